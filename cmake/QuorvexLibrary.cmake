@@ -1,0 +1,34 @@
+# quorvex_library(<name> [DEPS <targets>...])
+# One static library made of every source in the calling directory, so that
+# adding a class means adding its two files and nothing else.
+function(quorvex_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# quorvex_test(<name> DEPS <targets>... [DISPLAY])
+# One GoogleTest program made of every test source in the calling directory;
+# each test case becomes a ctest test, run under Wine.
+function(quorvex_test name)
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorvex_testsupport GTest::gtest)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QUORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEX_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
