@@ -1,0 +1,25 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// A file or package version: major.minor.build.revision.
+struct VersionQuad {
+    int32_t major = 0;
+    int32_t minor = 0;
+    int32_t build = 0;
+    int32_t revision = 0;
+
+    bool operator==(const VersionQuad& o) const
+    {
+        return major == o.major && minor == o.minor && build == o.build && revision == o.revision;
+    }
+    bool operator!=(const VersionQuad& o) const { return !(*this == o); }
+};
+
+// "%d.%d.%d.%d"
+std::string FormatVersion(const VersionQuad& v);
+
+// Byte-by-byte comparison of two version texts, a proper prefix being the
+// smaller. Deliberately not numeric: "1.10.0.0" is smaller than "1.9.0.0",
+// which is how versions have always been ordered in the history and reports.
+bool VersionTextGreater(const std::string& a, const std::string& b);
