@@ -1,0 +1,40 @@
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <memory>
+
+#include "skin/IRescObject.h"
+#include "skin/ScaleGrid.h"
+#include "skin/StyledElement.h"
+
+namespace rapidxml {
+template <class Ch> class xml_node;
+}
+class Image;
+class ResourceStore;
+
+// How one kind of element is drawn: pictures per state, how they stretch,
+// text colour. Made once per style entry by the resource store and shared by
+// every element that names it; it keeps no per-element state.
+class Style : public IRescObject {
+public:
+    ~Style() override = default;
+
+    // Reads the attributes of the first Prop child of `config`; pictures are
+    // looked up in `store`, which owns them.
+    virtual void LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store) = 0;
+    // Draws into a rectangle; only backgrounds draw anything.
+    virtual void DrawRect(HDC dc, const RECT& rect, uint32_t unused) const {}
+    // Draws for an element, reading its rectangle, state, text or position.
+    virtual void DrawElement(HDC dc, const StyledElement& element) const = 0;
+
+protected:
+    // Nothing for a null picture; a nine-grid when the grid has a margin;
+    // otherwise the whole picture stretched into the rectangle.
+    static void DrawImage(HDC dc, const Image* picture, const ScaleGrid& grid, const RECT& rect);
+};
+
+// The style factory: a new style of the kind that the zero-terminated UTF-8
+// description names, or null when it is not a style (also when it is not
+// well-formed XML).
+std::unique_ptr<Style> CreateStyle(const char* text, ResourceStore& store);
