@@ -53,7 +53,6 @@ private:
     IRenderHost* window_;
     UniqueDC memDC_;
     GdiHandle<HBITMAP> backBuffer_;
-    HBRUSH fillBrush_;
     uint32_t* bits_ = nullptr;
     int32_t width_ = 0;
     int32_t height_ = 0;

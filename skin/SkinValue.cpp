@@ -1,0 +1,24 @@
+#include "skin/SkinValue.h"
+
+#include <cstdlib>
+
+void ParseIntList(const char* text, int32_t* out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) out[i] = 0;
+    if (!text) return;
+    const char* p = text;
+    for (size_t i = 0; i < count; ++i) {
+        char* end = nullptr;
+        out[i] = static_cast<int32_t>(std::strtol(p, &end, 10));
+        p = end;
+        if (*p == '\0') return;
+        ++p; // exactly one separator, whatever it is
+    }
+}
+
+bool ParseSkinColour(const char* text, COLORREF* out)
+{
+    if (!text || text[0] != '#') return false;
+    *out = static_cast<COLORREF>(std::strtoul(text + 1, nullptr, 16));
+    return true;
+}

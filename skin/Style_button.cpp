@@ -1,0 +1,52 @@
+#include "skin/Style_button.h"
+
+#include <rapidxml.hpp>
+
+#include "skin/ElementState.h"
+#include "skin/HashName.h"
+#include "skin/ResourceStore.h"
+#include "skin/SelectGuard.h"
+#include "skin/SkinValue.h"
+
+void Style_button::LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store)
+{
+    const rapidxml::xml_node<char>* prop = config ? config->first_node("Prop") : nullptr;
+    if (!prop) return;
+    for (auto* a = prop->first_attribute(); a; a = a->next_attribute()) {
+        const char* value = a->value();
+        if (a->value_size() == 0) continue;
+        switch (HashName(a->name())) {
+        case HashName("upSkin"): up = store.GetImage(value); break;
+        case HashName("overSkin"): over = store.GetImage(value); break;
+        case HashName("focusSkin"): focus = store.GetImage(value); break;
+        case HashName("downSkin"): down = store.GetImage(value); break;
+        case HashName("disabledSkin"): disabled = store.GetImage(value); break;
+        case HashName("scaleGrid"): grid = ScaleGrid::Parse(value); break;
+        case HashName("textColor"): ParseSkinColour(value, &textColor); break;
+        case HashName("downOffset"): downOffset = (value[0] == '1' && value[1] == '\0') ? 1 : 0; break;
+        default: break;
+        }
+    }
+}
+
+const Image* Style_button::PictureFor(const StyledElement& element) const
+{
+    if (element.state & (STATE_PRESSED | STATE_CHECKED)) return down;
+    if (element.state & STATE_HOT) return over;
+    if (element.state & STATE_DISABLED) return disabled;
+    if (element.focused) return focus;
+    return up;
+}
+
+void Style_button::DrawElement(HDC dc, const StyledElement& element) const
+{
+    DrawImage(dc, PictureFor(element), grid, element.rect);
+    if (!element.text || !element.text[0]) return;
+
+    SelectGuard font(dc, element.font);
+    const COLORREF previousColour = SetTextColor(dc, textColor);
+    RECT r = element.rect;
+    if (downOffset && (element.state & STATE_PRESSED)) OffsetRect(&r, 1, 1);
+    DrawTextW(dc, element.text, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    SetTextColor(dc, previousColour);
+}
