@@ -1,0 +1,72 @@
+#include "ui/dxButton.h"
+#include "platform/TextConvert.h"
+#include "skin/HashName.h"
+#include "skin/ResourceStore.h"
+#include "skin/Style.h"
+#include "ui/dxWindowImpl.h"
+
+void dxButton::OnEvent(const dxEvent& event)
+{
+    const bool disabled = (state & STATE_DISABLED) != 0;
+    switch (event.type) {
+    case EVT_LEAVE:
+        state &= ~STATE_HOT;
+        Invalidate();
+        break;
+    case EVT_ENTER:
+        if (disabled) break;
+        state |= STATE_HOT;
+        Invalidate();
+        break;
+    case EVT_BUTTONDOWN:
+        if (disabled) break;
+        state |= STATE_PRESSED;
+        Invalidate();
+        if (owner) owner->SetFocusElement(this);
+        break;
+    case EVT_BUTTONUP: {
+        if (disabled) break;
+        state &= ~STATE_PRESSED;
+        POINT pt = {event.x, event.y};
+        // Letting go outside the button cancels the click.
+        if (!PtInRect(&rect, pt)) break;
+        Invalidate();
+        Fire(EVENT_CLICK);
+        break;
+    }
+    case EVT_DBLCLK:
+        if (disabled) break;
+        state |= STATE_PRESSED;
+        Invalidate();
+        break;
+    default:
+        break;
+    }
+}
+
+void dxButton::Paint(HDC dc, const RECT&)
+{
+    if (!style) {
+        if (ResourceStore* store = ResourceStore::Instance()) style = store->defaultButtonStyle();
+    }
+    if (style) style->DrawElement(dc, Describe());
+}
+
+void dxButton::SetAttribute(uint32_t nameHash, const char* value)
+{
+    if (nameHash == HashName("text")) text = Utf8ToWide(value);
+}
+
+StyledElement dxButton::Describe() const
+{
+    StyledElement e = dxControl::Describe();
+    e.text = text.c_str();
+    e.font = font;
+    return e;
+}
+
+void dxButton::SetText(const std::wstring& value)
+{
+    text = value;
+    Invalidate();
+}

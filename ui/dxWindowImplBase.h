@@ -1,0 +1,73 @@
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <cstdint>
+#include <string>
+#include "skin/IRenderHost.h"
+#include "skin/Renderer.h"
+#include "ui/dxCompoundControl.h"
+#include "ui/dxWindowImplRoot.h"
+
+class Style;
+
+// Window flags set by a window description.
+enum : uint32_t {
+    WINDOW_LAYERED = 0x1000,
+    WINDOW_SHADOW = 0x2000,
+};
+
+// A top-level window that owns an element tree: it makes the whole window
+// client area, paints through its renderer, routes mouse input to its
+// elements and shows their tooltips.
+class dxWindowImplBase : public dxWindowImplRoot, public dxCompoundControl, public IRenderHost {
+public:
+    dxWindowImplBase();
+    ~dxWindowImplBase() override;
+
+    // The message handling shared by every window; always handled.
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    // Registers the class when needed and creates the window with this
+    // object bound to it. className null means "DXWindow".
+    bool CreateHwnd(HWND parent, const wchar_t* className, const wchar_t* windowName, const RECT& rect,
+                    DWORD style, DWORD exStyle);
+
+    // Makes `control` the focused control, repainting the one before.
+    void SetFocusElement(dxControl* control);
+
+    void ShowTooltip(const std::wstring& text);
+    void HideTooltip();
+
+    // Element side: paints the background and the root elements clipped to
+    // the area; takes the attributes of a description's Window node.
+    void Paint(HDC dc, const RECT& area) override;
+    void SetAttribute(uint32_t nameHash, const char* value) override;
+
+    // IRenderHost
+    HWND RenderWindow() const override { return hwnd; }
+    bool IsLayered() const override { return (windowFlags & WINDOW_LAYERED) != 0; }
+    RECT ShadowMargins() const override { return shadowRect; }
+    void LayoutFor(HDC dc, const RECT& client) override { Layout(dc, client); }
+    void PaintAll(HDC dc, const RECT& area) override { Paint(dc, area); }
+
+    static const wchar_t* const ClassName;  // "DXWindow"
+
+    WNDPROC defaultProc = DefWindowProcW;
+    Renderer renderer;
+    SIZE initSize = {0, 0};                   // 0 keeps the size
+    uint8_t border[4] = {0, 0, 0, 0};         // left, top, right, bottom
+    uint8_t roundCorner[2] = {0, 0};          // corner ellipse width, height
+    RECT shadowRect = {0, 0, 0, 0};           // shadow band margins
+    HWND tooltipWindow = nullptr;             // destroyed with this window
+    TOOLINFOW toolInfo = {};
+    uint32_t windowFlags = 0;
+    Style* background = nullptr;              // owned by the resource store
+    dxControl* focusElement = nullptr;
+
+protected:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    void CreateTooltip();
+    void OnSize(WPARAM kind, int width, int height);
+};
