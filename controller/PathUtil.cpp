@@ -1,0 +1,65 @@
+#include "controller/PathUtil.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+
+#include "platform/TextConvert.h"
+
+std::string GetAppDataPath()
+{
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+    return WideToUtf8(path);
+}
+
+std::string GetModulePath()
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    return WideToUtf8(std::wstring(path, n));
+}
+
+std::string GetDirectoryPart(const std::string& path)
+{
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool EnsureDirectory(const std::string& path)
+{
+    std::wstring wide = Utf8ToWide(path);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    return CreateDirectoryW(wide.c_str(), nullptr) != FALSE;
+}
+
+std::string TodayStamp()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+bool IsFilePresent(const std::string& path)
+{
+    if (path.empty()) return false;
+    DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_ARCHIVE);
+}
+
+bool PathExists(const std::string& path)
+{
+    if (path.empty()) return false;
+    return GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DeleteFileUtf8(const std::string& path)
+{
+    if (path.empty()) return false;
+    return DeleteFileW(Utf8ToWide(path).c_str()) != FALSE;
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <string>
+
+// Small file-system helpers of the controller. Paths are UTF-8 and are
+// converted to UTF-16 at every file-system call.
+
+// The user's roaming application-data folder; empty when the shell cannot tell.
+std::string GetAppDataPath();
+
+// The full path of the running program.
+std::string GetModulePath();
+
+// The text before the last backslash; empty when there is none.
+std::string GetDirectoryPart(const std::string& path);
+
+// Creates one folder level unless a folder of that name exists already.
+// True only when a folder was created.
+bool EnsureDirectory(const std::string& path);
+
+// The local date as "%04d%02d%02d".
+std::string TodayStamp();
+
+// A file counts as present when its attributes can be read and include the
+// archive attribute.
+bool IsFilePresent(const std::string& path);
+
+// Plain existence of a name, whatever its attributes.
+bool PathExists(const std::string& path);
+
+// Deletes a file; true when it was deleted.
+bool DeleteFileUtf8(const std::string& path);
