@@ -15,11 +15,17 @@ function(quorvex_library name)
   endif()
 endfunction()
 
-# quorvex_test(<name> DEPS <targets>... [DISPLAY])
+# quorvex_test(<name> DEPS <targets>... [LABELS <labels>...] [SERVERS])
 # One GoogleTest program made of every test source in the calling directory;
-# each test case becomes a ctest test, run under Wine.
+# each test case becomes a ctest test, run under Wine. SERVERS: every test
+# needs the local test servers (tests/support/LocalServer.h), which ctest
+# then starts first and stops last.
 function(quorvex_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "SERVERS" "" "DEPS;LABELS" ${ARGN})
+  set(server_properties)
+  if(ARG_SERVERS)
+    set(server_properties FIXTURES_REQUIRED quorvex_servers)
+  endif()
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -30,5 +36,6 @@ function(quorvex_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QUORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEX_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    PROPERTIES LABELS "${ARG_LABELS}" ${server_properties}
+               ENVIRONMENT "QUORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEX_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()

@@ -1,0 +1,39 @@
+#pragma once
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "net/HttpHandles.h"
+#include "net/HttpProxyInfo.h"
+
+// Give up a connection attempt after this long, and a read after this long
+// without data.
+constexpr DWORD kHttpConnectTimeoutMs = 2000;
+constexpr DWORD kHttpReceiveTimeoutMs = 1000;
+
+// Where a connection leads: the path to request (with its query text) and
+// the flags for opening requests on it.
+struct HttpTarget {
+    std::string path;
+    DWORD flags = 0;
+};
+
+// The user-agent text of the URL-moniker layer; empty when it has none.
+std::string HttpUserAgent();
+
+// Request flags for a URL scheme: HTTPS adds the secure flag and ignores
+// certificate name and date errors; everything else is a plain reload.
+DWORD HttpRequestFlags(INTERNET_SCHEME scheme);
+
+// The steps every request shares, plain or ranged: the Internet handle
+// (through the proxy when one is given), the time-outs, the URL split and
+// the connection. On success handles->internet and handles->connection are
+// open and *target is filled. On failure whatever was opened is closed.
+bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles,
+                        const char* url, HttpTarget* target);
+
+// After a send failed with an unknown CA (12045) or a failed revocation
+// check (12057): widen the request's security flags so that the error is
+// not fatal to a later send on this handle. Other errors are left alone.
+void HttpWidenSecurityFlags(HINTERNET request, DWORD sendError);

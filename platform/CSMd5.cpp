@@ -1,0 +1,111 @@
+#include "platform/CSMd5.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+inline uint32_t Rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); }
+inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) | (y & ~z); }
+inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
+inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
+
+// Per-round shift amounts and the sine-derived constants of RFC 1321.
+const int kShift[64] = {
+    7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
+    5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
+    4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
+    6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21,
+};
+const uint32_t kSine[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
+};
+
+} // namespace
+
+CSMd5::CSMd5()
+    : count_{0, 0}, state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476}, buffer_{}
+{
+}
+
+void CSMd5::Update(const void* bytes, size_t length)
+{
+    const uint8_t* input = static_cast<const uint8_t*>(bytes);
+    size_t index = (count_[0] >> 3) & 0x3F;
+
+    uint64_t bits = (static_cast<uint64_t>(count_[1]) << 32 | count_[0]) + (static_cast<uint64_t>(length) << 3);
+    count_[0] = static_cast<uint32_t>(bits);
+    count_[1] = static_cast<uint32_t>(bits >> 32);
+
+    size_t room = 64 - index;
+    size_t i = 0;
+    if (length >= room) {
+        std::memcpy(&buffer_[index], input, room);
+        Transform(buffer_);
+        for (i = room; i + 63 < length; i += 64) Transform(&input[i]);
+        index = 0;
+    }
+    std::memcpy(&buffer_[index], &input[i], length - i);
+}
+
+void CSMd5::Final()
+{
+    if (finished_) return;
+    uint8_t bits[8];
+    for (int i = 0; i < 8; ++i) bits[i] = static_cast<uint8_t>(count_[i / 4] >> (8 * (i % 4)));
+
+    static const uint8_t kPadding[64] = {0x80};
+    size_t index = (count_[0] >> 3) & 0x3F;
+    size_t padLength = index < 56 ? 56 - index : 120 - index;
+    Update(kPadding, padLength);
+    Update(bits, 8);
+    finished_ = true;
+}
+
+std::string CSMd5::HexDigest()
+{
+    Final();
+    const char* format = upperCase ? "%02X" : "%02x";
+    char text[33];
+    for (int i = 0; i < 16; ++i) {
+        std::snprintf(&text[i * 2], 3, format, static_cast<unsigned>((state_[i / 4] >> (8 * (i % 4))) & 0xFF));
+    }
+    return std::string(text, 32);
+}
+
+void CSMd5::Transform(const uint8_t block[64])
+{
+    uint32_t x[16];
+    for (int i = 0; i < 16; ++i) {
+        x[i] = static_cast<uint32_t>(block[i * 4]) | static_cast<uint32_t>(block[i * 4 + 1]) << 8 |
+               static_cast<uint32_t>(block[i * 4 + 2]) << 16 | static_cast<uint32_t>(block[i * 4 + 3]) << 24;
+    }
+    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+    for (int i = 0; i < 64; ++i) {
+        uint32_t f;
+        int g;
+        switch (i / 16) {
+        case 0: f = F(b, c, d); g = i; break;
+        case 1: f = G(b, c, d); g = (5 * i + 1) % 16; break;
+        case 2: f = H(b, c, d); g = (3 * i + 5) % 16; break;
+        default: f = I(b, c, d); g = (7 * i) % 16; break;
+        }
+        uint32_t next = b + Rotl(a + f + kSine[i] + x[g], kShift[i]);
+        a = d;
+        d = c;
+        c = b;
+        b = next;
+    }
+    state_[0] += a;
+    state_[1] += b;
+    state_[2] += c;
+    state_[3] += d;
+}

@@ -1,0 +1,115 @@
+#include "platform/IsFileTrusted.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <mscat.h>
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <cwchar>
+
+#include "platform/TextConvert.h"
+#include "platform/UniqueHandle.h"
+
+namespace {
+
+// Releases a catalog administrator context and the catalog it found.
+class CatalogAdmin {
+public:
+    CatalogAdmin() { acquired_ = CryptCATAdminAcquireContext(&admin_, nullptr, 0) != FALSE; }
+    ~CatalogAdmin()
+    {
+        if (catalog_) CryptCATAdminReleaseCatalogContext(admin_, catalog_, 0);
+        if (acquired_) CryptCATAdminReleaseContext(admin_, 0);
+    }
+    CatalogAdmin(const CatalogAdmin&) = delete;
+    CatalogAdmin& operator=(const CatalogAdmin&) = delete;
+
+    bool Acquired() const { return acquired_; }
+    HCATADMIN Admin() const { return admin_; }
+    HCATINFO FindCatalog(BYTE* hash, DWORD hashLength)
+    {
+        catalog_ = CryptCATAdminEnumCatalogFromHash(admin_, hash, hashLength, 0, nullptr);
+        return catalog_;
+    }
+
+private:
+    HCATADMIN admin_ = nullptr;
+    HCATINFO catalog_ = nullptr;
+    bool acquired_ = false;
+};
+
+LONG VerifyCatalogMember(const std::wstring& path, const wchar_t* catalogPath, const std::wstring& memberTag)
+{
+    WINTRUST_CATALOG_INFO catalog = {};
+    catalog.cbStruct = sizeof(catalog);
+    catalog.pcwszCatalogFilePath = catalogPath;
+    catalog.pcwszMemberTag = memberTag.c_str();
+    catalog.pcwszMemberFilePath = path.c_str();
+
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof(data);
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
+    data.dwUnionChoice = WTD_CHOICE_CATALOG;
+    data.pCatalog = &catalog;
+    data.dwStateAction = WTD_STATEACTION_IGNORE;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    return WinVerifyTrust(nullptr, &action, &data);
+}
+
+LONG VerifyEmbedded(const std::wstring& path)
+{
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = sizeof(file);
+    file.pcwszFilePath = path.c_str();
+
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof(data);
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_IGNORE;
+    data.dwProvFlags = WTD_SAFER_FLAG;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    return WinVerifyTrust(nullptr, &action, &data);
+}
+
+} // namespace
+
+bool IsFileTrusted(const std::string& path)
+{
+    std::wstring widePath = Utf8ToWide(path);
+    if (widePath.empty()) return false;
+
+    CatalogAdmin admin;
+    if (!admin.Acquired()) return false;
+
+    BYTE hash[100];
+    DWORD hashLength = sizeof(hash);
+    {
+        UniqueHandle file(CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      0, nullptr));
+        if (!file) return false;
+        if (!CryptCATAdminCalcHashFromFileHandle(file.Get(), &hashLength, hash, 0)) hashLength = 0;
+    }
+
+    HCATINFO catalog = hashLength ? admin.FindCatalog(hash, hashLength) : nullptr;
+    LONG result;
+    if (catalog) {
+        std::wstring memberTag;
+        for (DWORD i = 0; i < hashLength; ++i) {
+            wchar_t digits[3];
+            std::swprintf(digits, 3, L"%02X", hash[i]);
+            memberTag += digits;
+        }
+        CATALOG_INFO info = {};
+        info.cbStruct = sizeof(info);
+        if (!CryptCATCatalogInfoFromContext(catalog, &info, 0)) return false;
+        result = VerifyCatalogMember(widePath, info.wszCatalogFile, memberTag);
+    } else {
+        result = VerifyEmbedded(widePath);
+    }
+    return result >= 0;
+}

@@ -1,0 +1,9 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The lower-case MD5 text of a file into *out (replacing its content).
+// 0: done. -1: no path, or the file is not present (its attributes cannot
+// be read or lack the archive attribute). -2: it cannot be opened or read
+// to its end. On -1 and -2 *out is left as it was.
+int32_t Md5OfFile(const std::string& path, std::string* out);

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Starts or stops the servers that tests and the demo talk to:
+#   - tools/quorvex_server.py on the host:port of SERVER_URL (configuration,
+#     statistics, download page, misbehaving package mode, control API);
+#   - nginx on port + 1, serving BUILD_DIR/www (real Range support).
+# Their state lives in BUILD_DIR/test-servers: pid files, logs, the nginx
+# configuration and requests.db, the SQLite record of every request (read it
+# with: sqlite3 BUILD_DIR/test-servers/requests.db 'select * from requests').
+#
+# Usage: test_servers.sh start BUILD_DIR SERVER_URL [REPLIES_DIR]
+#        test_servers.sh stop BUILD_DIR
+# start fails loudly when a port is taken by anything else; stop ends only
+# the processes that start recorded.
+set -euo pipefail
+TOOLS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ACTION="${1:?start or stop}"
+BUILD="$(mkdir -p "${2:?build folder}" && cd "$2" && pwd)"
+STATE="$BUILD/test-servers"
+WWW="$BUILD/www"
+PY=/usr/bin/python3
+
+# Ends the process of a pid file if it is still the one we started.
+stop_one() {
+  local pidfile="$1" marker="$2" pid
+  [ -f "$pidfile" ] || return 0
+  pid="$(cat "$pidfile" 2>/dev/null || true)"
+  rm -f "$pidfile"
+  [[ "$pid" =~ ^[0-9]+$ ]] || return 0
+  if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' < "/proc/$pid/cmdline" | grep -qF -- "$marker"; then
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 50); do
+      kill -0 "$pid" 2>/dev/null || return 0
+      sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+  fi
+}
+
+port_in_use() {
+  "$PY" - "$1" "$2" <<'PY'
+import socket, sys
+s = socket.socket()
+s.settimeout(1)
+sys.exit(0 if s.connect_ex((sys.argv[1], int(sys.argv[2]))) == 0 else 1)
+PY
+}
+
+stop_all() {
+  stop_one "$STATE/nginx.pid.run" "$STATE/nginx.conf"
+  stop_one "$STATE/server.pid" "$STATE/requests.db"
+}
+
+if [ "$ACTION" = stop ]; then
+  stop_all
+  exit 0
+fi
+[ "$ACTION" = start ] || { echo "test_servers: unknown action $ACTION" >&2; exit 2; }
+
+URL="${3:?server URL}"
+REPLIES="${4:-}"
+hostport="${URL#*://}"; hostport="${hostport%%/*}"
+HOST="${hostport%:*}"; PORT="${hostport##*:}"
+[ "$HOST" != "$hostport" ] || PORT=80
+[[ "$PORT" =~ ^[0-9]+$ ]] || { echo "test_servers: no port in $URL" >&2; exit 2; }
+NGINX_PORT=$((PORT + 1))
+
+# What an earlier run left behind is ours to end.
+stop_all
+mkdir -p "$STATE" "$WWW/fixtures" "$STATE/nginx-temp"
+for p in "$PORT" "$NGINX_PORT"; do
+  if port_in_use "$HOST" "$p"; then
+    echo "test_servers: port $HOST:$p is already in use by another program" >&2
+    exit 1
+  fi
+done
+
+# The standard fixtures, unless the build made them already.
+if [ ! -f "$WWW/fixtures/large.exe" ]; then
+  "$TOOLS/make_fixtures.sh" "$WWW/fixtures" "$BUILD/fixture-ca"
+fi
+
+rm -f "$STATE/requests.db" "$STATE/requests.db-wal" "$STATE/requests.db-shm"
+args=(--listen "$HOST:$PORT" --db "$STATE/requests.db" --www "$WWW" --ca "$BUILD/fixture-ca")
+[ -n "$REPLIES" ] && args+=(--replies "$REPLIES")
+"$PY" "$TOOLS/quorvex_server.py" "${args[@]}" </dev/null >"$STATE/server.log" 2>&1 &
+echo $! > "$STATE/server.pid"
+
+# nginx in the foreground as one process: no daemon, no workers switching
+# user, every path in the build folder, so it runs as root or not.
+temp_paths=""
+for m in client_body fastcgi proxy scgi uwsgi; do
+  flag="--http-${m//_/-}-temp-path"
+  [ "$m" = client_body ] && flag="--http-client-body-temp-path"
+  if nginx -V 2>&1 | grep -q -- "$flag"; then
+    mkdir -p "$STATE/nginx-temp/$m"
+    temp_paths+="  ${m}_temp_path $STATE/nginx-temp/$m;"$'\n'
+  fi
+done
+cat > "$STATE/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $STATE/nginx.pid;
+error_log $STATE/nginx-error.log warn;
+events { worker_connections 512; }
+http {
+  access_log $STATE/nginx-access.log;
+$temp_paths  default_type application/octet-stream;
+  sendfile on;
+  server {
+    listen $HOST:$NGINX_PORT;
+    root $WWW;
+    location / { }
+  }
+}
+CONF
+nginx -p "$STATE" -c "$STATE/nginx.conf" -e "$STATE/nginx-error.log" </dev/null >"$STATE/nginx.log" 2>&1 &
+echo $! > "$STATE/nginx.pid.run"
+
+for _ in $(seq 100); do
+  ping="$(curl -s --max-time 1 "http://$HOST:$PORT/_control/ping" || true)"
+  if [ "$ping" = "quorvex-test-server $(cat "$STATE/server.pid")" ] && port_in_use "$HOST" "$NGINX_PORT"; then
+    echo "test servers: http://$HOST:$PORT (configuration, statistics, /_pkg/), http://$HOST:$NGINX_PORT (nginx, $WWW)"
+    exit 0
+  fi
+  if ! kill -0 "$(cat "$STATE/server.pid")" 2>/dev/null || ! kill -0 "$(cat "$STATE/nginx.pid.run")" 2>/dev/null; then
+    break
+  fi
+  sleep 0.1
+done
+echo "test_servers: the servers did not start" >&2
+cat "$STATE/server.log" "$STATE/nginx-error.log" "$STATE/nginx.log" >&2 2>/dev/null || true
+stop_all
+exit 1
