@@ -25,13 +25,18 @@ int32_t Md5OfFile(const std::string& path, std::string* out)
 
     std::unique_ptr<FILE, FileCloser> file(OpenFileUtf8(path, "rb"));
     if (!file) return -2;
+    return Md5OfStream(file.get(), out);
+}
 
+int32_t Md5OfStream(FILE* stream, std::string* out)
+{
+    if (!stream || !out) return -2;
     CSMd5 md5;
     char piece[1024];
     size_t got;
-    while ((got = std::fread(piece, 1, sizeof(piece), file.get())) > 0) md5.Update(piece, got);
+    while ((got = std::fread(piece, 1, sizeof(piece), stream)) > 0) md5.Update(piece, got);
     // A digest of part of the file would pass for a wrong package.
-    if (std::ferror(file.get())) return -2;
+    if (std::ferror(stream)) return -2;
 
     *out = md5.HexDigest();
     return 0;

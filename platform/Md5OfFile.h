@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // The lower-case MD5 text of a file into *out (replacing its content).
@@ -7,3 +8,7 @@
 // be read or lack the archive attribute). -2: it cannot be opened or read
 // to its end. On -1 and -2 *out is left as it was.
 int32_t Md5OfFile(const std::string& path, std::string* out);
+
+// The digest of what remains of an open stream: 0, or -2 when reading it
+// fails before its end (*out then unchanged).
+int32_t Md5OfStream(FILE* stream, std::string* out);

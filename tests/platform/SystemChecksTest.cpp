@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "platform/GetFileSize64.h"
+#include "platform/GetFileVersionQuad.h"
+#include "platform/IsFileTrusted.h"
+#include "platform/LaunchAsDesktopUser.h"
+#include "platform/TextConvert.h"
+#include "platform/UniqueHandle.h"
+#include "support/LocalServer.h"
+#include "support/TestFiles.h"
+
+TEST(GetFileVersionQuad, ReadsTheProductVersionNotTheFileVersion)
+{
+    int32_t major = -1, minor = -1, build = -1, revision = -1;
+    ASSERT_TRUE(GetFileVersionQuad(LocalServer::FixturePath(Fixture::Signed), &major, &minor, &build, &revision));
+    EXPECT_EQ(major, 2);
+    EXPECT_EQ(minor, 5);
+    EXPECT_EQ(build, 17);
+    EXPECT_EQ(revision, 3);
+
+    major = minor = build = revision = -7;
+    EXPECT_FALSE(GetFileVersionQuad(LocalServer::FixturePath(Fixture::Unversioned), &major, &minor, &build,
+                                    &revision));
+    EXPECT_FALSE(GetFileVersionQuad("Z:\\no\\such\\file.exe", &major, &minor, &build, &revision));
+    EXPECT_EQ(major, -7);
+    EXPECT_EQ(minor, -7);
+    EXPECT_EQ(build, -7);
+    EXPECT_EQ(revision, -7);
+}
+
+TEST(IsFileTrusted, OnlyAnIntactSignedFileIsTrusted)
+{
+    EXPECT_TRUE(IsFileTrusted(LocalServer::FixturePath(Fixture::Signed)));
+    EXPECT_TRUE(IsFileTrusted(LocalServer::FixturePath(Fixture::Large)));
+    EXPECT_FALSE(IsFileTrusted(LocalServer::FixturePath(Fixture::Unsigned)));
+    EXPECT_FALSE(IsFileTrusted(LocalServer::FixturePath(Fixture::Tampered)));
+    EXPECT_FALSE(IsFileTrusted("Z:\\no\\such\\file.exe"));
+    EXPECT_FALSE(IsFileTrusted(""));
+}
+
+TEST(GetFileSize64, MissingAndEmptyFilesAreBothZero)
+{
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.File("empty"), ""));
+    ASSERT_TRUE(WriteFileBytes(dir.File("some"), PatternBytes(70000)));
+    EXPECT_EQ(GetFileSize64(Utf8ToWide(dir.File("missing"))), 0u);
+    EXPECT_EQ(GetFileSize64(Utf8ToWide(dir.File("empty"))), 0u);
+    EXPECT_EQ(GetFileSize64(Utf8ToWide(dir.File("some"))), 70000u);
+
+    // Another program writing the file does not hide its size.
+    UniqueHandle writer(CreateFileW(Utf8ToWide(dir.File("some")).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(GetFileSize64(Utf8ToWide(dir.File("some"))), 70000u);
+}
+
+TEST(LaunchAsDesktopUser, StartsTheProgramWhichLeavesItsProof)
+{
+    TempDir dir;
+    const std::string exe = dir.File("TzGameSetup_\xE7\xAB\x99.exe");  // a non-ASCII name, as site ids may give
+    ASSERT_TRUE(CopyFileTo(LocalServer::FixturePath(Fixture::Signed), exe));
+
+    UniqueHandle token(CreateMediumToken(SECURITY_MANDATORY_MEDIUM_RID));
+    EXPECT_TRUE(token);
+
+    ASSERT_TRUE(LaunchAsDesktopUser(Utf8ToWide(exe)));
+    EXPECT_TRUE(WaitForFile(exe + ".ran", 30000));
+    EXPECT_EQ(ReadFileBytes(exe + ".ran"), "QUORVEX-FIXTURE-RAN\r\n");
+
+    EXPECT_FALSE(LaunchAsDesktopUser(Utf8ToWide(dir.File("missing.exe"))));
+
+    // The fixture exits right after its proof; let it go before the folder does.
+    for (int i = 0; i < 100 && !DeleteFileW(Utf8ToWide(exe).c_str()); ++i) Sleep(50);
+}
