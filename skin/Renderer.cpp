@@ -179,6 +179,9 @@ void Renderer::DrawNineGrid(const ScaleGrid& grid, const RECT& dest, const Image
         if (sx < 0 || sy < 0 || sx + spw > W || sy + sph > H) return;
         CopyPiece(dc, dx, dy, pw, ph, source, sx, sy, spw, sph, alpha);
     };
+    // A destination smaller than its margins keeps its pieces inside it.
+    const int saved = (dw < 0 || dh < 0) ? SaveDC(dc) : 0;
+    if (saved) IntersectClipRect(dc, L, T, R, B);
     piece(L + l, T + t, dw, dh, l, t, sw, sh);       // centre
     piece(L, T, l, t, 0, 0, l, t);                   // top-left
     piece(L + l, T, dw, t, l, 0, sw, t);             // top edge
@@ -188,4 +191,5 @@ void Renderer::DrawNineGrid(const ScaleGrid& grid, const RECT& dest, const Image
     piece(L + l, B - b, dw, b, l, H - b, sw, b);     // bottom edge
     piece(L, B - b, l, b, 0, H - b, l, b);           // bottom-left
     piece(L, T + t, l, dh, 0, t, l, sh);             // left edge
+    if (saved) RestoreDC(dc, saved);
 }

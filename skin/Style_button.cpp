@@ -34,7 +34,7 @@ const Image* Style_button::PictureFor(const StyledElement& element) const
     if (element.state & (STATE_PRESSED | STATE_CHECKED)) return down;
     if (element.state & STATE_HOT) return over;
     if (element.state & STATE_DISABLED) return disabled;
-    if (element.focused) return focus;
+    if (element.focused && focus) return focus;
     return up;
 }
 

@@ -8,7 +8,7 @@ public:
     void DrawElement(HDC dc, const StyledElement& element) const override;
 
     // The picture for the element's state: pressed or checked, hot,
-    // disabled, focused, else up.
+    // disabled, focused (when there is a focus picture), else up.
     const Image* PictureFor(const StyledElement& element) const;
 
     // Pictures are not owned.

@@ -34,43 +34,51 @@ ZipResult ZipArchive::Open(const void* data, size_t length)
     if (!data || length < kEndSize) return Finish(ZR_CORRUPT);
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
 
-    // The end record lies within the last 22 + 65535 bytes; the nearest
-    // consistent one to the end wins (a comment may contain the signature).
+    // The end record lies within the last 22 + 65535 bytes. The nearest
+    // consistent one whose comment reaches the end of the data wins, then
+    // the nearest consistent one: a comment may itself contain the signature.
     const size_t last = length - kEndSize;
     const size_t first = last > kMaxComment ? last - kMaxComment : 0;
-    for (size_t pos = last + 1; pos-- > first;) {
-        const uint8_t* rec = bytes + pos;
-        if (Read32(rec) != kEndSignature) continue;
-        const uint16_t disk = Read16(rec + 4);
-        const uint16_t centralDisk = Read16(rec + 6);
-        const uint16_t entriesHere = Read16(rec + 8);
-        const uint16_t entriesTotal = Read16(rec + 10);
-        const uint32_t centralSize = Read32(rec + 12);
-        const uint32_t centralOffset = Read32(rec + 16);
-        if (disk != 0 || centralDisk != 0 || entriesHere != entriesTotal) continue;
-        const uint64_t centralEnd = static_cast<uint64_t>(centralOffset) + centralSize;
-        if (centralEnd > pos) continue;
-        // Where the directory really ends versus where the record says it
-        // does: the length of a self-extracting prefix.
-        prefix_ = pos - centralEnd;
-        const size_t start = static_cast<size_t>(prefix_ + centralOffset);
-
-        data_ = bytes;
-        length_ = length;
-        count_ = entriesTotal;
-        central_.reserve(entriesTotal);
-        size_t off = start;
-        for (int32_t i = 0; i < count_; ++i) {
-            if (off + kCentralSize > pos || Read32(bytes + off) != kCentralSignature) break;
-            const size_t next = off + kCentralSize + Read16(bytes + off + 28) + Read16(bytes + off + 30) +
-                                Read16(bytes + off + 32);
-            if (next > pos) break;
-            central_.push_back(off);
-            off = next;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t pos = last + 1; pos-- > first;) {
+            const uint8_t* rec = bytes + pos;
+            if (Read32(rec) != kEndSignature) continue;
+            if (pass == 0 && pos + kEndSize + Read16(rec + 20) != length) continue;
+            if (Index(bytes, length, pos)) return Finish(ZR_OK);
         }
-        return Finish(ZR_OK);
     }
     return Finish(ZR_CORRUPT);
+}
+
+bool ZipArchive::Index(const uint8_t* bytes, size_t length, size_t pos)
+{
+    const uint8_t* rec = bytes + pos;
+    const uint16_t disk = Read16(rec + 4);
+    const uint16_t centralDisk = Read16(rec + 6);
+    const uint16_t entriesHere = Read16(rec + 8);
+    const uint16_t entriesTotal = Read16(rec + 10);
+    const uint32_t centralSize = Read32(rec + 12);
+    const uint32_t centralOffset = Read32(rec + 16);
+    if (disk != 0 || centralDisk != 0 || entriesHere != entriesTotal) return false;
+    const uint64_t centralEnd = static_cast<uint64_t>(centralOffset) + centralSize;
+    if (centralEnd > pos) return false;
+    // Where the directory really ends versus where the record says it does:
+    // the length of a self-extracting prefix.
+    prefix_ = pos - centralEnd;
+    data_ = bytes;
+    length_ = length;
+    count_ = entriesTotal;
+    central_.reserve(entriesTotal);
+    size_t off = static_cast<size_t>(prefix_ + centralOffset);
+    for (int32_t i = 0; i < count_; ++i) {
+        if (off + kCentralSize > pos || Read32(bytes + off) != kCentralSignature) break;
+        const size_t next =
+            off + kCentralSize + Read16(bytes + off + 28) + Read16(bytes + off + 30) + Read16(bytes + off + 32);
+        if (next > pos) break;
+        central_.push_back(off);
+        off = next;
+    }
+    return true;
 }
 
 void ZipArchive::Close()

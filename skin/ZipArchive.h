@@ -63,6 +63,8 @@ private:
     };
 
     ZipResult Finish(ZipResult r) { return last_ = r; }
+    // Takes the end record at `pos` when it is consistent and indexes the directory.
+    bool Index(const uint8_t* bytes, size_t length, size_t pos);
     bool ReadCentral(int32_t index, Header* header) const;
     ZipResult LocateData(const Header& header, size_t* dataOffset) const;
 

@@ -1,0 +1,49 @@
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The bytes of a file under the build folder ("skin/skin.zip",
+// "tests/skin/fixtures/python.zip"); empty when it cannot be read.
+std::vector<uint8_t> ReadBuildFile(const std::string& relative);
+
+// Holds bytes so that they end exactly where an inaccessible page begins:
+// a reader that goes past the end faults instead of reading on quietly.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(const std::vector<uint8_t>& bytes) : GuardedBytes(bytes.data(), bytes.size()) {}
+    GuardedBytes(const uint8_t* bytes, size_t length);
+    ~GuardedBytes();
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+
+private:
+    void* region_ = nullptr;
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// A zero-filled 32-bit top-down DIB selected into its own memory context.
+class DibCanvas {
+public:
+    DibCanvas(int width, int height);
+    ~DibCanvas();
+    DibCanvas(const DibCanvas&) = delete;
+    DibCanvas& operator=(const DibCanvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    uint32_t Pixel(int x, int y) const;
+    void Clear();
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    uint32_t* bits_ = nullptr;
+};
