@@ -1,0 +1,51 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/ResumeData.h"
+#include "platform/CLock.h"
+
+// The resume record: the unfinished ranges of a stopped download, kept
+// beside the target file as the target path followed by ".cfg". Segments
+// collected while the engine stops are written when the record is destroyed
+// (process exit); with none held, a leftover file is deleted then.
+//
+// File: count (int32), total size (int64), count segments of 520 bytes.
+class CBreakpointCfg {
+public:
+    static CBreakpointCfg* Instance();
+
+    CBreakpointCfg();
+    virtual ~CBreakpointCfg();
+    CBreakpointCfg(const CBreakpointCfg&) = delete;
+    CBreakpointCfg& operator=(const CBreakpointCfg&) = delete;
+
+    // Names the download: the record file becomes targetPath + ".cfg".
+    void SetTarget(const std::string& targetPath, int64_t totalSize);
+    std::string RecordPath();
+
+    // Reads the record file. False when it is missing or damaged: a negative
+    // count, or a length that is not exactly that many segments.
+    bool Load(ResumeData& out);
+
+    // Takes ownership; kept in arrival order.
+    void AddSegment(ResumeSegment* segment);
+    void ClearSegments();
+    size_t SegmentCount();
+
+    // Writes the held segments to the record file, replacing its contents;
+    // a write that fails leaves no file behind.
+    bool Save();
+
+    // Deletes the record file; true when there was one to delete.
+    bool RemoveRecordFile();
+
+private:
+    CLock lock_;
+    std::string recordPath_;
+    ResumeData data_;
+};

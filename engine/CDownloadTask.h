@@ -1,0 +1,61 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "engine/ITask.h"
+
+class IBaseThread;
+struct HttpProxyInfo;
+struct ResumeSegment;
+
+// Fetches one byte range of a file over HTTP and writes it in place, chunk by
+// chunk. Each Run continues from `position`; a stop noticed after a chunk
+// turns the rest of the range into a resume segment.
+class CDownloadTask : public ITask {
+public:
+    // Range first..last inclusive; proxy is not owned and may be null.
+    CDownloadTask(const std::string& url, const std::string& path, const HttpProxyInfo* proxy, int64_t first,
+                  int64_t last, int64_t totalSize, int32_t taskId, DWORD startTick, int64_t baseBytes);
+    ~CDownloadTask() override;
+
+    bool Run() override;
+
+    void SetOwnerThread(IBaseThread* thread) { ownerThread_ = thread; }
+
+    // After each chunk: when the owning thread is stopping, posts the rest of
+    // the range as a resume segment and returns true.
+    bool CheckStop();
+    // Posts the rest of the range as a resume segment to the pump thread.
+    void PostRemainder();
+    // The rest of the range as a segment; null when the URL or path is too
+    // long to be recorded.
+    ResumeSegment* MakeRemainderSegment() const;
+
+    int64_t Position() const { return position_; }
+    int64_t RangeEnd() const { return rangeEnd_; }
+    const std::string& Url() const { return url_; }
+    const std::string& Path() const { return path_; }
+
+    static constexpr DWORD kConnectTimeoutMs = 2000;
+    static constexpr DWORD kReceiveTimeoutMs = 1000;
+    static constexpr DWORD kReadSize = 4096;
+
+private:
+    enum class Reply { Usable, Refused };
+
+    void PostFailed() const;
+    void CloseFile();
+
+    std::string url_;
+    std::string path_;
+    const HttpProxyInfo* proxy_;
+    int64_t position_;
+    int64_t rangeEnd_;
+    int64_t totalSize_;
+    DWORD startTick_;
+    IBaseThread* ownerThread_ = nullptr;
+    int64_t baseBytes_;
+    HANDLE file_ = nullptr;
+};

@@ -1,0 +1,20 @@
+#pragma once
+#include "engine/IBaseThread.h"
+
+// Takes range tasks from TaskQueue, oldest first, and runs each until it is
+// finished or the thread is stopped.
+class CDownloadThread : public IBaseThread {
+public:
+    explicit CDownloadThread(const std::string& name);
+    ~CDownloadThread() override;
+
+    bool Start() override;
+    void Stop() override;
+
+    // Pause after a failed run that came back quickly, so a refused
+    // connection or a missing file is not retried in a tight loop.
+    static constexpr DWORD kRetryPauseMs = 250;
+
+protected:
+    void Routine() override;
+};

@@ -1,0 +1,45 @@
+#include "engine/CIOTask.h"
+
+#include <cstring>
+
+#include "engine/CTaskResult.h"
+#include "engine/ThreadMessages.h"
+
+CIOTask::CIOTask(HANDLE file, const void* chunk, uint32_t length, uint32_t offset, int32_t taskId,
+                 int64_t totalSize, const std::string& path, DWORD startTick, int64_t baseBytes)
+    : ITask(taskId), length_(length), offset_(offset), file_(file), totalSize_(totalSize), path_(path),
+      baseBytes_(baseBytes), startTick_(startTick)
+{
+    if (chunk != nullptr && length > 0) {
+        data_.reset(new char[length]);
+        memcpy(data_.get(), chunk, length);
+    } else {
+        length_ = 0;
+    }
+}
+
+CIOTask::~CIOTask() = default;
+
+bool CIOTask::Run()
+{
+    if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return true;
+
+    OVERLAPPED overlapped = {};
+    overlapped.Offset = offset_;
+    overlapped.OffsetHigh = 0;
+    if (!WriteFile(file_, data_.get(), length_, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING)
+        return false;
+    // A failed or short completion is a failed write, not a counted one.
+    DWORD written = 0;
+    if (!GetOverlappedResult(file_, &overlapped, &written, TRUE) || written != length_) return false;
+    PostResult();
+    return true;
+}
+
+void CIOTask::PostResult()
+{
+    auto* result = new CTaskResult(taskId_, length_, totalSize_, startTick_, baseBytes_);
+    if (!PostThreadMessageW(notifyThreadId_, TM_TASK_RESULT, reinterpret_cast<WPARAM>(result),
+                            static_cast<LPARAM>(length_)))
+        delete result;
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/ITask.h"
+
+// Writes one received chunk into the target file at its offset, then posts
+// the bytes written to the pump thread as a TM_TASK_RESULT.
+class CIOTask : public ITask {
+public:
+    // The chunk is copied. The file handle is the range task's (overlapped),
+    // not owned; null when that task has closed it.
+    CIOTask(HANDLE file, const void* chunk, uint32_t length, uint32_t offset, int32_t taskId, int64_t totalSize,
+            const std::string& path, DWORD startTick, int64_t baseBytes);
+    ~CIOTask() override;
+
+    // True when the chunk was written (and posted), or there was no file;
+    // false when the write failed, in which case nothing is posted.
+    bool Run() override;
+
+    static constexpr int32_t kChunkCapacity = 4096;
+
+private:
+    void PostResult();
+
+    int32_t capacity_ = kChunkCapacity;
+    uint32_t length_;
+    uint32_t offset_;
+    std::unique_ptr<char[]> data_;
+    HANDLE file_;
+    int64_t totalSize_;
+    std::string path_;
+    int64_t baseBytes_;
+    DWORD startTick_;
+};

@@ -1,0 +1,30 @@
+#pragma once
+#include <atomic>
+
+#include "engine/IBaseThread.h"
+
+// Receives the engine's thread messages: queues range tasks, accumulates
+// written bytes per download, hands resume segments to the resume record and
+// tells the window of the first failure. Blocks on its message queue.
+class CMessagePumpThread : public IBaseThread {
+public:
+    CMessagePumpThread();
+    ~CMessagePumpThread() override;
+
+    // Returns once the thread's message queue exists, so no post is lost.
+    bool Start() override;
+    // Posts WM_QUIT behind everything already queued and waits for the end.
+    void Stop() override;
+
+    // A failure event was posted to the window since the thread started.
+    bool ErrorNotified() const { return errorNotified_.load(); }
+
+protected:
+    void Routine() override;
+
+private:
+    void Handle(const MSG& msg, bool mayNotify);
+
+    std::atomic<bool> errorNotified_{false};
+    UniqueHandle queueReady_;
+};

@@ -1,0 +1,27 @@
+#pragma once
+#include "engine/IBaseThread.h"
+
+class CTaskResult;
+struct ProgressRecord;
+
+// Every 100 ms turns the oldest download in ResultList into an
+// EVENT_PROGRESS, or into its one EVENT_DOWNLOADED once every byte is on
+// disk, after which the download's entry goes.
+class CNotifyThread : public IBaseThread {
+public:
+    CNotifyThread();
+    ~CNotifyThread() override;
+
+    bool Start() override;
+    void Stop() override;
+
+    static constexpr DWORD kIntervalMs = 100;
+
+    // The record for a result at the given tick count; the caller owns it.
+    static ProgressRecord* BuildProgress(const CTaskResult& result, DWORD nowTick);
+    // Posts the record for the result; false (record freed) when nothing was posted.
+    static bool PostProgress(const CTaskResult& result);
+
+protected:
+    void Routine() override;
+};

@@ -1,0 +1,113 @@
+#include "engine/CThreadsManager.h"
+
+#include <cstdio>
+
+#include "engine/CBreakpointCfg.h"
+#include "engine/CDownloadTask.h"
+#include "engine/CDownloadThread.h"
+#include "engine/CMessagePumpThread.h"
+#include "engine/CNotifyThread.h"
+#include "engine/CTaskResult.h"
+#include "engine/EngineLists.h"
+
+CThreadsManager* CThreadsManager::Instance()
+{
+    static CThreadsManager manager;
+    return &manager;
+}
+
+CThreadsManager::CThreadsManager(unsigned processorCount) : processors_(processorCount)
+{
+    // Made first so they are destroyed last: Stop in this destructor still
+    // needs the lists and the resume record.
+    TaskQueue();
+    ResultList();
+    CBreakpointCfg::Instance();
+}
+
+CThreadsManager::~CThreadsManager() { Stop(); }
+
+unsigned CThreadsManager::SystemProcessorCount()
+{
+    SYSTEM_INFO info = {};
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors == 0 ? 1 : info.dwNumberOfProcessors;
+}
+
+unsigned CThreadsManager::DownloadThreadsPerStart(unsigned processorCount)
+{
+    if (processorCount == 0) processorCount = 1;
+    return processorCount >= 8 ? 8 : processorCount;
+}
+
+bool CThreadsManager::Start()
+{
+    const unsigned n = DownloadThreadsPerStart(processors_ != 0 ? processors_ : SystemProcessorCount());
+    for (unsigned i = 0; i < n; ++i) {
+        char name[32];
+        snprintf(name, sizeof(name), "DownloadThread-%u", i);
+        auto thread = std::make_unique<CDownloadThread>(name);
+        if (thread->Start()) downloadThreads_.push_back(std::move(thread));
+    }
+    if (!notify_) {
+        notify_ = std::make_unique<CNotifyThread>();
+        notify_->Start();
+    }
+    if (!pump_) {
+        pump_ = std::make_unique<CMessagePumpThread>();
+        pump_->Start();
+        InterlockedExchange(&pumpThreadId_, static_cast<LONG>(pump_->GetThreadId()));
+    }
+    return true;
+}
+
+void CThreadsManager::Stop()
+{
+    // One after the other: each running task posts its remainder before it ends.
+    while (!downloadThreads_.empty()) {
+        std::unique_ptr<IBaseThread> thread = std::move(downloadThreads_.front());
+        downloadThreads_.erase(downloadThreads_.begin());
+        thread->Stop();
+    }
+    if (pump_) {
+        // Its WM_QUIT queues behind every segment and task posted so far.
+        pump_->Stop();
+        InterlockedExchange(&pumpThreadId_, 0);
+        pump_.reset();
+    }
+    if (notify_) {
+        notify_->Stop();
+        notify_.reset();
+    }
+    RecordQueuedTasks();
+}
+
+void CThreadsManager::RecordQueuedTasks()
+{
+    // Ranges that never reached a thread are owed as much as running ones.
+    while (CDownloadTask* task = TaskQueue().TakeTail()) {
+        if (ResumeSegment* segment = task->MakeRemainderSegment())
+            CBreakpointCfg::Instance()->AddSegment(segment);
+        delete task;
+    }
+}
+
+bool CThreadsManager::Restart()
+{
+    TaskQueue().Clear();
+    ResultList().Clear();
+    CBreakpointCfg::Instance()->ClearSegments();
+    return Start();
+}
+
+DWORD CThreadsManager::PumpThreadId() const
+{
+    return static_cast<DWORD>(InterlockedCompareExchange(const_cast<volatile LONG*>(&pumpThreadId_), 0, 0));
+}
+
+std::vector<std::string> CThreadsManager::DownloadThreadNames() const
+{
+    std::vector<std::string> names;
+    for (const auto& thread : downloadThreads_) names.push_back(thread->GetName());
+    return names;
+}

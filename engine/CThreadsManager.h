@@ -1,0 +1,51 @@
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class IBaseThread;
+class CNotifyThread;
+class CMessagePumpThread;
+
+// Owns the engine's threads: min(processors, 8) download threads per Start,
+// one notification thread and one message-pump thread. Start, Stop and
+// Restart are called from one thread (the main thread); PumpThreadId from any.
+class CThreadsManager {
+public:
+    static CThreadsManager* Instance();
+
+    // processorCount 0 asks the system.
+    explicit CThreadsManager(unsigned processorCount = 0);
+    virtual ~CThreadsManager();
+    CThreadsManager(const CThreadsManager&) = delete;
+    CThreadsManager& operator=(const CThreadsManager&) = delete;
+
+    // Adds a set of download threads; makes the notification and pump
+    // threads if there are none.
+    bool Start();
+    // Ends every thread. Running range tasks, tasks abandoned between runs and
+    // tasks still queued all leave their unfinished ranges with the resume record.
+    void Stop();
+    // Empties the task queue, the results and the held resume segments, then Start.
+    bool Restart();
+
+    // Thread id of the pump thread; 0 while there is none.
+    DWORD PumpThreadId() const;
+    CMessagePumpThread* PumpThread() const { return pump_.get(); }
+    CNotifyThread* NotifyThread() const { return notify_.get(); }
+    std::vector<std::string> DownloadThreadNames() const;
+
+    static unsigned DownloadThreadsPerStart(unsigned processorCount);
+    static unsigned SystemProcessorCount();
+
+private:
+    void RecordQueuedTasks();
+
+    unsigned processors_;
+    std::vector<std::unique_ptr<IBaseThread>> downloadThreads_;
+    std::unique_ptr<CNotifyThread> notify_;
+    std::unique_ptr<CMessagePumpThread> pump_;
+    volatile LONG pumpThreadId_ = 0;
+};

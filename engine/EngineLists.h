@@ -1,0 +1,14 @@
+#pragma once
+#include "engine/DbLinkLst.h"
+
+class CDownloadTask;
+class CTaskResult;
+
+using TaskQueueList = dblinklst::DbLinkLst<CDownloadTask, 'Q'>;
+using ResultListList = dblinklst::DbLinkLst<CTaskResult, 'R'>;
+
+// The process-wide queue of range tasks waiting for a download thread, and
+// the progress accumulators of the downloads under way. Both are created on
+// first use and destroyed at process exit.
+TaskQueueList& TaskQueue();
+ResultListList& ResultList();

@@ -1,0 +1,44 @@
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/UniqueHandle.h"
+
+// Base of the engine's threads. The stopping flag is set from construction
+// until the thread runs, and again once a stop was asked; the stop event is
+// signalled with it so that a thread waiting for work wakes at once.
+class IBaseThread {
+public:
+    IBaseThread();
+    virtual ~IBaseThread();
+    IBaseThread(const IBaseThread&) = delete;
+    IBaseThread& operator=(const IBaseThread&) = delete;
+
+    virtual std::string GetName() const { return name_; }
+    virtual bool Start() = 0;
+    virtual void Stop() = 0;
+    virtual bool IsStopping() const { return stopping_.load(); }
+    virtual DWORD GetThreadId() const { return threadId_; }
+
+protected:
+    // Creates the thread unless it exists; clears the stopping flag when it
+    // was created.
+    bool Launch();
+    // Sets the stopping flag and waits until the thread has ended.
+    void Join();
+    void SetName(const std::string& name);
+    HANDLE StopEvent() const { return stopEvent_.Get(); }
+
+    virtual void Routine() = 0;
+
+private:
+    static unsigned __stdcall Entry(void* self);
+
+    char name_[32] = {};
+    DWORD threadId_ = 0;
+    std::atomic<bool> stopping_{true};
+    UniqueHandle thread_;
+    UniqueHandle stopEvent_;
+};

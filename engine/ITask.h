@@ -1,0 +1,42 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// Base of the engine's tasks. Run is called by the thread that owns the task
+// until it reports the task finished.
+class ITask {
+public:
+    enum { KIND_NONE = 0, KIND_TASK = 4 };
+
+    ITask() = default;
+    virtual ~ITask() = default;
+    ITask(const ITask&) = delete;
+    ITask& operator=(const ITask&) = delete;
+
+    // True: finished, the runner deletes the task. False: run it again.
+    virtual bool Run() = 0;
+
+    // Names the instance with a fresh GUID; the third group is lower case.
+    virtual bool CreateGuid();
+    virtual bool IsGuid(const std::string& text) const { return text == taskGuid_; }
+    virtual std::string GetGuid() const { return taskGuid_; }
+    virtual void Dump() const;
+    virtual int32_t GetKind() const { return kind_; }
+    virtual int32_t GetTaskId() const { return taskId_; }
+    virtual void SetNotifyThreadId(DWORD id) { notifyThreadId_ = id; }
+
+    DWORD GetNotifyThreadId() const { return notifyThreadId_; }
+
+    // "%08X-%04X-%04x-%02X%02X-%02X%02X%02X%02X%02X%02X"
+    static std::string FormatGuid(const GUID& guid);
+
+protected:
+    explicit ITask(int32_t taskId) : taskId_(taskId) {}
+
+    char taskGuid_[64] = {};
+    int32_t kind_ = KIND_NONE;
+    int32_t taskId_ = 0;
+    DWORD notifyThreadId_ = 0;
+};
