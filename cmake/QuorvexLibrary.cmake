@@ -36,6 +36,9 @@ function(quorvex_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
+    # One variable per property: a list value would be split apart on its
+    # way through the discovery script.
     PROPERTIES LABELS "${ARG_LABELS}" ${server_properties}
-               ENVIRONMENT "QUORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEX_BINARY_DIR=${PROJECT_BINARY_DIR}")
+               ENVIRONMENT "QUORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+               ENVIRONMENT_MODIFICATION "QUORVEX_BINARY_DIR=set:${PROJECT_BINARY_DIR}")
 endfunction()

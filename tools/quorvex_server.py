@@ -379,7 +379,7 @@ class Handler(BaseHTTPRequestHandler):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--listen", required=True, help="HOST:PORT")
+    ap.add_argument("--listen", default="127.0.0.1:18750", help="HOST:PORT (default: the default build's server)")
     ap.add_argument("--db", required=True, help="SQLite database of recorded requests")
     ap.add_argument("--www", required=True, help="folder served under /_pkg/KEY/")
     ap.add_argument("--ca", required=True, help="folder of the throw-away signing CA")
