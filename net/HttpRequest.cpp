@@ -80,13 +80,18 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
         std::string* target = params->replyTarget;
         if (!target) return FailAndReset(params, &handles);
         params->Reset();
-        // Success is a read that reports the clean end (true, zero bytes).
-        // The thread's last-error code is not consulted: WinINet leaves
-        // stale values there after successful calls.
+        // The clean end is a read that succeeds with zero bytes, whatever
+        // stale code the thread's last error holds. A failed read ends the
+        // exchange unless it carries no real error (0, or ERROR_NO_TOKEN
+        // left behind by WinINet's own token checks).
         uint64_t received = 0;
         for (;;) {
             DWORD got = 0;
-            if (!InternetReadFile(handles.request, buffer, kReadPiece, &got)) return Fail(&handles);
+            if (!InternetReadFile(handles.request, buffer, kReadPiece, &got)) {
+                DWORD error = GetLastError();
+                if (error != ERROR_SUCCESS && error != ERROR_NO_TOKEN) return Fail(&handles);
+                break;
+            }
             if (got == 0) break;
             target->append(buffer, got);
             received += got;
