@@ -1,0 +1,52 @@
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+#include "ui/dxDialogImpl.h"
+#include "ui/dxWindowImpl.h"
+
+// Loads the skin archive that the build made into the process-wide store.
+bool LoadRealSkin();
+// Loads an archive of the given (name, text) entries into the store.
+bool LoadSkinOf(const std::vector<std::pair<std::string, std::string>>& entries);
+
+// Dispatches the thread's messages until `done` holds or the time is up.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+void PumpFor(DWORD ms);
+
+// Where the tests write what they want a person to look at.
+std::string ArtifactPath(const std::string& name);
+// Writes the back buffer of a layered window over a grey backdrop as a
+// 24-bit BMP; false when the window has not been painted.
+bool WriteBackBuffer(const dxWindowImplBase& window, const std::string& path);
+
+// A window that builds the named description while it is created.
+class TestWindow : public dxWindowImpl {
+public:
+    explicit TestWindow(std::string description = std::string()) : description_(std::move(description)) {}
+    ~TestWindow() override;
+
+    bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    // A visible popup window (the description sizes and centres it).
+    bool Open(DWORD style = WS_POPUP | WS_VISIBLE, HWND parent = nullptr);
+
+    int destroyedCalls = 0;
+    void OnWindowDestroyed(HWND) override { ++destroyedCalls; }
+
+private:
+    std::string description_;
+};
+
+// A dialog that builds the named description and then runs `onCreate`.
+class TestDialog : public dxDialogImpl {
+public:
+    explicit TestDialog(std::string description = std::string()) : description_(std::move(description)) {}
+    bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+    std::function<void(TestDialog&)> onCreate;
+
+private:
+    std::string description_;
+};
