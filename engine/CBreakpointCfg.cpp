@@ -48,9 +48,11 @@ std::string CBreakpointCfg::RecordPath()
     return recordPath_;
 }
 
-bool CBreakpointCfg::Load(ResumeData& out)
+bool CBreakpointCfg::Load(ResumeData& out) { return LoadFile(RecordPath(), out); }
+
+bool CBreakpointCfg::LoadFile(const std::string& recordPath, ResumeData& out)
 {
-    const std::wstring path = Utf8ToWide(RecordPath());
+    const std::wstring path = Utf8ToWide(recordPath);
     if (path.empty()) return false;
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr));

@@ -31,6 +31,8 @@ public:
     // Reads the record file. False when it is missing or damaged: a negative
     // count, or a length that is not exactly that many segments.
     bool Load(ResumeData& out);
+    // The same for any record file, without touching a record object.
+    static bool LoadFile(const std::string& recordPath, ResumeData& out);
 
     // Takes ownership; kept in arrival order.
     void AddSegment(ResumeSegment* segment);

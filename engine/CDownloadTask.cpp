@@ -1,9 +1,7 @@
 #include "engine/CDownloadTask.h"
 
 #include <wininet.h>
-#include <urlmon.h>
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -12,36 +10,11 @@
 #include "engine/RangeReply.h"
 #include "engine/ResumeSegment.h"
 #include "engine/ThreadMessages.h"
+#include "net/HttpConnection.h"
+#include "net/ServerEndpoints.h"
 #include "platform/TextConvert.h"
 
 namespace {
-
-// Closes one WinINet handle.
-class NetHandle {
-public:
-    NetHandle() = default;
-    ~NetHandle() { Reset(); }
-    NetHandle(const NetHandle&) = delete;
-    NetHandle& operator=(const NetHandle&) = delete;
-    void Reset(HINTERNET h = nullptr)
-    {
-        if (h_ != nullptr) InternetCloseHandle(h_);
-        h_ = h;
-    }
-    HINTERNET Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HINTERNET h_ = nullptr;
-};
-
-std::string UserAgent()
-{
-    char agent[1024] = {};
-    DWORD length = 0;
-    if (FAILED(UrlMkGetSessionOption(URLMON_OPTION_USERAGENT, agent, sizeof(agent) - 1, &length, 0))) return "";
-    return agent;
-}
 
 bool QueryNumber(HINTERNET request, DWORD what, DWORD& value)
 {
@@ -122,61 +95,36 @@ bool CDownloadTask::Run()
     };
     if (url_.empty()) return fail();
 
-    NetHandle internet, connection, request;
-    const std::string agent = UserAgent();
-    internet.Reset(InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet) return fail();
-    DWORD connectTimeout = kConnectTimeoutMs, receiveTimeout = kReceiveTimeoutMs;
-    if (!InternetSetOptionA(internet.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout, sizeof(DWORD)) ||
-        !InternetSetOptionA(internet.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof(DWORD)))
-        return fail();
-
-    std::vector<char> host(url_.size() + 1), object(url_.size() + 1);
-    URL_COMPONENTSA parts = {};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host.data();
-    parts.dwHostNameLength = static_cast<DWORD>(host.size());
-    parts.lpszUrlPath = object.data();
-    parts.dwUrlPathLength = static_cast<DWORD>(object.size());
-    if (!InternetCrackUrlA(url_.c_str(), static_cast<DWORD>(url_.size()), ICU_DECODE, &parts)) return fail();
-    DWORD flags = INTERNET_FLAG_RELOAD;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS)
-        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
-
-    connection.Reset(InternetConnectA(internet.Get(), host.data(), parts.nPort, nullptr, nullptr,
-                                      INTERNET_SERVICE_HTTP, flags, 0));
-    if (!connection) return fail();
+    HttpHandles handles;
+    HttpTarget target;
+    if (!HttpOpenConnection(proxy_, &handles, url_.c_str(), &target)) return fail();
     DWORD maxConnections = 80;
-    InternetSetOptionA(connection.Get(), INTERNET_OPTION_MAX_CONNS_PER_SERVER, &maxConnections, sizeof(DWORD));
-    InternetSetOptionA(connection.Get(), INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections, sizeof(DWORD));
+    InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &maxConnections, sizeof(DWORD));
+    InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections, sizeof(DWORD));
 
-    request.Reset(HttpOpenRequestA(connection.Get(), "GET", object.data(), "HTTP/1.0", nullptr, nullptr, flags, 0));
-    if (!request) return fail();
+    handles.request = HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.0", nullptr, nullptr,
+                                       target.flags, 0);
+    if (handles.request == nullptr || handles.request == INVALID_HANDLE_VALUE) {
+        handles.request = nullptr;
+        return fail();
+    }
+    HINTERNET request = handles.request;
     if (position_ >= 0 && rangeEnd_ >= 0 && position_ <= rangeEnd_) {
-        char header[128];
-        snprintf(header, sizeof(header), "RANGE: bytes=%lld-%lld\r\n", static_cast<long long>(position_),
-                 static_cast<long long>(rangeEnd_));
-        HttpAddRequestHeadersA(request.Get(), header, static_cast<DWORD>(-1),
+        const std::string header = ServerEndpoints::RangeHeader(position_, rangeEnd_);
+        HttpAddRequestHeadersA(request, header.c_str(), static_cast<DWORD>(header.size()),
                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
     }
-    if (!HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0)) {
-        DWORD error = GetLastError();
-        if (error == ERROR_INTERNET_INVALID_CA || error == ERROR_INTERNET_SEC_CERT_REV_FAILED) {
-            DWORD security = 0, length = sizeof(security);
-            if (InternetQueryOptionA(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &security, &length)) {
-                security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_REVOCATION;
-                InternetSetOptionA(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof(security));
-            }
-        }
+    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+        HttpWidenSecurityFlags(request, GetLastError());
         return fail();
     }
 
     // Bytes of any other range, or of a different file, must never be written.
     DWORD status = 0, contentLength = 0;
-    int64_t length = QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, contentLength)
+    int64_t length = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength)
                          ? static_cast<int64_t>(contentLength) : RangeReply::kUnknown;
-    if (!QueryNumber(request.Get(), HTTP_QUERY_STATUS_CODE, status) ||
-        !RangeReply::Acceptable(status, QueryText(request.Get(), HTTP_QUERY_CONTENT_RANGE), length, position_,
+    if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) ||
+        !RangeReply::Acceptable(status, QueryText(request, HTTP_QUERY_CONTENT_RANGE), length, position_,
                                 totalSize_))
         return fail();
 
@@ -186,7 +134,7 @@ bool CDownloadTask::Run()
         const int64_t owed = rangeEnd_ + 1 - position_;
         const DWORD want = owed < static_cast<int64_t>(kReadSize) ? static_cast<DWORD>(owed) : kReadSize;
         DWORD got = 0;
-        if (!InternetReadFile(request.Get(), buffer, want, &got)) {
+        if (!InternetReadFile(request, buffer, want, &got)) {
             // A stall: reconnect at once from `position`, without a notice.
             if (GetLastError() == ERROR_INTERNET_TIMEOUT) {
                 CloseFile();

@@ -6,8 +6,9 @@
 
 #include "engine/ITask.h"
 
+#include "net/HttpProxyInfo.h"
+
 class IBaseThread;
-struct HttpProxyInfo;
 struct ResumeSegment;
 
 // Fetches one byte range of a file over HTTP and writes it in place, chunk by
@@ -38,13 +39,9 @@ public:
     const std::string& Url() const { return url_; }
     const std::string& Path() const { return path_; }
 
-    static constexpr DWORD kConnectTimeoutMs = 2000;
-    static constexpr DWORD kReceiveTimeoutMs = 1000;
     static constexpr DWORD kReadSize = 4096;
 
 private:
-    enum class Reply { Usable, Refused };
-
     void PostFailed() const;
     void CloseFile();
 
