@@ -53,6 +53,15 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
         HttpWidenSecurityFlags(handles->request, GetLastError());
         return Fail(handles);
     }
+    // Any status will do, error pages included, but there must be one:
+    // Wine reports a connection dropped before the reply as a sent request
+    // whose reply has no status line (Windows fails the send itself).
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!HttpQueryInfoA(handles->request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
+        status == 0) {
+        return Fail(handles);
+    }
     return true;
 }
 

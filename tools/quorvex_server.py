@@ -19,7 +19,8 @@ Control API (tests and the demo):
   POST /_control/config?agent_id=ID        body: the configuration reply for ID
   POST /_control/mode?key=K&mode=M[&times=N][&ms=N]
         misbehave for key K (for the next N requests; default: until changed):
-        normal, reset (close without answering), stall (half the body, then
+        normal, reset (drop the connection without answering), hangup (close
+        it in order without answering), stall (half the body, then
         silence for ms, default 3000), close (half the body, then close),
         nolength (no Content-Length), 404, 500, malformed (broken XML),
         empty (200 with no body); for /_pkg/ paths also stall_mid (half the
@@ -40,6 +41,7 @@ import os
 import re
 import socket
 import sqlite3
+import struct
 import subprocess
 import sys
 import threading
@@ -190,12 +192,15 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.flush()
 
     def reset(self):
-        # Close without a reply; a linger of 0 makes it a reset.
+        # Close without a reply. A linger of 0 turns the close into a reset;
+        # closing the descriptor here, before the server's own shutdown can
+        # send an orderly FIN, makes sure the client never sees a clean end.
+        self.close_connection = True
         try:
-            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            os.close(self.connection.detach())
         except OSError:
             pass
-        self.close_connection = True
 
     def write(self, data):
         try:
@@ -215,6 +220,9 @@ class Handler(BaseHTTPRequestHandler):
         mode, ms = self.state.take_mode(key) if key else ("normal", 0)
         if mode == "reset":
             return self.reset()
+        if mode == "hangup":
+            self.close_connection = True
+            return None
         if mode in ("404", "500"):
             page = self.error_page(int(mode))
             self.send_head(int(mode), len(page), "text/html")
@@ -355,6 +363,9 @@ class Handler(BaseHTTPRequestHandler):
 
         if mode == "reset":
             return self.reset()
+        if mode == "hangup":
+            self.close_connection = True
+            return None
         if mode in ("404", "500"):
             page = self.error_page(int(mode))
             self.send_head(int(mode), len(page), "text/html")

@@ -240,3 +240,30 @@ TEST(HttpConnection, MalformedUrlsFailAndCloseEverything)
     EXPECT_FALSE(HttpRequest(&params, nullptr, false, 0, nullptr));
     EXPECT_TRUE(IsReset(params));
 }
+
+TEST(HttpRequest, AConnectionClosedWithoutAReplyIsNoReply)
+{
+    // Wine hands such a close over as a sent request with an empty reply.
+    const std::string key = LocalServer::NewKey();
+    ASSERT_TRUE(LocalServer::SetConfigReply(key, "<TzLobbyVerInfo/>"));
+    for (const char* mode : {"hangup", "reset"}) {
+        ASSERT_TRUE(LocalServer::SetMode(key, mode, 3));
+        HttpRequestParams params;
+        std::string reply;
+        params.replyMode = REPLY_STRING;
+        params.replyTarget = &reply;
+        EXPECT_FALSE(HttpRequest(&params, nullptr, false, 0, ConfigUrl(key).c_str())) << mode;
+
+        CallbackLog log;
+        params.replyMode = REPLY_CALLBACK;
+        params.callback = RecordCallback;
+        params.userData = &log;
+        EXPECT_FALSE(HttpRequest(&params, nullptr, false, 0, ConfigUrl(key).c_str())) << mode;
+        EXPECT_EQ(log.calls, 0) << mode;
+
+        HttpClient client;
+        uint64_t size = 1;
+        EXPECT_FALSE(HttpQueryContentLength(&client, ConfigUrl(key).c_str(), &size)) << mode;
+    }
+    EXPECT_EQ(LocalServer::Requests(key).size(), 6u);
+}

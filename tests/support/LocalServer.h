@@ -54,7 +54,8 @@ public:
     // Misbehave for requests under key: for the next `times` requests, or
     // until changed when times < 0. ms: length of a stall (0: the server's
     // default, 3000 for "stall", 1500 for "stall_mid").
-    // Modes: "normal", "reset" (close without answering), "stall" (half the
+    // Modes: "normal", "reset" (drop the connection without answering),
+    // "hangup" (close it in order without answering), "stall" (half the
     // body, then silence), "close" (half the body, then close), "nolength"
     // (no Content-Length), "404", "500", "malformed" (broken XML), "empty";
     // for package URLs also "stall_mid" (half the range, silence, the rest),
