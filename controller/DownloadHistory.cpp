@@ -1,0 +1,124 @@
+#include "controller/DownloadHistory.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <iterator>
+#include <vector>
+
+#include <rapidxml.hpp>
+#include <rapidxml_print.hpp>
+
+#include "controller/PathUtil.h"
+#include "platform/TextConvert.h"
+#include "platform/UniqueHandle.h"
+
+namespace {
+
+bool NameStarts(const rapidxml::xml_attribute<>* attribute, const char* key)
+{
+    size_t n = std::strlen(key);
+    return attribute->name_size() >= n && std::memcmp(attribute->name(), key, n) == 0;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<char>* bytes)
+{
+    UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > 64 * 1024 * 1024) return false;
+    bytes->assign(static_cast<size_t>(size.QuadPart) + 1, '\0');
+    DWORD got = 0;
+    if (size.QuadPart > 0 && (!ReadFile(file.Get(), bytes->data(), static_cast<DWORD>(size.QuadPart), &got, nullptr) ||
+                              got != size.QuadPart))
+        return false;
+    return true;
+}
+
+} // namespace
+
+void DownloadHistory::SetFolder(const std::string& appDataFolder)
+{
+    std::string base = appDataFolder + "\\Quorvex";
+    EnsureDirectory(base);
+    folder_ = base + "\\Downloader";
+    EnsureDirectory(folder_);
+}
+
+void DownloadHistory::Load()
+{
+    std::string path = FilePath();
+    if (!IsFilePresent(path)) {
+        WriteFile(Print(items_));
+        return;
+    }
+    std::vector<char> text;
+    if (!ReadWholeFile(path, &text)) return;
+    try {
+        rapidxml::xml_document<> doc;
+        doc.parse<0>(text.data());
+        rapidxml::xml_node<>* info = doc.first_node("HistoryInfo");
+        if (!info) return;
+        for (rapidxml::xml_node<>* item = info->first_node("Item"); item; item = item->next_sibling()) {
+            std::string version, md5;
+            for (auto* a = item->first_attribute(); a; a = a->next_attribute()) {
+                if (NameStarts(a, "ver")) version.assign(a->value(), a->value_size());
+                else if (NameStarts(a, "md5")) md5.assign(a->value(), a->value_size());
+            }
+            items_.emplace(version, std::make_pair(version, md5));  // the first occurrence wins
+        }
+    } catch (const rapidxml::parse_error&) {
+        // A damaged history must not keep the installer from starting.
+        items_.clear();
+    }
+}
+
+bool DownloadHistory::Add(const std::string& version, const std::string& md5)
+{
+    if (!items_.emplace(version, std::make_pair(version, md5)).second) return false;
+    return WriteFile(Print(items_));
+}
+
+std::string DownloadHistory::Print(const Items& items)
+{
+    rapidxml::xml_document<> doc;
+    doc.append_node(doc.allocate_node(rapidxml::node_pi, "xml version='1.0' encoding='utf-8'"));
+    rapidxml::xml_node<>* info = doc.allocate_node(rapidxml::node_element, "HistoryInfo");
+    doc.append_node(info);
+    for (const auto& entry : items) {
+        rapidxml::xml_node<>* item = doc.allocate_node(rapidxml::node_element, "Item");
+        item->append_attribute(doc.allocate_attribute("ver", entry.second.first.c_str(), 0, entry.second.first.size()));
+        item->append_attribute(doc.allocate_attribute("md5", entry.second.second.c_str(), 0, entry.second.second.size()));
+        info->append_node(item);
+    }
+    std::string text;
+    rapidxml::print(std::back_inserter(text), doc, 0);
+    return text;
+}
+
+bool DownloadHistory::WriteFile(const std::string& text) const
+{
+    // The new text goes to a file beside the old one, which it then replaces,
+    // so a failed write never costs the history already on disk.
+    std::wstring target = Utf8ToWide(FilePath());
+    std::wstring temp = target + L".new";
+    {
+        UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE,
+                                      nullptr));
+        if (!file) return false;
+        DWORD written = 0;
+        bool ok = ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                  written == text.size() && FlushFileBuffers(file.Get());
+        if (!ok) {
+            file.Reset();
+            DeleteFileW(temp.c_str());
+            return false;
+        }
+    }
+    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return true;
+}

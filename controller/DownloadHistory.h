@@ -1,0 +1,33 @@
+#pragma once
+#include <map>
+#include <string>
+#include <utility>
+
+// Every lobby version the configuration server has offered to this user, with
+// the MD5 announced for it, kept in "hi.cfg" under the user's application data.
+class DownloadHistory {
+public:
+    using Items = std::map<std::string, std::pair<std::string, std::string>>;
+
+    // Creates <appData>\Quorvex and <appData>\Quorvex\Downloader where missing.
+    void SetFolder(const std::string& appDataFolder);
+    // Reads the file, or creates it with no entries when it is absent. A file
+    // that cannot be read or parsed loads as no entries.
+    void Load();
+    // Records a version new to the history and rewrites the file; false when
+    // the version is known already or the file could not be replaced. The old
+    // file stays whole when the rewrite fails.
+    bool Add(const std::string& version, const std::string& md5);
+
+    std::string FilePath() const { return folder_ + "\\hi.cfg"; }
+    const Items& Entries() const { return items_; }
+
+    // The file's text for a set of entries.
+    static std::string Print(const Items& items);
+
+private:
+    bool WriteFile(const std::string& text) const;
+
+    Items items_;  // version text -> (version text, MD5 text), in byte order
+    std::string folder_;
+};

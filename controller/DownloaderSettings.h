@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+
+// Where the controller keeps its files and which server it talks to. The
+// program uses ForThisProgram(); tests point these at temporary folders and
+// the local test server.
+struct DownloaderSettings {
+    std::string programFolder;  // site file, final and temporary packages (no trailing backslash)
+    std::string appDataFolder;  // root of the log and history folders; empty when unknown
+    std::string serverBase;     // configuration and statistics host, e.g. "http://host:port"
+
+    static DownloaderSettings ForThisProgram();
+};

@@ -1,0 +1,97 @@
+#include "ControllerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform/Md5OfFile.h"
+#include "platform/TextConvert.h"
+
+size_t CountOf(const std::string& text, const std::string& needle)
+{
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+    return n;
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+ControllerFolders::ControllerFolders()
+{
+    program = root.File("program");
+    appData = root.File("appdata");
+    CreateDirectoryW(Utf8ToWide(program).c_str(), nullptr);
+    CreateDirectoryW(Utf8ToWide(appData).c_str(), nullptr);
+}
+
+DownloaderSettings ControllerFolders::Settings(const std::string& serverBase) const
+{
+    DownloaderSettings settings;
+    settings.programFolder = program;
+    settings.appDataFolder = appData;
+    settings.serverBase = serverBase;
+    return settings;
+}
+
+std::string ControllerFolders::LogPath() const
+{
+    std::string folder = appData + "\\Quorvex\\log";
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(Utf8ToWide(folder + "\\*.log").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return {};
+    FindClose(find);
+    return folder + "\\" + WideToUtf8(data.cFileName);
+}
+
+std::string ControllerFolders::LogText() const
+{
+    std::string path = LogPath();
+    return path.empty() ? std::string() : ReadFileBytes(path);
+}
+
+void ControllerFolders::WriteSiteFile(const std::string& siteId) const
+{
+    WriteFileBytes(program + "\\site.cfg", "<Site><ID value=\"" + siteId + "\"/></Site>");
+}
+
+std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::string& pathPrefix)
+{
+    std::vector<RecordedRequest> matching;
+    for (auto& r : LocalServer::Requests(key)) {
+        if (r.path.compare(0, pathPrefix.size(), pathPrefix) == 0) matching.push_back(r);
+    }
+    return matching;
+}
+
+std::string ConfigReply(const std::string& version, const std::string& url, const std::string& md5, int upStyle)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<TzLobbyVerInfo><Site ID=\"7\" ver=\"" + version +
+           "\" updatetime=\"1700000000\" upStyle=\"" + std::to_string(upStyle) + "\" url=\"" + url + "\" md5=\"" +
+           md5 + "\" update_desc=\"\xE6\x96\xB0\"/></TzLobbyVerInfo>";
+}
+
+LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& url, const std::string& md5, int upStyle)
+{
+    LobbyVerInfo info;
+    std::sscanf(version.c_str(), "%d.%d.%d.%d", &info.newest.major, &info.newest.minor, &info.newest.build,
+                &info.newest.revision);
+    info.url = url;
+    info.md5 = md5;
+    info.upStyle = upStyle;
+    return info;
+}
+
+std::string Md5Of(const std::string& path)
+{
+    std::string md5;
+    Md5OfFile(path, &md5);
+    return md5;
+}

@@ -1,0 +1,119 @@
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "controller/CDownloader.h"
+#include "platform/ScopedLock.h"
+#include "platform/TextConvert.h"
+#include "support/LocalServer.h"
+#include "support/TestFiles.h"
+
+size_t CountOf(const std::string& text, const std::string& needle);
+// Polls until the condition holds or the time-out passes (generous: the
+// machine may be loaded).
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 15000);
+
+// A controller set up in temporary folders: program folder, application data.
+struct ControllerFolders {
+    TempDir root;
+    std::string program;
+    std::string appData;
+    ControllerFolders();
+    DownloaderSettings Settings(const std::string& serverBase) const;
+    // A site file in the program folder naming this site id.
+    void WriteSiteFile(const std::string& siteId) const;
+    // The day's log file (the only one in the log folder), read whole.
+    std::string LogText() const;
+    std::string LogPath() const;
+};
+
+// The local server's requests under a key whose path starts with a prefix.
+std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::string& pathPrefix);
+
+// A usable configuration reply.
+std::string ConfigReply(const std::string& version, const std::string& url, const std::string& md5, int upStyle);
+
+// Lobby info for a package: version text, URL, MD5 and upStyle.
+LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& url, const std::string& md5, int upStyle);
+std::string Md5Of(const std::string& path);
+
+// A server address where nothing listens: every request fails at once.
+inline constexpr char kNoServer[] = "http://127.0.0.1:1";
+
+// Records every event the controller sends.
+class RecordingListener : public IListener {
+public:
+    void OnNotify(int32_t code, void* param) override
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        events_.emplace_back(code, param);
+    }
+    std::vector<std::pair<int32_t, void*>> Events()
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return events_;
+    }
+    size_t Count(int32_t code)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        size_t n = 0;
+        for (auto& e : events_) n += e.first == code;
+        return n;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<int32_t, void*>> events_;
+};
+
+// Reaches the controller's internals that the task flow is built from.
+class CDownloaderProbe {
+public:
+    explicit CDownloaderProbe(CDownloader& d) : d_(d) {}
+
+    int32_t TaskState(int32_t id)
+    {
+        ScopedLock guard(d_.tasksLock_);
+        auto it = d_.tasks_.find(id);
+        return it == d_.tasks_.end() ? -1 : it->second.state;
+    }
+    size_t TaskCount()
+    {
+        ScopedLock guard(d_.tasksLock_);
+        return d_.tasks_.size();
+    }
+    // Holding the task lock keeps the worker from taking a task.
+    CLock& TasksLock() { return d_.tasksLock_; }
+    void Notify(int32_t code, int32_t taskId) { d_.NotifyListener(code, taskId); }
+    HANDLE WorkerThread() { return d_.workerThread_.Get(); }
+    void* IdleProgress() { return &d_.idleProgress_; }
+    bool LobbyInfoValid() { return d_.lobbyInfoValid_; }
+    LobbyVerInfo& LobbyInfo() { return d_.lobbyInfo_; }
+    void SetLobbyInfo(const LobbyVerInfo& info) { d_.lobbyInfo_ = info; d_.lobbyInfoValid_ = true; }
+    void SetUseTime(uint32_t t) { d_.useTime_ = t; }
+    void SetPackageSize(uint64_t size) { d_.packageSize_ = size; }
+    bool Parse(const std::string& reply) { return d_.ParseLobbyVerInfo(reply); }
+    bool PostRight() { return d_.Post_Right(); }
+    bool PostError(int32_t type, const std::string& version) { return d_.Post_Error(type, version); }
+    bool PostOnce(int32_t type, const std::string& version) { return d_.PostOnce(type, version); }
+    int32_t BeNeedDown() { return d_.BeNeedDown(); }
+    void SetUpdateRequested(int32_t value) { d_.updateRequested_ = value; }
+    int32_t UpdateRequested() { return d_.updateRequested_; }
+    // A task as the worker leaves it once it has taken it, made current.
+    void AddRunningTask(int32_t id)
+    {
+        ScopedLock guard(d_.tasksLock_);
+        d_.currentTaskId_ = id;
+        d_.tasks_[id] = {id, TASK_RUNNING};
+    }
+    bool GetQuorvex(int32_t id) { return d_.GetQuorvex(id); }
+    bool PrepareTempFile(uint64_t size, const std::string& path) { return d_.PrepareTempFile(size, Utf8ToWide(path)); }
+
+private:
+    CDownloader& d_;
+};
