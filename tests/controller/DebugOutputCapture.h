@@ -1,0 +1,31 @@
+#pragma once
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+
+// Collects what this process writes to the debugger output, through the
+// system's shared debug buffer, while the object lives.
+class DebugOutputCapture {
+public:
+    DebugOutputCapture();
+    ~DebugOutputCapture();
+    DebugOutputCapture(const DebugOutputCapture&) = delete;
+    DebugOutputCapture& operator=(const DebugOutputCapture&) = delete;
+
+    bool Active() const { return view_ != nullptr; }
+    std::string Text();
+
+private:
+    void Listen();
+
+    HANDLE mapping_ = nullptr;
+    void* view_ = nullptr;
+    HANDLE bufferReady_ = nullptr;
+    HANDLE dataReady_ = nullptr;
+    HANDLE stop_ = nullptr;
+    std::thread listener_;
+    std::mutex mutex_;
+    std::string text_;
+};

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "ControllerTestSupport.h"
+#include "engine/CThreadsManager.h"
+#include "engine/EngineHost.h"
+
+namespace {
+
+// Stands in for the main window: receives the engine's events and the
+// listener's, and calls DownFinished as the main window does.
+class JourneyWindow : public IListener {
+public:
+    explicit JourneyWindow(CDownloader& d) : d_(d)
+    {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = &JourneyWindow::Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QuorvexJourneyWindow";
+        RegisterClassW(&wc);
+        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        EngineHost::SetMainWindow(hwnd_);
+        d_.RegisterListener(this);
+    }
+    ~JourneyWindow()
+    {
+        EngineHost::SetMainWindow(nullptr);
+        DestroyWindow(hwnd_);
+    }
+
+    void OnNotify(int32_t code, void* param) override
+    {
+        lastNotified_ = code;
+        PostMessageW(hwnd_, WM_DOWNLOAD_EVENT, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(param));
+    }
+
+    // Runs the window's messages until the controller's word is in (or time runs out).
+    int32_t RunUntilOutcome(DWORD timeoutMs = 60000)
+    {
+        outcome_ = -1;
+        DWORD start = GetTickCount();
+        while (outcome_ < 0 && GetTickCount() - start < timeoutMs) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+        return outcome_;
+    }
+    int progressEvents = 0;
+    int downloadedEvents = 0;
+    int32_t lastNotified() const { return lastNotified_; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = reinterpret_cast<JourneyWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (message != WM_DOWNLOAD_EVENT || !self) return DefWindowProcW(hwnd, message, wParam, lParam);
+        switch (static_cast<int>(wParam)) {
+        case EVENT_PROGRESS:
+            ++self->progressEvents;
+            delete reinterpret_cast<ProgressRecord*>(lParam);
+            break;
+        case EVENT_DOWNLOADED:
+            if (auto* record = reinterpret_cast<ProgressRecord*>(lParam)) {
+                ++self->downloadedEvents;
+                self->d_.DownFinished(record->taskId);
+                delete record;
+            }
+            break;
+        case EVENT_NEWER_VERSION:
+        case EVENT_READY:
+            self->outcome_ = static_cast<int32_t>(wParam);
+            break;
+        case EVENT_FAILED:
+            CThreadsManager::Instance()->Stop();
+            self->outcome_ = EVENT_FAILED;
+            break;
+        default:
+            break;
+        }
+        return 0;
+    }
+
+    CDownloader& d_;
+    HWND hwnd_ = nullptr;
+    int32_t outcome_ = -1;
+    int32_t lastNotified_ = -1;
+};
+
+std::string WwwPath(const std::string& rel)
+{
+    std::string path = LocalServer::WwwDir() + "\\" + rel;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+// What the entry point does once its loop has ended.
+void EndRun(CDownloader& d, JourneyWindow& window)
+{
+    if (window.lastNotified() == EVENT_READY) {
+        EXPECT_TRUE(d.Install(1));
+    }
+    d.Exit(1);
+}
+
+} // namespace
+
+TEST(Journey, DownloadInstallReuseAndUpdate)
+{
+    ControllerFolders f;
+    const std::string key = LocalServer::NewKey();
+    f.WriteSiteFile(key);
+    const std::string firstRel = LocalServer::FixtureRelPath(Fixture::Large);  // 2.5.17.3, about 3 MiB
+    const std::string first = WwwPath(firstRel);
+    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::NginxFileUrl(firstRel), Md5Of(first), 2));
+    std::string package, temp;
+
+    {   // An empty folder: configuration, parallel download, acceptance, launch.
+        CDownloader d(f.Settings(LocalServer::BaseUrl()));
+        CThreadsManager::Instance()->Start();
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
+        EXPECT_EQ(window.downloadedEvents, 1);
+        package = d.GetPackagePath();
+        temp = d.GetTempPackagePath();
+        EndRun(d, window);
+        EXPECT_TRUE(WaitForFile(package + ".ran", 30000));
+    }
+    EXPECT_EQ(ReadFileBytes(package), ReadFileBytes(first));
+    EXPECT_FALSE(FileExists(temp));
+    EXPECT_FALSE(FileExists(temp + ".cfg"));
+    auto successes = RequestsTo(key, "/download_device_stat.php");
+    ASSERT_EQ(successes.size(), 1u);
+    const std::string size = std::to_string(ReadFileBytes(first).size());
+    EXPECT_EQ(successes[0].body.substr(successes[0].body.find("&sizes=")), "&sizes=" + size);
+    EXPECT_TRUE(RequestsTo(key, "/download_device_error_stat.php").empty());
+
+    {   // A second run installs what is on disk without downloading.
+        DeleteFileW(Utf8ToWide(package + ".ran").c_str());
+        CDownloader d(f.Settings(LocalServer::BaseUrl()));
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
+        EXPECT_EQ(window.downloadedEvents, 0);
+        EXPECT_FALSE(FileExists(temp));
+        EndRun(d, window);
+        EXPECT_TRUE(WaitForFile(package + ".ran", 30000));
+    }
+    EXPECT_EQ(RequestsTo(key, "/download_device_stat.php").size(), 1u);
+
+    {   // A newer version with upStyle 2: the user asks for the update.
+        std::string newerRel = LocalServer::BuildPackage("ctl-journey-2.6.0.0", "2.6.0.0");
+        ASSERT_FALSE(newerRel.empty());
+        const std::string newer = WwwPath(newerRel);
+        LocalServer::SetConfigReply(key, ConfigReply("2.6.0.0", LocalServer::NginxFileUrl(newerRel), Md5Of(newer), 2));
+        CDownloader d(f.Settings(LocalServer::BaseUrl()));
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        ASSERT_EQ(window.RunUntilOutcome(), EVENT_NEWER_VERSION);
+        EXPECT_TRUE(FileExists(package));
+        d.DiscardLocalPackage();
+        d.Cancel();
+        d.DownQuorvex();
+        ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
+        EXPECT_EQ(window.downloadedEvents, 1);
+        EXPECT_EQ(ReadFileBytes(package), ReadFileBytes(newer));
+        d.Exit(1);
+    }
+    EXPECT_EQ(RequestsTo(key, "/download_device_stat.php").size(), 2u);
+    EXPECT_TRUE(RequestsTo(key, "/download_device_error_stat.php").empty());
+    EXPECT_EQ(RequestsTo(key, "/get_download_device_xml.php").size(), 3u);
+    EXPECT_EQ(ReadFileBytes(f.appData + "\\Quorvex\\Downloader\\hi.cfg"),
+              "<?xml version='1.0' encoding='utf-8' ?>\n<HistoryInfo>\n"
+              "\t<Item ver=\"2.5.17.3\" md5=\"" + Md5Of(first) + "\"/>\n"
+              "\t<Item ver=\"2.6.0.0\" md5=\"" + Md5Of(WwwPath(LocalServer::BuildPackage("ctl-journey-2.6.0.0", "2.6.0.0"))) +
+              "\"/>\n</HistoryInfo>\n\n");
+}
