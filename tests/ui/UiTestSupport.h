@@ -29,7 +29,9 @@ public:
     ~TestWindow() override;
 
     bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-    // A visible popup window (the description sizes and centres it).
+    // A popup window; the description sizes and centres it. Under Wine
+    // without a window manager, hiding or destroying an active window takes
+    // about two seconds, so tests keep their windows few.
     bool Open(DWORD style = WS_POPUP | WS_VISIBLE, HWND parent = nullptr);
 
     int destroyedCalls = 0;
