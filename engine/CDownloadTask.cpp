@@ -136,7 +136,9 @@ bool CDownloadTask::Run()
         DWORD got = 0;
         if (!InternetReadFile(request, buffer, want, &got)) {
             // A stall: reconnect at once from `position`, without a notice.
-            if (GetLastError() == ERROR_INTERNET_TIMEOUT) {
+            // Wine reports the receive time-out as the socket's WSAETIMEDOUT.
+            const DWORD error = GetLastError();
+            if (error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT) {
                 CloseFile();
                 return false;
             }
