@@ -100,6 +100,14 @@ size_t CBreakpointCfg::SegmentCount()
     return data_.segments.size();
 }
 
+std::vector<ResumeSegment> CBreakpointCfg::Segments()
+{
+    ScopedLock hold(lock_);
+    std::vector<ResumeSegment> copies;
+    for (const auto& s : data_.segments) copies.push_back(*s);
+    return copies;
+}
+
 bool CBreakpointCfg::Save()
 {
     ScopedLock hold(lock_);

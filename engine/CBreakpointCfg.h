@@ -38,6 +38,7 @@ public:
     void AddSegment(ResumeSegment* segment);
     void ClearSegments();
     size_t SegmentCount();
+    std::vector<ResumeSegment> Segments();
 
     // Writes the held segments to the record file, replacing its contents;
     // a write that fails leaves no file behind.

@@ -288,3 +288,33 @@ TEST(DownloadFaults, ARecordOfAnotherDownloadIsDeletedAndTheFileFetchedAfresh)
     ASSERT_TRUE(engine.Wait(EVENT_DOWNLOADED));
     EXPECT_TRUE(ReadFileBytes(pkg.target) == pkg.bytes);
 }
+
+TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)
+{
+    // A device on which every write fails as on a full disk (Wine maps Z: to /).
+    const std::string full = "Z:\\dev\\full";
+    HANDLE probe = CreateFileW(Utf8ToWide(full).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no full device here";
+    CloseHandle(probe);
+
+    Package pkg(30000, 29);
+    Engine engine;
+    ASSERT_TRUE(engine.Start(pkg.url, full, 30000));
+    ASSERT_TRUE(engine.Wait(EVENT_FAILED));
+    // Each range is asked for again from its first byte: nothing was skipped.
+    const std::vector<ByteRange> split = SplitRanges(30000, CThreadsManager::SystemProcessorCount());
+    ASSERT_TRUE(engine.window.WaitFor([&] { return pkg.Ranges().size() >= 2 * split.size(); }, kLongWaitMs));
+    engine.manager.Stop();
+    for (const std::string& range : pkg.Ranges()) {
+        bool known = false;
+        for (const ByteRange& r : split) known = known || range == RangeText(r.first, r.last);
+        EXPECT_TRUE(known) << range;
+    }
+    EXPECT_EQ(engine.window.Count(EVENT_PROGRESS), 0) << "unwritten bytes were counted";
+    EXPECT_EQ(engine.window.Count(EVENT_DOWNLOADED), 0);
+    // Stopped, the whole of every range is still owed.
+    int64_t owed = 0;
+    for (const ResumeSegment& segment : CBreakpointCfg::Instance()->Segments()) owed += segment.end + 1 - segment.start;
+    EXPECT_EQ(owed, 30000);
+}
