@@ -10,6 +10,7 @@
 #include <rapidxml.hpp>
 
 #include "controller/PathUtil.h"
+#include "controller/XmlNames.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
 #include "engine/StartDownload.h"
@@ -29,7 +30,7 @@ namespace {
 
 constexpr DWORD kWorkerPollMs = 100;
 constexpr DWORD kRetryPauseMs = 1000;
-constexpr LONGLONG kMaxSiteFileBytes = 1024 * 1024;
+constexpr size_t kMaxSiteFileBytes = 1024 * 1024;
 constexpr char kInstallerVersion[] = "1.0.0.1";
 
 } // namespace
@@ -89,11 +90,8 @@ void CDownloader::DownQuorvex()
     CThreadsManager::Instance()->Restart();
     int32_t id = ++taskCounter_;
     Log("CDownloader::DownQuorvex", "new task---%d\r\n", id);
-    {
-        ScopedLock guard(tasksLock_);
-        currentTaskId_ = id;
-    }
     ScopedLock guard(tasksLock_);
+    currentTaskId_ = id;
     tasks_.emplace(id, TaskEntry{id, TASK_NEW});
 }
 
@@ -234,20 +232,6 @@ std::string CDownloader::GetTempPackagePath() const
 
 namespace {
 
-bool ReadWholeFile(const std::string& path, std::vector<char>* bytes)
-{
-    UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxSiteFileBytes) return false;
-    bytes->assign(static_cast<size_t>(size.QuadPart) + 1, '\0');
-    DWORD got = 0;
-    return size.QuadPart == 0 ||
-           (ReadFile(file.Get(), bytes->data(), static_cast<DWORD>(size.QuadPart), &got, nullptr) &&
-            got == size.QuadPart);
-}
-
 // The site id names the package file and goes into URLs and report forms
 // unescaped, so only characters harmless in all three are accepted.
 bool IsSafeSiteId(const std::string& id)
@@ -256,12 +240,6 @@ bool IsSafeSiteId(const std::string& id)
         if (c <= ' ' || c >= 0x7F || std::strchr("\\/:*?\"<>|&#%+=", c)) return false;
     }
     return true;
-}
-
-bool NameStarts(const rapidxml::xml_attribute<>* attribute, const char* key)
-{
-    size_t n = std::strlen(key);
-    return attribute->name_size() >= n && std::memcmp(attribute->name(), key, n) == 0;
 }
 
 int32_t ToInt32(const char* text)
@@ -276,7 +254,7 @@ void CDownloader::GetSiteID()
     std::string path = settings_.programFolder + "\\site.cfg";
     if (!IsFilePresent(path)) return;
     std::vector<char> text;
-    if (!ReadWholeFile(path, &text)) return;
+    if (!ReadWholeFile(path, kMaxSiteFileBytes, &text)) return;
     std::string id;
     try {
         rapidxml::xml_document<> doc;
@@ -339,22 +317,22 @@ bool CDownloader::ParseLobbyVerInfo(std::string text)
         for (rapidxml::xml_node<>* node = site; node; node = node->next_sibling()) {
             for (auto* a = node->first_attribute(); a; a = a->next_attribute()) {
                 const char* value = a->value();
-                if (NameStarts(a, "ID")) {
+                if (AttributeNameStarts(a, "ID")) {
                     li.siteNumber = ToInt32(value);
-                } else if (NameStarts(a, "ver")) {
+                } else if (AttributeNameStarts(a, "ver")) {
                     int32_t* parts[] = {&li.newest.major, &li.newest.minor, &li.newest.build, &li.newest.revision};
                     int v[4];
                     int n = std::sscanf(value, "%d.%d.%d.%d", &v[0], &v[1], &v[2], &v[3]);
                     for (int i = 0; i < n && i < 4; ++i) *parts[i] = v[i];
-                } else if (NameStarts(a, "url")) {
+                } else if (AttributeNameStarts(a, "url")) {
                     li.url.assign(value, a->value_size());
-                } else if (NameStarts(a, "md5")) {
+                } else if (AttributeNameStarts(a, "md5")) {
                     li.md5.assign(value, a->value_size());
-                } else if (NameStarts(a, "updatetime")) {
+                } else if (AttributeNameStarts(a, "updatetime")) {
                     li.updateTime = ToInt32(value);
-                } else if (NameStarts(a, "update_desc")) {
+                } else if (AttributeNameStarts(a, "update_desc")) {
                     li.updateDesc.assign(value, a->value_size());
-                } else if (NameStarts(a, "upStyle")) {
+                } else if (AttributeNameStarts(a, "upStyle")) {
                     li.upStyle = ToInt32(value);
                 }
             }

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -10,31 +9,13 @@
 #include <rapidxml_print.hpp>
 
 #include "controller/PathUtil.h"
+#include "controller/XmlNames.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
 
 namespace {
 
-bool NameStarts(const rapidxml::xml_attribute<>* attribute, const char* key)
-{
-    size_t n = std::strlen(key);
-    return attribute->name_size() >= n && std::memcmp(attribute->name(), key, n) == 0;
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<char>* bytes)
-{
-    UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > 64 * 1024 * 1024) return false;
-    bytes->assign(static_cast<size_t>(size.QuadPart) + 1, '\0');
-    DWORD got = 0;
-    if (size.QuadPart > 0 && (!ReadFile(file.Get(), bytes->data(), static_cast<DWORD>(size.QuadPart), &got, nullptr) ||
-                              got != size.QuadPart))
-        return false;
-    return true;
-}
+constexpr size_t kMaxHistoryBytes = 64 * 1024 * 1024;
 
 } // namespace
 
@@ -54,7 +35,7 @@ void DownloadHistory::Load()
         return;
     }
     std::vector<char> text;
-    if (!ReadWholeFile(path, &text)) return;
+    if (!ReadWholeFile(path, kMaxHistoryBytes, &text)) return;
     try {
         rapidxml::xml_document<> doc;
         doc.parse<0>(text.data());
@@ -63,8 +44,8 @@ void DownloadHistory::Load()
         for (rapidxml::xml_node<>* item = info->first_node("Item"); item; item = item->next_sibling()) {
             std::string version, md5;
             for (auto* a = item->first_attribute(); a; a = a->next_attribute()) {
-                if (NameStarts(a, "ver")) version.assign(a->value(), a->value_size());
-                else if (NameStarts(a, "md5")) md5.assign(a->value(), a->value_size());
+                if (AttributeNameStarts(a, "ver")) version.assign(a->value(), a->value_size());
+                else if (AttributeNameStarts(a, "md5")) md5.assign(a->value(), a->value_size());
             }
             items_.emplace(version, std::make_pair(version, md5));  // the first occurrence wins
         }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/TextConvert.h"
+#include "platform/UniqueHandle.h"
 
 std::string GetAppDataPath()
 {
@@ -62,4 +63,17 @@ bool DeleteFileUtf8(const std::string& path)
 {
     if (path.empty()) return false;
     return DeleteFileW(Utf8ToWide(path).c_str()) != FALSE;
+}
+
+bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<char>* bytes)
+{
+    UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > maxBytes) return false;
+    const DWORD length = static_cast<DWORD>(size.QuadPart);
+    bytes->assign(length + 1, '\0');
+    DWORD got = 0;
+    return length == 0 || (ReadFile(file.Get(), bytes->data(), length, &got, nullptr) && got == length);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 // Small file-system helpers of the controller. Paths are UTF-8 and are
 // converted to UTF-16 at every file-system call.
@@ -29,3 +30,7 @@ bool PathExists(const std::string& path);
 
 // Deletes a file; true when it was deleted.
 bool DeleteFileUtf8(const std::string& path);
+
+// Reads a whole file, zero-terminated for in-place parsing. False when it
+// cannot be opened or read, or is larger than maxBytes.
+bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<char>* bytes);
