@@ -49,19 +49,12 @@ TEST(ResourceStore, ServesTheSkinByExactNameAndCachesPictures)
     // The default button style and the shared objects are made while loading.
     EXPECT_NE(s.store.defaultButtonStyle(), nullptr);
     EXPECT_EQ(s.store.defaultButtonStyle(), s.store.GetStyle("button"));
-    EXPECT_NE(s.store.font12(), nullptr);
-    EXPECT_NE(s.store.font14(), nullptr);
-    EXPECT_NE(s.store.font16(), nullptr);
-    EXPECT_NE(s.store.fontLink(), nullptr);
     EXPECT_NE(s.store.handCursor(), nullptr);
     LOGFONTW lf{};
     ASSERT_EQ(GetObjectW(s.store.fontLink(), sizeof(lf), &lf), static_cast<int>(sizeof(lf)));
     EXPECT_EQ(lf.lfHeight, -12);
     EXPECT_TRUE(lf.lfUnderline);
     EXPECT_STREQ(lf.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1");
-    ASSERT_EQ(GetObjectW(s.store.font16(), sizeof(lf), &lf), static_cast<int>(sizeof(lf)));
-    EXPECT_EQ(lf.lfHeight, -16);
-    EXPECT_FALSE(lf.lfUnderline);
 }
 
 TEST(ResourceStore, GetDataKeepsTheByteOrderMarkAndAddsAZero)
@@ -157,15 +150,4 @@ TEST(ResourceStore, DamagedArchivesAndEntriesAreRefused)
     ASSERT_EQ(intact.Load(), 1);
     ASSERT_NE(intact.store.GetData("note"), nullptr);
     EXPECT_STREQ(intact.store.GetData("note"), "hello world");
-}
-
-TEST(ResourceStore, ProcessWideStoreIsMadeOnceAndReleased)
-{
-    ResourceStore* store = ResourceStore::Instance();
-    ASSERT_NE(store, nullptr);
-    EXPECT_EQ(ResourceStore::Instance(), store);
-    ResourceStore::Release();
-    ResourceStore* again = ResourceStore::Instance();
-    EXPECT_NE(again, nullptr);
-    ResourceStore::Release();
 }
