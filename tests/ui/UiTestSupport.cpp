@@ -207,8 +207,17 @@ bool TestWindow::Open(DWORD style, HWND parent)
 bool TestDialog::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     if (message == WM_CREATE) {
+        if (failCreate) {
+            result = -1;
+            return true;
+        }
         if (!description_.empty()) LoadDescription(description_.c_str());
         if (onCreate) onCreate(*this);
+    }
+    if (message == WM_APP && onApp) {
+        onApp(*this);
+        result = 0;
+        return true;
     }
     return dxWindowImpl::OnWindowMessage(message, wParam, lParam, result);
 }

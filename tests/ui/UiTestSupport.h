@@ -47,7 +47,11 @@ public:
     explicit TestDialog(std::string description = std::string()) : description_(std::move(description)) {}
     bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
+    // onCreate runs in WM_CREATE, after the description; onApp when the
+    // dialog receives WM_APP (post it from onCreate to act inside the run).
     std::function<void(TestDialog&)> onCreate;
+    std::function<void(TestDialog&)> onApp;
+    bool failCreate = false;
 
 private:
     std::string description_;
