@@ -1,0 +1,121 @@
+#include "app/CMsgBox.h"
+#include "engine/EngineHost.h"
+#include "skin/ResourceStore.h"
+#include "skin/SelectGuard.h"
+#include "skin/WindowDC.h"
+#include "ui/dxButton.h"
+#include "ui/dxLabel.h"
+
+CMsgBox* CurrentMsgBox = nullptr;
+
+namespace {
+
+const int32_t kTitleLabel = 2001;
+const int32_t kMessageLabel = 2002;
+const int32_t kCloseButton = 1001;
+const int32_t kFirstButton = 1002;
+const int32_t kSecondButton = 1003;
+
+HFONT BoxFont()
+{
+    ResourceStore* store = ResourceStore::Instance();
+    return store ? store->font16() : nullptr;
+}
+
+}  // namespace
+
+void SetCurrentMsgBox(CMsgBox* box)
+{
+    CurrentMsgBox = box;
+    EngineHost::SetMessageBoxOpen(box != nullptr);
+}
+
+CMsgBox::~CMsgBox()
+{
+    // The element tree must not outlive its window's last message.
+    if (hwnd && IsWindow(hwnd)) DestroyWindow(hwnd);
+}
+
+bool CMsgBox::UsesRetryLayout(uint32_t s)
+{
+    const uint32_t all = MSGBOX_LINK | MSGBOX_YES | MSGBOX_NO;
+    return (s & all) == all;
+}
+
+int CMsgBox::MeasureSingleLine(const std::wstring& text)
+{
+    WindowDC screen(nullptr);
+    if (!screen) return -1;
+    SelectGuard font(screen.Get(), BoxFont());
+    RECT r = {0, 0, 0, 0};
+    if (!DrawTextW(screen.Get(), text.c_str(), static_cast<int>(text.size()), &r,
+                   DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX))
+        return -1;
+    return r.right - r.left;
+}
+
+bool CMsgBox::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg == WM_CREATE) SetUpControls();
+    return dxDialogImpl::OnWindowMessage(msg, wParam, lParam, result);
+}
+
+void CMsgBox::SetUpControls()
+{
+    if (UsesRetryLayout(style)) {
+        LoadDescription("msgbox_with_retry");
+        SetUpLabels();
+        if (auto* close = dynamic_cast<dxButton*>(FindElement(kCloseButton)))
+            close->Connect(EVENT_CLICK, [this](dxControl*) { EndModal(3); });
+        SetUpButton(kFirstButton, 1, L"去下载", true);
+        SetUpButton(kSecondButton, 2, L"重试", false);
+    } else {
+        LoadDescription("msgbox");
+        SetUpLabels();
+        const wchar_t* first = (style & MSGBOX_YES) ? L"是" : (style & MSGBOX_RETRY) ? L"重试" : nullptr;
+        SetUpButton(kFirstButton, 1, first, true);
+        const wchar_t* second = (style & MSGBOX_NO) ? L"否" : (style & MSGBOX_EXIT) ? L"退出" : nullptr;
+        SetUpButton(kSecondButton, 2, second, false);
+        if (!second && !(style & MSGBOX_CANCEL)) {
+            if (dxControl* button = FindElement(kSecondButton)) button->SetVisible(false);
+        }
+    }
+    if (initProc) initProc(this);
+}
+
+void CMsgBox::SetUpLabels()
+{
+    HFONT font = BoxFont();
+    if (auto* label = dynamic_cast<dxLabel*>(FindElement(kTitleLabel))) {
+        label->SetText(title.empty() ? std::wstring(L"提示") : title);
+        label->font = font;
+    }
+    if (auto* label = dynamic_cast<dxLabel*>(FindElement(kMessageLabel))) {
+        label->SetText(message);
+        label->font = font;
+        // Too long for one line: wrap it, which also honours its line breaks.
+        if (MeasureSingleLine(message) > label->width) label->SetMultiLine();
+    }
+}
+
+void CMsgBox::SetUpButton(int32_t id, int32_t buttonResult, const wchar_t* text, bool focus)
+{
+    auto* button = dynamic_cast<dxButton*>(FindElement(id));
+    if (!button) return;
+    button->Connect(EVENT_CLICK, [this, buttonResult](dxControl*) { EndModal(buttonResult); });
+    if (text) button->SetText(text);
+    button->font = BoxFont();
+    if (focus) SetFocusElement(button);
+}
+
+int32_t ShowMsgBox(MsgBoxInitProc initProc, const wchar_t* text, HWND owner, uint32_t style)
+{
+    CMsgBox box;
+    box.title.clear();
+    box.message = text ? text : L"";
+    box.initProc = initProc;
+    box.style = style;
+    SetCurrentMsgBox(&box);
+    const RECT empty = {0, 0, 0, 0};
+    return box.RunModal(owner, empty);
+}

@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+#include <string>
+#include "AppTestSupport.h"
+#include "app/CMainWnd.h"
+#include "app/DownloadCallback.h"
+#include "app/FormatSpeed.h"
+#include "engine/CThreadsManager.h"
+#include "engine/DownloadEvents.h"
+#include "engine/EngineHost.h"
+#include "engine/ProgressRecord.h"
+#include "ui/dxImage.h"
+#include "ui/dxLabel.h"
+#include "ui/dxProgressCtrl.h"
+
+namespace {
+
+DWORD g_fakeTick = 0;
+DWORD WINAPI FakeTick() { return g_fakeTick; }
+
+std::wstring Speed(double value)
+{
+    wchar_t text[kSpeedTextSize];
+    FormatSpeed(value, text);
+    return text;
+}
+
+class MainWndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(LoadBuiltSkin());
+        g_mainWnd = new CMainWnd();
+        window = g_mainWnd;
+        ASSERT_TRUE(window->CreateMain());
+        window->tickCount = &FakeTick;
+        g_fakeTick = 100000;
+        ASSERT_NE(window->statusLabel, nullptr);
+        ASSERT_NE(window->speedLabel, nullptr);
+        ASSERT_NE(window->progressBar, nullptr);
+        ASSERT_NE(window->maskImage, nullptr);
+        // Elements get their places when the window is first sized and painted.
+        ASSERT_TRUE(PumpUntil([&] { return !IsRectEmpty(&window->FindElement(1002)->rect); }));
+    }
+    void TearDown() override
+    {
+        if (g_mainWnd) DestroyWindow(g_mainWnd->hwnd);
+        EXPECT_EQ(g_mainWnd, nullptr);
+        EXPECT_EQ(EngineHost::MainWindow(), nullptr);
+        CThreadsManager::Instance()->Stop();
+        SetCurrentMsgBox(nullptr);
+        PumpFor(50);
+    }
+
+    // Posts a progress event and waits until the window has taken it.
+    ProgressRecord* Progress(double percent, double speed, bool wait = true)
+    {
+        auto* record = new ProgressRecord();
+        record->percent = percent;
+        record->bytesPerSecond = speed;
+        record->totalSize = 1000;
+        WatchDelete(record);
+        EXPECT_TRUE(EngineHost::PostEvent(EVENT_PROGRESS, reinterpret_cast<LPARAM>(record)));
+        if (wait) {
+            EXPECT_TRUE(PumpUntil([&] { return WasDeleted(record); }));
+        }
+        return record;
+    }
+
+    bool Alive() const { return g_mainWnd == window && window->hwnd; }
+
+    CMainWnd* window = nullptr;
+};
+
+TEST(FormatSpeedTest, UnitsStepAt1024WithDecimalsFromMegabytes)
+{
+    EXPECT_EQ(Speed(0), L"0 B/s");
+    EXPECT_EQ(Speed(1023.9), L"1023 B/s");
+    EXPECT_EQ(Speed(1024), L"1 KB/s");
+    EXPECT_EQ(Speed(1048575), L"1023 KB/s");
+    EXPECT_EQ(Speed(1048576), L"1.00 MB/s");
+    EXPECT_EQ(Speed(1.5 * 1048576), L"1.50 MB/s");
+    EXPECT_EQ(Speed(5.0 * 1024 * 1024 * 1024 * 1024), L"5120.00 GB/s");
+    // A broken record must not make nonsense or overrun the buffer.
+    EXPECT_EQ(Speed(-5), L"0 B/s");
+    EXPECT_EQ(Speed(1e300).substr(Speed(1e300).size() - 5), L" GB/s");
+}
+
+TEST_F(MainWndTest, ProgressMovesBarAndStatusWhileSpeedFollowsAtMostEvery800ms)
+{
+    Progress(0.6, 5000);
+    EXPECT_EQ(window->progressBar->pos, 0);
+    EXPECT_EQ(window->statusLabel->text, L"正在下载");
+    EXPECT_EQ(window->speedLabel->text, L"");
+
+    Progress(37.8, 2048);
+    EXPECT_EQ(window->progressBar->pos, 37);
+    EXPECT_EQ(window->statusLabel->text, L"正在下载 37%");
+    EXPECT_EQ(window->speedLabel->text, L"2 KB/s");
+
+    g_fakeTick += 500;
+    Progress(40.2, 4096);
+    EXPECT_EQ(window->statusLabel->text, L"正在下载 40%");
+    EXPECT_EQ(window->speedLabel->text, L"2 KB/s");
+
+    g_fakeTick += 300;
+    Progress(41, 1048576);
+    EXPECT_EQ(window->speedLabel->text, L"1.00 MB/s");
+    EXPECT_EQ(window->lastEvent, EVENT_PROGRESS);
+}
+
+TEST_F(MainWndTest, EveryRecordIsFreedEvenWithoutControllerOrWindow)
+{
+    auto* done = new ProgressRecord();
+    WatchDelete(done);
+    EngineHost::PostEvent(EVENT_DOWNLOADED, reinterpret_cast<LPARAM>(done));
+    EXPECT_TRUE(PumpUntil([&] { return WasDeleted(done); }));
+
+    // Queued when the window goes: freed with it, and nothing more is posted.
+    ProgressRecord* queued = Progress(50, 1, false);
+    DestroyWindow(window->hwnd);
+    EXPECT_TRUE(WasDeleted(queued));
+    EXPECT_FALSE(EngineHost::PostEvent(EVENT_FAILED, 0));
+}
+
+TEST_F(MainWndTest, CloseAsksAndNoKeepsTheDownloadGoing)
+{
+    std::wstring asked;
+    WhenBoxOpens([&](CMsgBox& box) {
+        asked = box.message;
+        ClickElement(box, 1003);  // 否
+    });
+    ASSERT_TRUE(ClickElement(*window, 1002));
+    ASSERT_TRUE(PumpUntil([&] { return !asked.empty(); }));
+    EXPECT_EQ(asked, L"您是否要中断下载？");
+    PumpFor(200);
+    EXPECT_TRUE(Alive());
+
+    WhenBoxOpens([](CMsgBox& box) { ClickElement(box, 1002); });  // 是
+    window->CloseAction();
+    EXPECT_TRUE(PumpUntil([&] { return g_mainWnd == nullptr; }));
+}
+
+TEST_F(MainWndTest, FailurePromptMasksTheWindowAndRetryStartsAgain)
+{
+    bool masked = false, disabled = false, retryLayout = false;
+    WhenBoxOpens([&](CMsgBox& box) {
+        masked = window->maskImage->IsVisible();
+        disabled = !IsWindowEnabled(window->hwnd);
+        retryLayout = box.FindElement(1001) != nullptr;
+        ClickElement(box, 1003);  // 重试
+    });
+    Progress(20, 100);
+    EngineHost::PostEvent(EVENT_FAILED, 0);
+    ASSERT_TRUE(PumpUntil([&] { return window->retrying != 0; }));
+    EXPECT_TRUE(masked);
+    EXPECT_TRUE(disabled);
+    EXPECT_TRUE(retryLayout);
+    EXPECT_TRUE(PumpUntil([&] { return !window->maskImage->IsVisible(); }));
+    EXPECT_EQ(window->lastEvent, -1);
+    EXPECT_EQ(window->progressBar->pos, 0);
+    EXPECT_EQ(window->statusLabel->text, L"重新下载中，请稍候");
+
+    Progress(37.8, 100);
+    EXPECT_EQ(window->statusLabel->text, L"重新下载中，请稍候 37%");
+
+    // Not a failure any more: closing asks again.
+    bool asked = false;
+    WhenBoxOpens([&](CMsgBox& box) {
+        asked = true;
+        ClickElement(box, 1003);
+    });
+    window->CloseAction();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(Alive());
+}
+
+TEST_F(MainWndTest, AfterTheFailurePromptCloseDoesNotAsk)
+{
+    // The failure prompt's close button leaves at once.
+    WhenBoxOpens([](CMsgBox& box) { ClickElement(box, 1001); });
+    EngineHost::PostEvent(EVENT_FAILED, 0);
+    EXPECT_TRUE(PumpUntil([&] { return g_mainWnd == nullptr; }));
+    g_mainWnd = window = new CMainWnd();
+    ASSERT_TRUE(window->CreateMain());
+    ASSERT_TRUE(PumpUntil([&] { return !IsRectEmpty(&window->FindElement(1002)->rect); }));
+
+    window->lastEvent = EVENT_FAILED;
+    bool asked = false;
+    WhenBoxOpens([&](CMsgBox& box) {
+        asked = true;
+        ClickElement(box, 1003);
+    });
+    window->CloseAction();
+    EXPECT_TRUE(PumpUntil([&] { return g_mainWnd == nullptr; }, 3000));
+    EXPECT_FALSE(asked);
+}
+
+TEST_F(MainWndTest, JobFinishingWhileTheCloseQuestionIsOpenEndsTheLoopNotTheJob)
+{
+    WhenBoxOpens([&](CMsgBox&) { EngineHost::PostEvent(EVENT_READY, 0); });
+    int quits = 0;
+    window->CloseAction();
+    PumpFor(300, &quits);
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(Alive());  // no WM_CLOSE: the user's unanswered question does not abort the job
+    EXPECT_TRUE(window->quitPosted);
+}
+
+TEST(DownloadCallbackTest, RecordsTheControllersLastWordAndPostsOnlyToAWindow)
+{
+    DownloadCallback callback;
+    EngineHost::SetMainWindow(nullptr);
+    int marker = 0;
+    callback.OnNotify(EVENT_NEWER_VERSION, &marker);
+    EXPECT_EQ(callback.lastNotified, EVENT_NEWER_VERSION);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_DOWNLOAD_EVENT, WM_DOWNLOAD_EVENT, PM_REMOVE));
+
+    HWND sink = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    EngineHost::SetMainWindow(sink);
+    callback.OnNotify(EVENT_READY, &marker);
+    ASSERT_TRUE(PeekMessageW(&msg, sink, WM_DOWNLOAD_EVENT, WM_DOWNLOAD_EVENT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, static_cast<WPARAM>(EVENT_READY));
+    EXPECT_EQ(msg.lParam, reinterpret_cast<LPARAM>(&marker));
+    EXPECT_EQ(callback.lastNotified, EVENT_READY);
+
+    // The engine's own events go around the listener.
+    auto* record = new ProgressRecord();
+    EngineHost::PostEvent(EVENT_PROGRESS, reinterpret_cast<LPARAM>(record));
+    EXPECT_EQ(callback.lastNotified, EVENT_READY);
+    ASSERT_TRUE(PeekMessageW(&msg, sink, WM_DOWNLOAD_EVENT, WM_DOWNLOAD_EVENT, PM_REMOVE));
+    delete reinterpret_cast<ProgressRecord*>(msg.lParam);
+
+    callback.OnNotify(EVENT_FAILED, &marker);
+    EXPECT_EQ(callback.lastNotified, EVENT_FAILED);
+    EngineHost::SetMainWindow(nullptr);
+    DestroyWindow(sink);
+}
+
+}  // namespace
