@@ -49,10 +49,12 @@ bool dxWindowImplBase::CreateHwnd(HWND parent, const wchar_t* className, const w
             return false;
         }
     }
-    // WM_NCCREATE binds the handle to this object before CreateWindowExW returns.
+    hwnd = nullptr;
     HWND created = CreateWindowExW(exStyle, className, windowName, style, r.left, r.top, r.right - r.left,
                                    r.bottom - r.top, parent, nullptr, module, static_cast<dxWindowImplBase*>(this));
-    hwnd = created;
+    // WM_NCCREATE has stored the handle. A creation that fails after it has
+    // already called OnWindowDestroyed, which may have deleted this object,
+    // so nothing here touches it again.
     return created != nullptr;
 }
 
