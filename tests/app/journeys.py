@@ -1,0 +1,536 @@
+#!/usr/bin/python3
+"""End-to-end journeys of the real installer.
+
+Each journey copies QuorvexSetup.exe into a folder of its own under the build
+folder (the program's folder), gives it a site id of its own (site.cfg), so
+that the requests the local server records for that id are the journey's
+alone, runs it under Wine on the current display and drives it as a user
+would: clicks on the window's buttons through the display. Then it checks the
+program folder, the log, the history file, the reports the server recorded
+and the launched setup (the fixture package writes "<its path>.ran").
+
+Usage: journeys.py JOURNEY --build BUILD_DIR --server SERVER_URL
+Needs DISPLAY, the local test servers (tools/test_servers.sh) and the build.
+Screenshots go to BUILD_DIR/screenshots/journey-*.png.
+"""
+
+import argparse
+import datetime
+import hashlib
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+import urllib.parse
+import urllib.request
+
+MAIN_TITLE = "Tz大厅下载器"
+MAIN_SIZE = (615, 366)
+BOX_SIZE = (356, 212)
+RUN_TIMEOUT = 90
+
+
+class JourneyFailed(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise JourneyFailed(what)
+    print("  ok: " + what, flush=True)
+
+
+def wait_until(predicate, timeout, what):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise JourneyFailed("timed out waiting for " + what)
+
+
+def md5_of(path):
+    with open(path, "rb") as f:
+        return hashlib.md5(f.read()).hexdigest()
+
+
+def win_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def unescape(text):
+    out, i = bytearray(), 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            n = text[i + 1]
+            if n == "x":
+                out.append(int(text[i + 2:i + 4], 16))
+                i += 4
+                continue
+            out += {"\\": b"\\", "t": b"\t", "n": b"\n", "r": b"\r"}.get(n, n.encode())
+            i += 2
+            continue
+        out += c.encode()
+        i += 1
+    return out.decode("utf-8", "replace")
+
+
+class Server:
+    """The local configuration/statistics server's control API."""
+
+    def __init__(self, base):
+        self.base = base.rstrip("/")
+
+    def call(self, path, data=None):
+        request = urllib.request.Request(self.base + path, data=data, method="POST" if data is not None else "GET")
+        with urllib.request.urlopen(request, timeout=150) as reply:
+            return reply.read().decode("utf-8")
+
+    def set_config(self, site, version, url, md5, up_style):
+        xml = ('<?xml version="1.0" encoding="utf-8"?><TzLobbyVerInfo><Site ID="%s" ver="%s" '
+               'updatetime="1700000000" upStyle="%d" url="%s" md5="%s" update_desc="journey"/>'
+               '</TzLobbyVerInfo>' % (site, version, up_style, url, md5))
+        self.call("/_control/config?agent_id=" + site, xml.encode())
+
+    def set_mode(self, key, mode, times=-1, ms=0):
+        query = {"key": key, "mode": mode}
+        if times >= 0:
+            query["times"] = str(times)
+        if ms:
+            query["ms"] = str(ms)
+        self.call("/_control/mode?" + urllib.parse.urlencode(query), b"")
+
+    def requests(self, key, since=0):
+        rows = []
+        for line in self.call("/_control/requests?key=%s&since=%d" % (key, since)).splitlines():
+            rid, _, method, path, rng, body = line.split("\t")
+            rows.append({"id": int(rid), "method": method, "path": unescape(path),
+                         "range": unescape(rng), "body": unescape(body)})
+        return rows
+
+    def fixture(self, name, product, pad=0):
+        rel = self.call("/_control/fixture?name=%s&product=%s&pad=%d" % (name, product, pad), b"").strip()
+        if not rel:
+            raise JourneyFailed("the server could not build fixture " + name)
+        return rel
+
+    def package_url(self, key, rel):
+        return "%s/_pkg/%s/%s" % (self.base, key, rel)
+
+
+class Installer:
+    """One copy of the installer in a program folder of its own."""
+
+    def __init__(self, journey, folder, site):
+        self.journey = journey
+        self.folder = folder
+        self.site = site
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        shutil.copy(os.path.join(journey.build, "app", "QuorvexSetup.exe"), folder)
+        with open(os.path.join(folder, "site.cfg"), "w") as f:
+            f.write('<Site><ID value="%s"/></Site>' % site)
+        self.process = None
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    @property
+    def package(self):
+        return self.path("TzGameSetup_%s.exe" % self.site)
+
+    def start(self):
+        self.journey.running.append(self)
+        self.process = subprocess.Popen([self.journey.wine, self.path("QuorvexSetup.exe")], cwd=self.folder,
+                                        env=self.journey.env, stdin=subprocess.DEVNULL)
+        return self
+
+    def wait(self, timeout=RUN_TIMEOUT):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise JourneyFailed("the installer did not end within %d s" % timeout)
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def windows(self):
+        """Visible windows of this process: (id, x, y, width, height)."""
+        if not self.process:
+            return []
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid)],
+                               capture_output=True, text=True).stdout.split()
+        result = []
+        for wid in found:
+            shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid],
+                                   capture_output=True, text=True).stdout
+            values = dict(line.split("=", 1) for line in shell.split() if "=" in line)
+            try:
+                result.append((wid, int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])))
+            except (KeyError, ValueError):
+                pass
+        return result
+
+    def window_of_size(self, size):
+        for w in self.windows():
+            if (w[3], w[4]) == size:
+                return w
+        return None
+
+    def main_window(self, timeout=30):
+        return wait_until(lambda: self.window_of_size(MAIN_SIZE), timeout, "the main window")
+
+    def message_box(self, timeout=30):
+        return wait_until(lambda: self.window_of_size(BOX_SIZE), timeout, "a message box")
+
+    def box_gone(self, timeout=15):
+        wait_until(lambda: not self.window_of_size(BOX_SIZE), timeout, "the message box to close")
+
+    # Places of the buttons in the window descriptions.
+    def click_box(self, button):
+        box = self.message_box()
+        _, x, y, w, h = box
+        spot = {"first": (68 + 50, h - 75 + 20), "second": (188 + 50, h - 75 + 20), "close": (w - 30 + 7, 15)}[button]
+        click(x + spot[0], y + spot[1])
+
+    def click_main_close(self):
+        _, x, y, w, _ = self.main_window()
+        click(x + w - 30 + 7, y + 15)
+
+
+def click(x, y):
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], check=True)
+    time.sleep(0.2)
+    subprocess.run(["xdotool", "click", "1"], check=True)
+
+
+class Journey:
+    def __init__(self, name, build, server):
+        self.name = name
+        self.build = os.path.abspath(build)
+        self.server = Server(server)
+        self.root = os.path.join(self.build, "journeys", name)
+        self.wine = os.path.join(self.build, "wine-run")
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=os.path.join(self.build, "wineprefix"), WINEARCH="win32",
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        # Site ids of this run: digits, unlikely to meet another run's.
+        self.key_base = "%d%05d" % (random.randint(700, 899), os.getpid() % 100000)
+        self.keys = 0
+        self.log_path = None
+        self.log_offset = 0
+        self.running = []
+        self.mark_log()
+
+    def new_site(self):
+        self.keys += 1
+        return "%s%d" % (self.key_base, self.keys)
+
+    def version(self):
+        # A version of its own, so the history shows this run's entry.
+        return "3.%d.%d.%d" % (random.randint(1, 999), os.getpid() % 10000, random.randint(1, 9999))
+
+    def installer(self, label, site):
+        return Installer(self, os.path.join(self.root, label), site)
+
+    def screenshot(self, stage):
+        folder = os.path.join(self.build, "screenshots")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, "journey-%s-%s.png" % (self.name, stage))
+        subprocess.run(["import", "-window", "root", path], capture_output=True)
+        return path
+
+    def appdata(self):
+        users = os.path.join(self.build, "wineprefix", "drive_c", "users")
+        for user in sorted(os.listdir(users)) if os.path.isdir(users) else []:
+            roaming = os.path.join(users, user, "AppData", "Roaming")
+            if os.path.isdir(roaming) and user.lower() != "public":
+                return roaming
+        raise JourneyFailed("no application-data folder in the Wine prefix")
+
+    def mark_log(self):
+        """Remembers where today's log ends, so that only this run is read."""
+        self.log_path = os.path.join(self.appdata(), "Quorvex", "log",
+                                     datetime.date.today().strftime("%Y%m%d") + ".log")
+        self.log_offset = os.path.getsize(self.log_path) if os.path.exists(self.log_path) else 0
+
+    def log_since_mark(self):
+        if not self.log_path or not os.path.exists(self.log_path):
+            return ""
+        with open(self.log_path, "rb") as f:
+            f.seek(self.log_offset)
+            return f.read().decode("utf-8", "replace")
+
+    def history(self):
+        path = os.path.join(self.appdata(), "Quorvex", "Downloader", "hi.cfg")
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+
+    def offer(self, site, version, rel, up_style=1, via_nginx=False):
+        """Makes the configuration server offer www/rel to the site."""
+        if via_nginx:
+            host, port = self.server.base.rsplit(":", 1)
+            url = "%s:%d/%s" % (host, int(port) + 1, rel)
+        else:
+            url = self.server.package_url(site, rel)
+        md5 = md5_of(os.path.join(self.build, "www", rel))
+        self.server.set_config(site, version, url, md5, up_style)
+        return md5
+
+    def package(self, version, pad=0):
+        return self.server.fixture("journey-" + version.replace(".", "-"), version, pad)
+
+    def reports(self, site, kind):
+        path = {"success": "/download_device_stat.php", "error": "/download_device_error_stat.php"}[kind]
+        return [r["body"] for r in self.server.requests(site) if r["method"] == "POST" and r["path"] == path]
+
+    def package_requests(self, site, since=0):
+        return [r for r in self.server.requests(site, since) if r["path"].startswith("/_pkg/")]
+
+    def expect_installed(self, inst, md5):
+        check(inst.wait() == 0, "the installer ended with code 0")
+        check(os.path.exists(inst.package) and md5_of(inst.package) == md5, "the package beside the program is the offered one")
+        wait_until(lambda: os.path.exists(inst.package + ".ran"), 20, "the launched setup")
+        check(True, "the setup package was launched")
+        check(not inst.windows(), "no window is left")
+        leftovers = [n for n in os.listdir(inst.folder) if n.endswith((".tmp", ".cfg")) and n != "site.cfg"]
+        check(not leftovers, "no temporary file or resume record is left (%s)" % leftovers)
+
+
+def error_types(bodies):
+    return [urllib.parse.parse_qs(b).get("error_type", [""])[0] for b in bodies]
+
+
+# ---- the journeys -----------------------------------------------------------
+
+def journey_fresh(j):
+    """An empty folder: download from nginx, verification, launch, window gone."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version)
+    md5 = j.offer(site, version, rel, via_nginx=True)
+    inst = j.installer("fresh", site)
+    inst.start()
+    j.expect_installed(inst, md5)
+    log = j.log_since_mark()
+    check("new task---1" in log and "Post_Right" in log and log.rstrip().endswith("good bye"),
+          "the log tells the run from the first task to good bye")
+    check('<Item ver="%s" md5="%s"/>' % (version, md5) in j.history(), "the history holds the offered version")
+    requests = j.server.requests(site)
+    check(any(r["path"].startswith("/get_download_device_xml.php?agent_id=" + site) for r in requests),
+          "the configuration was asked for")
+    success = j.reports(site, "success")
+    size = os.path.getsize(inst.package)
+    check(len(success) == 1 and "sizes=%d" % size in success[0], "one success report with the package size")
+    check(not j.reports(site, "error"), "no error report")
+    with open(os.path.join(j.build, "test-servers", "nginx-access.log"), errors="replace") as f:
+        check(any(rel in line and " 206 " in line for line in f), "nginx served byte ranges of the package")
+
+
+def journey_present(j):
+    """The current package is already there: install without a download."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version)
+    md5 = j.offer(site, version, rel)
+    inst = j.installer("present", site)
+    shutil.copy(os.path.join(j.build, "www", rel), inst.package)
+    inst.start()
+    j.expect_installed(inst, md5)
+    check(not j.package_requests(site), "nothing was downloaded")
+    check(not j.reports(site, "error"), "no error report")
+
+
+def journey_newer(j):
+    """upStyle 2 and an older package on disk: "是" updates, "否" installs the old one."""
+    old, new = "3.0.%d.1" % random.randint(1, 999), j.version()
+    old_rel, new_rel = j.package(old), j.package(new)
+    old_md5 = md5_of(os.path.join(j.build, "www", old_rel))
+
+    site = j.new_site()
+    new_md5 = j.offer(site, new, new_rel, up_style=2)
+    inst = j.installer("newer-yes", site)
+    shutil.copy(os.path.join(j.build, "www", old_rel), inst.package)
+    inst.start()
+    inst.message_box()
+    j.screenshot("question")
+    inst.click_box("first")  # 是
+    j.expect_installed(inst, new_md5)
+    check(j.package_requests(site), "the new version was downloaded")
+    check(len(j.reports(site, "success")) == 1, "one success report")
+
+    site = j.new_site()
+    j.offer(site, new, new_rel, up_style=2)
+    inst = j.installer("newer-no", site)
+    shutil.copy(os.path.join(j.build, "www", old_rel), inst.package)
+    inst.start()
+    inst.click_box("second")  # 否
+    j.expect_installed(inst, old_md5)
+    check(not j.package_requests(site), "nothing was downloaded")
+    errors = j.reports(site, "error")
+    check(error_types(errors) == ["9"] and old in errors[0], "report 9 names the old package's version")
+
+
+def journey_config_down(j):
+    """The configuration server fails five times: "重试" succeeds, "去下载" opens the page."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version)
+    md5 = j.offer(site, version, rel)
+    j.server.set_mode(site, "500", times=5)
+    inst = j.installer("config-down-retry", site)
+    inst.start()
+    inst.message_box(timeout=60)
+    j.screenshot("failure")
+    inst.click_box("second")  # 重试
+    j.expect_installed(inst, md5)
+    configs = [r for r in j.server.requests(site) if r["path"].startswith("/get_download_device_xml.php")]
+    check(len(configs) == 6, "five failed configuration requests and one after the retry (%d)" % len(configs))
+    check(error_types(j.reports(site, "error")) == ["2"], "report 2 for the configuration")
+
+    site = j.new_site()
+    j.offer(site, version, rel)
+    j.server.set_mode(site, "500", times=5)
+    inst = j.installer("config-down-page", site)
+    url_log = os.path.join(inst.folder, "urls.txt")
+    j.env["QUORVEX_URL_LOG"] = win_path(url_log)
+    recorder = win_path(os.path.join(j.build, "tests", "app", "quorvex_url_recorder.exe"))
+    key = r"HKCR\http\shell\open\command"
+    previous = reg_default(j, key)
+    reg_set_default(j, key, '"%s" "%%1"' % recorder)
+    try:
+        since = max([0] + [r["id"] for r in j.server.requests("")])
+        inst.start()
+        inst.click_box("first")  # 去下载
+        check(inst.wait() == 0, "the installer ended with code 0")
+        wait_until(lambda: os.path.exists(url_log), 20, "the browser stand-in")
+    finally:
+        if previous is not None:
+            reg_set_default(j, key, previous)
+    page = j.server.base + "/download/download_lobby.html"
+    with open(url_log, encoding="utf-8") as f:
+        check(f.read().split() == [page], "the system was asked to open " + page)
+    wait_until(lambda: any(r["path"] == "/download/download_lobby.html" for r in j.server.requests("", since)),
+               20, "the page request")
+    check(True, "the download page was fetched from the build's server")
+    check(error_types(j.reports(site, "error")) == ["2", "8"], "reports 2 and then 8 (the user left)")
+    check(not os.path.exists(inst.package) and not j.package_requests(site), "nothing was downloaded")
+
+
+def reg_default(j, key):
+    out = subprocess.run([j.wine, "reg", "query", key, "/ve"], capture_output=True, env=j.env,
+                         text=True, errors="replace").stdout
+    for line in out.splitlines():
+        if "REG_SZ" in line:
+            return line.split("REG_SZ", 1)[1].strip()
+    return None
+
+
+def reg_set_default(j, key, value):
+    subprocess.run([j.wine, "reg", "add", key, "/ve", "/d", value, "/f"], capture_output=True, env=j.env, check=True)
+
+
+def start_stalled_download(j, label, site):
+    """An installer whose package ranges arrive half and then stall."""
+    version = j.version()
+    rel = j.package(version, pad=3 << 20)
+    md5 = j.offer(site, version, rel)
+    j.server.set_mode(site, "stall_mid", ms=20000)
+    inst = j.installer(label, site).start()
+    inst.main_window()
+    wait_until(lambda: j.package_requests(site), 30, "the download to start")
+    time.sleep(1.5)
+    return inst, version, md5
+
+
+def journey_interrupt(j):
+    """Closing during a download: "否" keeps it going, "是" leaves a resume record; the next run resumes."""
+    site = j.new_site()
+    inst, version, md5 = start_stalled_download(j, "interrupt", site)
+    j.screenshot("during")
+    inst.click_main_close()
+    inst.message_box()
+    j.screenshot("close-question")
+    inst.click_box("second")  # 否
+    inst.box_gone()
+    time.sleep(1)
+    check(inst.alive() and inst.window_of_size(MAIN_SIZE), "after 否 the installer goes on")
+    inst.click_main_close()
+    inst.click_box("first")  # 是
+    check(inst.wait(timeout=60) == 0, "after 是 the installer ended with code 0")
+    temp = inst.path("TzGameSetup%s.tmp" % version)
+    check(os.path.exists(temp) and os.path.exists(temp + ".cfg"), "the partial file and its resume record stay")
+    check(not os.path.exists(inst.package), "no package was accepted")
+    check(error_types(j.reports(site, "error")) == ["8"], "report 8: the user broke the download off")
+
+    since = max(r["id"] for r in j.server.requests(site))
+    j.server.set_mode(site, "normal")
+    inst.start()
+    j.expect_installed(inst, md5)
+    ranges = [r["range"] for r in j.package_requests(site, since) if r["method"] == "GET" and r["range"]]
+    asked = 0
+    for value in ranges:
+        first, last = value.split("=", 1)[1].split("-")
+        asked += int(last) - int(first) + 1
+    size = os.path.getsize(inst.package)
+    check(ranges and asked < size, "the second run asked only for what was missing (%d of %d bytes)" % (asked, size))
+    check(len(j.reports(site, "success")) == 1, "one success report")
+
+
+def journey_second_instance(j):
+    """A second copy started while one runs ends at once with code 0 and shows nothing."""
+    site = j.new_site()
+    first, _, _ = start_stalled_download(j, "single-first", site)
+    second = j.installer("single-second", j.new_site()).start()
+    check(second.wait(timeout=15) == 0, "the second copy ended at once with code 0")
+    check(not second.windows(), "the second copy showed no window")
+    check(not j.server.requests(second.site), "the second copy sent nothing")
+    check(first.alive(), "the first copy goes on")
+    first.click_main_close()
+    first.click_box("first")  # 是
+    check(first.wait(timeout=60) == 0, "the first copy ended when asked to")
+
+
+JOURNEYS = {
+    "fresh": journey_fresh,
+    "present": journey_present,
+    "newer": journey_newer,
+    "config_down": journey_config_down,
+    "interrupt": journey_interrupt,
+    "second_instance": journey_second_instance,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("journey", choices=sorted(JOURNEYS))
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--server", required=True)
+    args = parser.parse_args()
+    if not os.environ.get("DISPLAY"):
+        print("journeys: no DISPLAY; run them through scripts/test", file=sys.stderr)
+        return 2
+    journey = Journey(args.journey, args.build, args.server)
+    try:
+        JOURNEYS[args.journey](journey)
+    except JourneyFailed as e:
+        journey.screenshot("failed")
+        print("JOURNEY FAILED: %s" % e, file=sys.stderr)
+        log = journey.log_since_mark()
+        if log:
+            print("-- log of the run:\n" + log, file=sys.stderr)
+        return 1
+    finally:
+        for inst in journey.running:
+            if inst.process and inst.process.poll() is None:
+                inst.process.kill()
+                inst.process.wait()
+    print("journey %s passed" % args.journey)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
