@@ -1,9 +1,9 @@
 #include "UiTestSupport.h"
 #include <zlib.h>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include "skin/ResourceStore.h"
 
@@ -30,69 +30,31 @@ std::vector<char>& ArchiveBytes()
     return bytes;
 }
 
-void Put16(std::string& out, uint32_t v)
+// Little-endian fields, each as wide (in bytes) as its digit in `widths`.
+void Put(std::string& out, const char* widths, std::initializer_list<uint32_t> fields)
 {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-
-void Put32(std::string& out, uint32_t v)
-{
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
+    for (uint32_t v : fields) {
+        for (int b = 0; b < *widths - '0'; ++b) out.push_back(static_cast<char>(v >> (8 * b)));
+        ++widths;
+    }
 }
 
 // A ZIP archive with stored entries.
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries)
 {
-    std::string data;
-    std::string directory;
-    for (const auto& entry : entries) {
-        const std::string& name = entry.first;
-        const std::string& body = entry.second;
+    std::string data, directory;
+    for (const auto& [name, body] : entries) {
         const uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size());
-        const uint32_t offset = data.size();
-        Put32(data, 0x04034b50);
-        Put16(data, 10);
-        Put16(data, 0);
-        Put16(data, 0);  // stored
-        Put32(data, 0);  // time, date
-        Put32(data, crc);
-        Put32(data, body.size());
-        Put32(data, body.size());
-        Put16(data, name.size());
-        Put16(data, 0);
-        data += name;
-        data += body;
-
-        Put32(directory, 0x02014b50);
-        Put16(directory, 20);
-        Put16(directory, 10);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put32(directory, 0);
-        Put32(directory, crc);
-        Put32(directory, body.size());
-        Put32(directory, body.size());
-        Put16(directory, name.size());
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put32(directory, 0);
-        Put32(directory, offset);
+        const uint32_t offset = data.size(), size = body.size(), length = name.size();
+        Put(data, "42222244422", {0x04034b50, 10, 0, 0, 0, 0, crc, size, size, length, 0});
+        data += name + body;
+        Put(directory, "42222224442222244",
+            {0x02014b50, 20, 10, 0, 0, 0, 0, crc, size, size, length, 0, 0, 0, 0, 0, offset});
         directory += name;
     }
-    const uint32_t directoryOffset = data.size();
+    const uint32_t count = entries.size(), at = data.size(), length = directory.size();
     data += directory;
-    Put32(data, 0x06054b50);
-    Put16(data, 0);
-    Put16(data, 0);
-    Put16(data, entries.size());
-    Put16(data, entries.size());
-    Put32(data, directory.size());
-    Put32(data, directoryOffset);
-    Put16(data, 0);
+    Put(data, "42222442", {0x06054b50, 0, 0, count, count, length, at, 0});
     return data;
 }
 
@@ -149,41 +111,16 @@ std::string ArtifactPath(const std::string& name)
 bool WriteBackBuffer(const dxWindowImplBase& window, const std::string& path)
 {
     const Renderer& renderer = window.renderer;
-    const uint32_t* bits = renderer.bits();
-    const int w = renderer.bufferWidth();
-    const int h = renderer.bufferHeight();
-    if (!bits || w <= 0 || h <= 0) return false;
-
-    const int stride = (w * 3 + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + stride * h;
-    info.biSize = sizeof(info);
-    info.biWidth = w;
-    info.biHeight = h;  // bottom-up
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    std::vector<unsigned char> rows(stride * h, 0);
-    const unsigned backdrop = 0x40;
-    for (int y = 0; y < h; ++y) {
-        unsigned char* out = &rows[(h - 1 - y) * stride];
-        for (int x = 0; x < w; ++x) {
-            const uint32_t p = bits[y * w + x];
-            const unsigned a = p >> 24;
-            // Premultiplied source over the backdrop.
-            for (int c = 0; c < 3; ++c) {
-                const unsigned s = (p >> (8 * c)) & 0xFF;
-                out[x * 3 + c] = static_cast<unsigned char>(std::min(255u, s + backdrop * (255 - a) / 255));
-            }
-        }
-    }
+    if (!renderer.bits()) return false;
+    // Premultiplied pixels are the window composited over black.
+    BITMAPINFOHEADER info = {sizeof(info), renderer.bufferWidth(), -renderer.bufferHeight(), 1, 32};
+    BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, sizeof(file) + sizeof(info)};
+    file.bfSize = file.bfOffBits + renderer.bufferBytes();
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;
     fwrite(&file, sizeof(file), 1, f);
     fwrite(&info, sizeof(info), 1, f);
-    fwrite(rows.data(), 1, rows.size(), f);
+    fwrite(renderer.bits(), 1, renderer.bufferBytes(), f);
     return fclose(f) == 0;
 }
 

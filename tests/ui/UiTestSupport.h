@@ -18,8 +18,7 @@ void PumpFor(DWORD ms);
 
 // Where the tests write what they want a person to look at.
 std::string ArtifactPath(const std::string& name);
-// Writes the back buffer of a layered window over a grey backdrop as a
-// 24-bit BMP; false when the window has not been painted.
+// Writes the back buffer of a painted layered window as a BMP.
 bool WriteBackBuffer(const dxWindowImplBase& window, const std::string& path);
 
 // A window that builds the named description while it is created.
