@@ -128,6 +128,16 @@ TEST(Modal, FailedCreationReenablesTheOwner)
     EXPECT_EQ(-1, broken.RunModal(owner.hwnd, kNoRect));
     EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
 
+    // Once the failed window has reported its end, its object may be gone
+    // (or reused): creation must not write to it afterwards.
+    struct Reused : TestDialog {
+        void OnWindowDestroyed(HWND) override { hwnd = reinterpret_cast<HWND>(0x1234); }
+    } reused;
+    reused.failCreate = true;
+    EXPECT_FALSE(reused.Create(nullptr, nullptr, L"", kNoRect, WS_POPUP, 0));
+    EXPECT_EQ(reinterpret_cast<HWND>(0x1234), reused.hwnd);
+    reused.hwnd = nullptr;
+
     dxDialogImpl idle;
     idle.EndModal(9);
     EXPECT_EQ(9, idle.result);
