@@ -1,0 +1,136 @@
+// Download benchmark for the engine, run by scripts/bench-engine; prints
+// figures, asserts nothing.
+//   bench_engine download URL TARGET SIZE   fetch URL into TARGET (made here at full size)
+//   bench_engine idle SECONDS               CPU time of a started engine with nothing to do
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine/CBreakpointCfg.h"
+#include "engine/CThreadsManager.h"
+#include "engine/DownloadEvents.h"
+#include "engine/EngineHost.h"
+#include "engine/ProgressRecord.h"
+#include "engine/StartDownload.h"
+#include "platform/TextConvert.h"
+
+namespace {
+
+int g_finalEvent = -1;
+int64_t g_done = 0;
+
+LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg != WM_DOWNLOAD_EVENT) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (wParam == EVENT_PROGRESS || wParam == EVENT_DOWNLOADED) {
+        auto* record = reinterpret_cast<ProgressRecord*>(lParam);
+        g_done = record->done;
+        delete record;
+    }
+    if (wParam == EVENT_DOWNLOADED || wParam == EVENT_FAILED) g_finalEvent = static_cast<int>(wParam);
+    return 0;
+}
+
+double Seconds(const FILETIME& t)
+{
+    return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+}
+
+void CpuTimes(double& user, double& kernel)
+{
+    FILETIME created, exited, k, u;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &k, &u);
+    user = Seconds(u);
+    kernel = Seconds(k);
+}
+
+double Now()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+HWND MakeWindow()
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QuorvexEngineBench";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+bool MakeTarget(const std::string& path, int64_t size)
+{
+    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER at;
+    at.QuadPart = size;
+    bool sized = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return sized;
+}
+
+int Download(const std::string& url, const std::string& target, int64_t size)
+{
+    if (!MakeTarget(target, size)) {
+        fprintf(stderr, "cannot make %s\n", target.c_str());
+        return 1;
+    }
+    HWND window = MakeWindow();
+    EngineHost::SetMainWindow(window);
+    CThreadsManager* engine = CThreadsManager::Instance();
+    engine->Restart();
+
+    double user0, kernel0, user1, kernel1;
+    CpuTimes(user0, kernel0);
+    const double began = Now();
+    if (!StartDownload(url.c_str(), target, engine, size, 1, GetTickCount())) {
+        fprintf(stderr, "the download did not start\n");
+        return 1;
+    }
+    MSG msg;
+    while (g_finalEvent < 0 && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    const double seconds = Now() - began;
+    CpuTimes(user1, kernel1);
+    engine->Stop();
+    CBreakpointCfg::Instance()->ClearSegments();
+    EngineHost::SetMainWindow(nullptr);
+    DestroyWindow(window);
+
+    printf("engine %s bytes=%lld seconds=%.3f MBps=%.1f cpu_user=%.2f cpu_kernel=%.2f connections=%u\n",
+           g_finalEvent == EVENT_DOWNLOADED ? "ok" : "FAILED", static_cast<long long>(g_done), seconds,
+           static_cast<double>(g_done) / seconds / 1e6, user1 - user0, kernel1 - kernel0,
+           static_cast<unsigned>(SplitRanges(size, CThreadsManager::SystemProcessorCount()).size()));
+    return g_finalEvent == EVENT_DOWNLOADED ? 0 : 1;
+}
+
+int Idle(int seconds)
+{
+    CThreadsManager* engine = CThreadsManager::Instance();
+    engine->Start();
+    double user0, kernel0, user1, kernel1;
+    CpuTimes(user0, kernel0);
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    CpuTimes(user1, kernel1);
+    const size_t threads = engine->DownloadThreadNames().size() + 2;
+    engine->Stop();
+    printf("idle seconds=%d threads=%u cpu_user=%.3f cpu_kernel=%.3f\n", seconds, static_cast<unsigned>(threads),
+           user1 - user0, kernel1 - kernel0);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 5 && std::string(argv[1]) == "download") return Download(argv[2], argv[3], std::atoll(argv[4]));
+    if (argc == 3 && std::string(argv[1]) == "idle") return Idle(std::atoi(argv[2]));
+    fprintf(stderr, "usage: bench_engine download URL TARGET SIZE | idle SECONDS\n");
+    return 2;
+}
