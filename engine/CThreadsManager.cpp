@@ -63,7 +63,9 @@ bool CThreadsManager::Start()
 
 void CThreadsManager::Stop()
 {
-    // One after the other: each running task posts its remainder before it ends.
+    // All are told first, so a task blocked in a read or a connect does not
+    // hold up the others' ends; each running task posts its remainder.
+    for (const auto& thread : downloadThreads_) thread->RequestStop();
     while (!downloadThreads_.empty()) {
         std::unique_ptr<IBaseThread> thread = std::move(downloadThreads_.front());
         downloadThreads_.erase(downloadThreads_.begin());

@@ -38,10 +38,15 @@ bool IBaseThread::Launch()
     return true;
 }
 
-void IBaseThread::Join()
+void IBaseThread::RequestStop()
 {
     stopping_.store(true);
     SetEvent(stopEvent_.Get());
+}
+
+void IBaseThread::Join()
+{
+    RequestStop();
     if (thread_) {
         WaitForSingleObject(thread_.Get(), INFINITE);
         thread_.Reset();

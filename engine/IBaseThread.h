@@ -22,6 +22,10 @@ public:
     virtual bool IsStopping() const { return stopping_.load(); }
     virtual DWORD GetThreadId() const { return threadId_; }
 
+    // Sets the stopping flag without waiting: lets several threads wind down
+    // at once before each is joined.
+    void RequestStop();
+
 protected:
     // Creates the thread unless it exists; clears the stopping flag when it
     // was created.

@@ -202,3 +202,22 @@ TEST(TaskList, TakesInInsertionOrderAndSignalsWhileNotEmpty)
     EXPECT_EQ(list.TakeTail(), nullptr);
     EXPECT_EQ(WaitForSingleObject(list.NotEmptyEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
+
+TEST(ThreadsManager, IdleThreadsWaitInsteadOfSpinning)
+{
+    CThreadsManager m(8);
+    m.Start();
+    m.Restart(); // a retry adds a second set
+    auto cpu = [] {
+        FILETIME created, exited, kernel, user;
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        auto value = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+        return static_cast<double>(value(kernel) + value(user)) / 1e7;
+    };
+    const double before = cpu();
+    Sleep(1500);
+    const double spent = cpu() - before;
+    // Eighteen polling threads would keep every core busy for the whole time.
+    EXPECT_LT(spent, 0.5) << "CPU seconds used by an idle engine in 1.5 s";
+    m.Stop();
+}
