@@ -2,211 +2,140 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
-#include "EventWindow.h"
-#include "engine/CBreakpointCfg.h"
-#include "engine/CThreadsManager.h"
+#include "EngineRun.h"
 #include "engine/DownloadEvents.h"
-#include "engine/EngineLists.h"
 #include "engine/ResumeData.h"
-#include "engine/StartDownload.h"
 #include "platform/TextConvert.h"
 #include "support/LocalServer.h"
-#include "support/TestFiles.h"
 
 namespace {
 
-constexpr DWORD kLongWaitMs = 60000;
-const wchar_t kChildVariable[] = L"QUORVEX_ENGINE_CHILD";
+const int64_t kSize = 64 << 20;
 
-// The target as the controller prepares it: full size, zero-filled.
-bool PrepareTarget(const std::string& path, int64_t size)
+std::string AccessLog() { return ReadFileBytes(LocalServer::BinaryDir() + "\\test-servers\\nginx-access.log"); }
+
+// Waits until nginx has logged the end of every request it was serving.
+size_t SettledLogSize()
 {
-    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER at;
-    at.QuadPart = size;
-    bool sized = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
-    return sized;
+    size_t size = AccessLog().size();
+    for (int i = 0; i < 40; ++i) {
+        Sleep(250);
+        const size_t now = AccessLog().size();
+        if (now == size) return now;
+        size = now;
+    }
+    return size;
 }
 
-// One request in nginx's access log.
-struct Served {
-    int status;
-    int64_t bytes;
-};
-
-std::string AccessLogPath() { return LocalServer::BinaryDir() + "\\test-servers\\nginx-access.log"; }
-
-int64_t AccessLogSize() { return static_cast<int64_t>(ReadFileBytes(AccessLogPath()).size()); }
-
-// Requests for urlPath logged after the given offset of the log.
-std::vector<Served> ServedSince(int64_t offset, const std::string& urlPath)
+// Status and body bytes of nginx's requests for the URL's path logged past offset.
+std::vector<std::pair<int, int64_t>> Served(size_t offset, const std::string& url)
 {
-    std::vector<Served> served;
-    std::istringstream lines(ReadFileBytes(AccessLogPath()).substr(static_cast<size_t>(offset)));
-    std::string line;
-    while (std::getline(lines, line)) {
-        size_t request = line.find(" " + urlPath + " ");
-        if (request == std::string::npos) continue;
-        size_t quote = line.find('"', request);
-        if (quote == std::string::npos) continue;
-        std::istringstream rest(line.substr(quote + 1));
-        Served s{};
-        rest >> s.status >> s.bytes;
+    const std::string path = " " + url.substr(url.find('/', url.find("://") + 3)) + " ";
+    std::vector<std::pair<int, int64_t>> served;
+    std::istringstream lines(AccessLog().substr(offset));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find(path);
+        if (at == std::string::npos) continue;
+        std::istringstream rest(line.substr(line.find('"', at) + 1));
+        std::pair<int, int64_t> s;
+        rest >> s.first >> s.second;
         served.push_back(s);
     }
     return served;
 }
 
-int64_t BytesServed(const std::vector<Served>& served)
+int64_t BytesOf(const std::vector<std::pair<int, int64_t>>& served)
 {
     int64_t total = 0;
-    for (const Served& s : served) total += s.bytes;
+    for (const auto& s : served) total += s.second;
     return total;
 }
 
-std::string UrlPath(const std::string& url) { return url.substr(url.find('/', url.find("://") + 3)); }
-
-// Waits until nginx has logged the ends of the requests it is still serving.
-void SettleAccessLog()
+std::string Publish(const std::string& name, unsigned seed, std::string& bytes)
 {
-    int64_t size = AccessLogSize();
-    for (int i = 0; i < 40; ++i) {
-        Sleep(250);
-        int64_t now = AccessLogSize();
-        if (now == size && i >= 1) return;
-        size = now;
-    }
+    const std::string key = LocalServer::NewKey();
+    bytes = PatternBytes(kSize, seed);
+    LocalServer::PublishFile(key + "/" + name, bytes);
+    return LocalServer::NginxFileUrl(key + "/" + name);
 }
-
-// One engine run for one download, collecting its events.
-struct EngineRun {
-    EventWindow window;
-    CThreadsManager manager;
-
-    explicit EngineRun(unsigned processors = 0) : manager(processors) { manager.Start(); }
-    ~EngineRun()
-    {
-        manager.Stop();
-        CBreakpointCfg::Instance()->ClearSegments();
-    }
-
-    bool Start(const std::string& url, const std::string& target, int64_t size, int32_t taskId = 1)
-    {
-        return StartDownload(url.c_str(), target, &manager, size, taskId, GetTickCount());
-    }
-    bool WaitDownloaded(DWORD ms = kLongWaitMs)
-    {
-        return window.WaitFor([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, ms);
-    }
-    bool WaitFailed(DWORD ms = kLongWaitMs)
-    {
-        return window.WaitFor([&] { return window.Count(EVENT_FAILED) > 0; }, ms);
-    }
-};
-
-std::string RecordPath(const std::string& target) { return target + ".cfg"; }
 
 } // namespace
 
 TEST(Download, LargeFileArrivesInParallelRangesByteIdentical)
 {
-    const std::string key = LocalServer::NewKey();
-    const int64_t size = 64 << 20;
-    const std::string source = PatternBytes(static_cast<size_t>(size), 11);
-    LocalServer::PublishFile(key + "/big.bin", source);
-    const std::string url = LocalServer::NginxFileUrl(key + "/big.bin");
+    std::string source;
+    const std::string url = Publish("big.bin", 11, source);
     TempDir dir;
     const std::string target = dir.File("TzGameSetup9.9.9.9.tmp");
-    ASSERT_TRUE(PrepareTarget(target, size));
-    const int64_t logStart = AccessLogSize();
+    ASSERT_TRUE(WriteFileBytes(target, std::string(kSize, '\0')));
+    const size_t logStart = AccessLog().size();
 
     EngineRun run;
-    ASSERT_TRUE(run.Start(url, target, size, 5));
-    ASSERT_TRUE(run.WaitDownloaded());
+    ASSERT_TRUE(run.Start(url, target, kSize, 5));
+    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
     run.window.Pump(300);
-    run.manager.Stop();
-
     EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 1);
     EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
     int64_t previous = 0;
     for (const auto& e : run.window.Events()) {
         EXPECT_GE(e.record.done, previous);
         EXPECT_EQ(e.record.taskId, 5);
-        EXPECT_EQ(e.record.totalSize, size);
         previous = e.record.done;
     }
-    EXPECT_EQ(previous, size);
+    EXPECT_EQ(previous, kSize);
     EXPECT_TRUE(ReadFileBytes(target) == source) << "the file differs from the served one";
-    EXPECT_FALSE(FileExists(RecordPath(target)));
 
-    SettleAccessLog();
-    std::vector<Served> served = ServedSince(logStart, UrlPath(url));
-    const size_t ranges = SplitRanges(size, CThreadsManager::SystemProcessorCount()).size();
-    EXPECT_EQ(served.size(), ranges);
-    for (const Served& s : served) EXPECT_EQ(s.status, 206) << "every request is a range";
-    EXPECT_EQ(BytesServed(served), size) << "no byte fetched twice";
+    SettledLogSize();
+    const auto served = Served(logStart, url);
+    EXPECT_EQ(served.size(), SplitHere(kSize).size());
+    for (const auto& s : served) EXPECT_EQ(s.first, 206);
+    EXPECT_EQ(BytesOf(served), kSize) << "no byte was fetched twice";
 }
 
-// Run by the next test in a process of its own: downloads until about half
-// the file is on disk, stops the engine and leaves, so the resume record is
-// written at process exit like after a real interruption.
-TEST(EngineChild, DownloadHalfThenExit)
+// Run by the next test as a process of its own: downloads until a third of
+// the file is on disk, stops the engine and leaves the way the program does,
+// so the resume record is written as the process ends.
+TEST(EngineChild, DownloadPartThenExit)
 {
     const char* job = getenv("QUORVEX_ENGINE_CHILD");
-    if (job == nullptr) GTEST_SKIP() << "only run as the child of StoppedHalfwayResumesInANewProcess";
+    if (job == nullptr) GTEST_SKIP() << "run only by StoppedHalfwayResumesInANewProcess";
     std::istringstream fields(job);
-    std::string url, target, sizeText;
+    std::string url, target;
     std::getline(fields, url, '|');
     std::getline(fields, target, '|');
-    std::getline(fields, sizeText, '|');
-    const int64_t size = std::atoll(sizeText.c_str());
 
     EngineRun run;
-    ASSERT_TRUE(run.Start(url, target, size, 3));
+    ASSERT_TRUE(run.Start(url, target, kSize, 3));
     ASSERT_TRUE(run.window.WaitFor(
         [&] {
             const EventWindow::Event* last = run.window.Last(EVENT_PROGRESS);
-            return last != nullptr && last->record.done >= size / 3;
+            return last != nullptr && last->record.done >= kSize / 3;
         },
-        kLongWaitMs));
+        60000));
     run.manager.Stop();
-    EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
     EXPECT_GE(CBreakpointCfg::Instance()->SegmentCount(), 1u);
-    // Leave as the program does: threads ended, then the process-wide objects
-    // go and the record is written. the run's destructor would drop the segments.
-    exit(::testing::Test::HasFailure() ? 1 : 0);
+    exit(::testing::Test::HasFailure() ? 1 : 0); // the run's destructor would drop the segments
 }
 
 TEST(Download, StoppedHalfwayResumesInANewProcess)
 {
-    const std::string key = LocalServer::NewKey();
-    const int64_t size = 64 << 20;
-    const std::string source = PatternBytes(static_cast<size_t>(size), 12);
-    LocalServer::PublishFile(key + "/resume.bin", source);
-    const std::string url = LocalServer::NginxFileUrl(key + "/resume.bin");
+    std::string source;
+    const std::string url = Publish("resume.bin", 12, source);
     TempDir dir;
     const std::string target = dir.File("TzGameSetup1.2.3.4.tmp");
-    ASSERT_TRUE(PrepareTarget(target, size));
-    const int64_t logStart = AccessLogSize();
+    ASSERT_TRUE(WriteFileBytes(target, std::string(kSize, '\0')));
 
-    // The first run, in a process of its own.
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=EngineChild.DownloadHalfThenExit";
-    SetEnvironmentVariableW(kChildVariable, Utf8ToWide(url + "|" + target + "|" + std::to_string(size)).c_str());
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=EngineChild.DownloadPartThenExit";
+    SetEnvironmentVariableW(L"QUORVEX_ENGINE_CHILD", Utf8ToWide(url + "|" + target).c_str());
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION child = {};
-    const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                        &child);
-    SetEnvironmentVariableW(kChildVariable, nullptr);
-    ASSERT_TRUE(started);
-    const DWORD waited = WaitForSingleObject(child.hProcess, kLongWaitMs);
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    SetEnvironmentVariableW(L"QUORVEX_ENGINE_CHILD", nullptr);
+    const DWORD waited = WaitForSingleObject(child.hProcess, 60000);
     DWORD exitCode = 1;
     GetExitCodeProcess(child.hProcess, &exitCode);
     CloseHandle(child.hThread);
@@ -214,52 +143,30 @@ TEST(Download, StoppedHalfwayResumesInANewProcess)
     ASSERT_EQ(waited, WAIT_OBJECT_0);
     ASSERT_EQ(exitCode, 0u);
 
-    // What the record says is missing is all that is missing.
+    // Everything the record does not name is on disk already.
     ResumeData data;
-    ASSERT_TRUE(CBreakpointCfg::LoadFile(RecordPath(target), data));
-    ASSERT_TRUE(data.Fits(url, target, size));
+    ASSERT_TRUE(CBreakpointCfg::LoadFile(target + ".cfg", data));
+    ASSERT_TRUE(data.Fits(url, target, kSize));
     const int64_t remaining = data.RemainingBytes();
     EXPECT_GT(remaining, 0);
-    EXPECT_LT(remaining, size * 3 / 4);
-    std::string onDisk = ReadFileBytes(target);
-    ASSERT_EQ(static_cast<int64_t>(onDisk.size()), size);
+    std::string onDisk = ReadFileBytes(target), expected = source;
     for (const auto& s : data.segments) {
-        if (s->start <= s->end) memset(&onDisk[s->start], 0, s->end - s->start + 1);
-    }
-    std::string expected = source;
-    for (const auto& s : data.segments) {
-        if (s->start <= s->end) memset(&expected[s->start], 0, s->end - s->start + 1);
+        if (s->start > s->end) continue;
+        memset(&onDisk[s->start], 0, s->end - s->start + 1);
+        memset(&expected[s->start], 0, s->end - s->start + 1);
     }
     EXPECT_TRUE(onDisk == expected) << "bytes counted as done are on disk";
-    onDisk.clear();
-    expected.clear();
 
-    SettleAccessLog();
-    const int64_t firstRunServed = BytesServed(ServedSince(logStart, UrlPath(url)));
-    const int64_t resumeStart = AccessLogSize();
-
-    // The second run resumes from the record.
+    const size_t resumeStart = SettledLogSize();
     EngineRun run;
-    ASSERT_TRUE(run.Start(url, target, size, 4));
-    ASSERT_TRUE(run.WaitDownloaded());
-    run.manager.Stop();
-    ASSERT_FALSE(run.window.Events().empty());
-    const EventWindow::Event& first = run.window.Events().front();
-    EXPECT_GE(first.record.done, size - remaining);
-    EXPECT_GE(first.record.percent, 100.0 * (size - remaining) / size);
-    const EventWindow::Event* done = run.window.Last(EVENT_DOWNLOADED);
-    EXPECT_EQ(done->record.done, size);
-    EXPECT_LE(done->record.bytesPerSecond, static_cast<double>(remaining))
-        << "bytes already on disk are not part of the speed";
+    ASSERT_TRUE(run.Start(url, target, kSize, 4));
+    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+    const ProgressRecord& first = run.window.Events().front().record;
+    EXPECT_GE(first.done, kSize - remaining) << "the progress starts where the first run stopped";
+    const ProgressRecord& last = run.window.Last(EVENT_DOWNLOADED)->record;
+    EXPECT_LE(last.bytesPerSecond, static_cast<double>(remaining)) << "bytes already on disk are not speed";
     EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
     EXPECT_TRUE(ReadFileBytes(target) == source) << "the resumed file differs from the served one";
-
-    SettleAccessLog();
-    EXPECT_EQ(BytesServed(ServedSince(resumeStart, UrlPath(url))), remaining)
-        << "the second run fetched only what was missing";
-    // The first run abandoned what was in flight (socket buffers) on each connection.
-    EXPECT_GE(firstRunServed, size - remaining);
-    printf("first run: %lld bytes served, %lld written; second run: %lld fetched\n",
-           static_cast<long long>(firstRunServed), static_cast<long long>(size - remaining),
-           static_cast<long long>(remaining));
+    SettledLogSize();
+    EXPECT_EQ(BytesOf(Served(resumeStart, url)), remaining) << "the second run fetched only what was missing";
 }

@@ -6,9 +6,8 @@
 
 #include "engine/ProgressRecord.h"
 
-// A hidden message-only window on the test thread that the engine posts its
-// events to. Registers itself with EngineHost for its lifetime and takes
-// ownership of every ProgressRecord it receives.
+// A hidden message-only window on the test thread, registered with EngineHost
+// for its lifetime, that collects the engine's events and frees their records.
 class EventWindow {
 public:
     struct Event {
@@ -19,15 +18,10 @@ public:
 
     EventWindow();
     ~EventWindow();
-    EventWindow(const EventWindow&) = delete;
-    EventWindow& operator=(const EventWindow&) = delete;
-
-    HWND Handle() const { return hwnd_; }
 
     // Dispatches this thread's messages until pred() holds or the time is up.
     bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs);
-    // Dispatches messages for the given time.
-    void Pump(DWORD ms);
+    void Pump(DWORD ms) { WaitFor([] { return false; }, ms); }
 
     const std::vector<Event>& Events() const { return events_; }
     int Count(int code) const;

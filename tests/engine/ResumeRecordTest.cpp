@@ -13,6 +13,7 @@
 namespace {
 
 const std::string kUrl = "http://127.0.0.1:1/pkg/TzGameSetup.exe";
+const std::string kPath = "C:\\q\\TzGameSetup2.5.17.3.tmp";
 
 std::string Header(int32_t count, int64_t total)
 {
@@ -28,10 +29,15 @@ std::string SegmentBytes(uint32_t start, uint32_t end, const std::string& url, c
     return std::string(reinterpret_cast<const char*>(s.get()), sizeof(ResumeSegment));
 }
 
-// A record file for target, written directly.
-void WriteRecord(const std::string& target, const std::string& bytes) { ASSERT_TRUE(WriteFileBytes(target + ".cfg", bytes)); }
-
-bool LoadFor(const std::string& target, ResumeData& data) { return CBreakpointCfg::LoadFile(target + ".cfg", data); }
+ResumeData Data(std::initializer_list<std::pair<uint32_t, uint32_t>> ranges, int64_t total = 1000,
+                const std::string& url = kUrl)
+{
+    ResumeData d;
+    d.totalSize = total;
+    for (auto r : ranges) d.segments.emplace_back(ResumeSegment::Make(r.first, r.second, url, kPath));
+    d.count = static_cast<int32_t>(d.segments.size());
+    return d;
+}
 
 } // namespace
 
@@ -39,108 +45,70 @@ TEST(ResumeRecord, TwoSegmentsAreSavedInTheFileLayoutAndLoadBack)
 {
     TempDir dir;
     const std::string target = dir.File("TzGameSetup2.5.17.3.tmp");
-    // A longer, older record must not leave its tail behind.
-    WriteRecord(target, std::string(3000, 'x'));
+    ASSERT_TRUE(WriteFileBytes(target + ".cfg", std::string(3000, 'x'))); // an older, longer record
     {
         CBreakpointCfg record;
         record.SetTarget(target, 1000);
         record.AddSegment(ResumeSegment::Make(0, 99, kUrl, target));
         record.AddSegment(ResumeSegment::Make(200, 299, kUrl, target));
-        EXPECT_EQ(record.RecordPath(), target + ".cfg");
-    } // written when the record goes, as at process exit
+    } // written as the record goes, as at process exit
 
     const std::string bytes = ReadFileBytes(target + ".cfg");
-    ASSERT_EQ(bytes.size(), 1052u);
+    EXPECT_EQ(bytes.size(), 1052u) << "no tail of the older file is left";
     EXPECT_EQ(bytes, Header(2, 1000) + SegmentBytes(0, 99, kUrl, target) + SegmentBytes(200, 299, kUrl, target));
-    EXPECT_EQ(bytes.substr(12 + 8, kUrl.size() + 1), kUrl + std::string(1, '\0'));
-    EXPECT_EQ(bytes.substr(12 + 264, target.size()), target);
-    EXPECT_NE(GetFileAttributesW(Utf8ToWide(target + ".cfg").c_str()) & FILE_ATTRIBUTE_ARCHIVE, 0u);
-
+    EXPECT_EQ(bytes.substr(20, kUrl.size() + 1), kUrl + '\0');
+    EXPECT_EQ(bytes.substr(276, target.size()), target);
     ResumeData data;
-    ASSERT_TRUE(LoadFor(target, data));
-    EXPECT_EQ(data.count, 2);
-    EXPECT_EQ(data.totalSize, 1000);
+    ASSERT_TRUE(CBreakpointCfg::LoadFile(target + ".cfg", data));
     EXPECT_EQ(data.RemainingBytes(), 200);
     EXPECT_TRUE(data.Fits(kUrl, target, 1000));
-}
 
-TEST(ResumeRecord, NothingHeldAtExitRemovesALeftoverFile)
-{
-    TempDir dir;
-    const std::string target = dir.File("pkg.tmp");
-    WriteRecord(target, Header(2, 1000));
+    // Dropped segments (a restart) and nothing held at exit: the file goes.
     {
         CBreakpointCfg record;
         record.SetTarget(target, 1000);
         record.AddSegment(ResumeSegment::Make(0, 99, kUrl, target));
-        record.ClearSegments(); // a restart drops what was held
-        EXPECT_TRUE(FileExists(target + ".cfg")) << "dropping segments leaves the file alone";
+        record.ClearSegments();
+        EXPECT_TRUE(FileExists(target + ".cfg"));
     }
     EXPECT_FALSE(FileExists(target + ".cfg"));
-
     CBreakpointCfg unnamed;
     EXPECT_FALSE(unnamed.RemoveRecordFile());
-    unnamed.SetTarget(target, 1);
-    EXPECT_FALSE(unnamed.RemoveRecordFile()) << "no file, nothing deleted";
 }
 
-TEST(ResumeRecord, DamagedRecordsAreNotLoaded)
+TEST(ResumeRecord, DamagedFilesAreNotLoaded)
 {
     TempDir dir;
-    const std::string target = dir.File("pkg.tmp");
-    const std::string one = SegmentBytes(0, 99, kUrl, target);
+    const std::string record = dir.File("pkg.tmp.cfg");
+    const std::string one = SegmentBytes(0, 99, kUrl, kPath);
     ResumeData data;
-
-    WriteRecord(target, Header(3, 1000) + one + one); // count says 3, file holds 2
-    EXPECT_FALSE(LoadFor(target, data));
-    WriteRecord(target, Header(1, 1000) + one + one); // trailing bytes
-    EXPECT_FALSE(LoadFor(target, data));
-    WriteRecord(target, Header(-1, 1000));
-    EXPECT_FALSE(LoadFor(target, data));
-    WriteRecord(target, Header(0x7fffffff, 1000) + one);
-    EXPECT_FALSE(LoadFor(target, data));
-    WriteRecord(target, Header(1, 1000).substr(0, 7));
-    EXPECT_FALSE(LoadFor(target, data));
-    DeleteFileW(Utf8ToWide(target + ".cfg").c_str());
-    EXPECT_FALSE(LoadFor(target, data));
-
-    WriteRecord(target, Header(1, 1000) + one);
-    EXPECT_TRUE(LoadFor(target, data));
+    for (const std::string& damaged : {Header(3, 1000) + one + one, Header(1, 1000) + one + one, Header(-1, 1000),
+                                       Header(0x7fffffff, 1000) + one, Header(1, 1000).substr(0, 7)}) {
+        ASSERT_TRUE(WriteFileBytes(record, damaged));
+        EXPECT_FALSE(CBreakpointCfg::LoadFile(record, data)) << damaged.size() << " bytes";
+    }
+    ASSERT_TRUE(WriteFileBytes(record, Header(1, 1000) + one));
+    EXPECT_TRUE(CBreakpointCfg::LoadFile(record, data));
 }
 
 TEST(ResumeRecord, OnlyARecordOfThisDownloadFits)
 {
-    const std::string path = "C:\\q\\pkg.tmp";
-    auto data = [&](std::initializer_list<std::pair<uint32_t, uint32_t>> ranges, int64_t total = 1000,
-                    const std::string& url = kUrl, const std::string& p = "C:\\q\\pkg.tmp") {
-        auto d = std::make_unique<ResumeData>();
-        d->totalSize = total;
-        for (auto r : ranges) d->segments.emplace_back(ResumeSegment::Make(r.first, r.second, url, p));
-        d->count = static_cast<int32_t>(d->segments.size());
-        return d;
-    };
-    EXPECT_TRUE(data({{0, 99}, {200, 299}})->Fits(kUrl, path, 1000));
-    EXPECT_TRUE(data({{100, 99}, {999, 999}})->Fits(kUrl, path, 1000)) << "an empty remainder and the last byte";
-    EXPECT_FALSE(data({{0, 1000}})->Fits(kUrl, path, 1000)) << "past the end of the file";
-    EXPECT_FALSE(data({{101, 99}})->Fits(kUrl, path, 1000)) << "start beyond end + 1";
-    EXPECT_FALSE(data({{0, 199}, {100, 299}})->Fits(kUrl, path, 1000)) << "overlapping segments";
-    EXPECT_FALSE(data({{0, 99}})->Fits(kUrl, path, 1001)) << "the server's size changed";
-    EXPECT_FALSE(data({{0, 99}}, 1000, kUrl + "?v=2")->Fits(kUrl, path, 1000));
-    EXPECT_FALSE(data({{0, 99}}, 1000, kUrl, "C:\\q\\other.tmp")->Fits(kUrl, path, 1000));
-    EXPECT_FALSE(data({})->Fits(kUrl, path, 1000));
-    auto miscounted = data({{0, 99}});
-    miscounted->count = 2;
-    EXPECT_FALSE(miscounted->Fits(kUrl, path, 1000));
-}
+    EXPECT_TRUE(Data({{0, 99}, {200, 299}}).Fits(kUrl, kPath, 1000));
+    EXPECT_TRUE(Data({{100, 99}, {999, 999}}).Fits(kUrl, kPath, 1000)) << "an empty remainder and the last byte";
+    EXPECT_FALSE(Data({{0, 1000}}).Fits(kUrl, kPath, 1000)) << "past the end of the file";
+    EXPECT_FALSE(Data({{101, 99}}).Fits(kUrl, kPath, 1000)) << "start beyond end + 1";
+    EXPECT_FALSE(Data({{0, 199}, {100, 299}}).Fits(kUrl, kPath, 1000)) << "overlapping segments";
+    EXPECT_FALSE(Data({{0, 99}}).Fits(kUrl, kPath, 1001)) << "the server's size changed";
+    EXPECT_FALSE(Data({{0, 99}}, 1000, kUrl + "?v=2").Fits(kUrl, kPath, 1000));
+    EXPECT_FALSE(Data({{0, 99}}).Fits(kUrl, "C:\\q\\other.tmp", 1000));
+    EXPECT_FALSE(Data({}).Fits(kUrl, kPath, 1000));
 
-TEST(ResumeRecord, NamesTooLongForASegmentAreNotRecorded)
-{
+    // A name that does not fit its 256 bytes is never recorded, not cut short.
     EXPECT_EQ(ResumeSegment::Make(0, 1, std::string(256, 'u'), "p"), nullptr);
     EXPECT_EQ(ResumeSegment::Make(0, 1, "u", std::string(256, 'p')), nullptr);
-    std::unique_ptr<ResumeSegment> fits(ResumeSegment::Make(0, 1, std::string(255, 'u'), std::string(255, 'p')));
-    ASSERT_NE(fits, nullptr);
-    EXPECT_EQ(fits->url[255], '\0');
-    EXPECT_EQ(fits->path[255], '\0');
+    std::unique_ptr<ResumeSegment> longest(ResumeSegment::Make(0, 1, std::string(255, 'u'), "p"));
+    ASSERT_NE(longest, nullptr);
+    EXPECT_EQ(longest->url[255], '\0');
 }
 
 TEST(ChunkWriter, WritesAtItsOffsetAndReportsOnlyWrittenBytes)
@@ -148,41 +116,34 @@ TEST(ChunkWriter, WritesAtItsOffsetAndReportsOnlyWrittenBytes)
     TempDir dir;
     const std::string path = dir.File("target.bin");
     ASSERT_TRUE(WriteFileBytes(path, std::string(10000, '\0')));
-    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-
+    auto open = [&](DWORD access) {
+        return CreateFileW(Utf8ToWide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    };
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // this thread receives the results
     const std::string chunk = PatternBytes(4096, 5);
-    CIOTask write(file, chunk.data(), 4096, 5000, 9, 10000, path, 123, 0);
-    write.SetNotifyThreadId(GetCurrentThreadId());
-    EXPECT_TRUE(write.Run());
+    auto run = [&](HANDLE file) {
+        CIOTask write(file, chunk.data(), 4096, 5000, 9, 10000, path, 123, 0);
+        write.SetNotifyThreadId(GetCurrentThreadId());
+        return write.Run();
+    };
+
+    HANDLE file = open(GENERIC_WRITE);
+    EXPECT_TRUE(run(file));
+    CloseHandle(file);
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, TM_TASK_RESULT, TM_TASK_RESULT, PM_REMOVE));
     std::unique_ptr<CTaskResult> result(reinterpret_cast<CTaskResult*>(msg.wParam));
     EXPECT_EQ(msg.lParam, 4096);
-    EXPECT_EQ(result->taskId, 9);
     EXPECT_EQ(result->done.load(), 4096);
+    EXPECT_EQ(result->taskId, 9);
     EXPECT_EQ(result->totalSize, 10000);
-    EXPECT_EQ(result->startTick, 123u);
 
-    // The range task has closed its file: nothing written, nothing posted, no failure.
-    CIOTask closed(nullptr, chunk.data(), 4096, 0, 9, 10000, path, 123, 0);
-    closed.SetNotifyThreadId(GetCurrentThreadId());
-    EXPECT_TRUE(closed.Run());
-    CloseHandle(file);
-
-    // A handle that cannot write: a failure, and nothing counted.
-    HANDLE readOnly = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    CIOTask refused(readOnly, chunk.data(), 4096, 0, 9, 10000, path, 123, 0);
-    refused.SetNotifyThreadId(GetCurrentThreadId());
-    EXPECT_FALSE(refused.Run());
+    EXPECT_TRUE(run(nullptr)) << "the range task closed its file: nothing to write, no failure";
+    HANDLE readOnly = open(GENERIC_READ);
+    EXPECT_FALSE(run(readOnly)) << "a write that fails";
     CloseHandle(readOnly);
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, TM_TASK_RESULT, TM_TASK_RESULT, PM_REMOVE));
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, TM_TASK_RESULT, TM_TASK_RESULT, PM_REMOVE)) << "and neither is counted";
 
-    const std::string bytes = ReadFileBytes(path);
-    EXPECT_EQ(bytes.substr(5000, 4096), chunk);
-    EXPECT_EQ(bytes.substr(0, 5000), std::string(5000, '\0'));
-    EXPECT_EQ(bytes.substr(9096), std::string(904, '\0'));
+    EXPECT_EQ(ReadFileBytes(path), std::string(5000, '\0') + chunk + std::string(904, '\0'));
 }
