@@ -183,11 +183,16 @@ class Installer:
                 return w
         return None
 
-    def main_window(self, timeout=30):
-        return wait_until(lambda: self.window_of_size(MAIN_SIZE), timeout, "the main window")
+    def shown(self, size, what):
+        if not self.alive():
+            raise JourneyFailed("the installer ended (code %s) before showing %s" % (self.process.returncode, what))
+        return self.window_of_size(size)
+
+    def main_window(self, timeout=60):
+        return wait_until(lambda: self.shown(MAIN_SIZE, "its window"), timeout, "the main window")
 
     def message_box(self, timeout=30):
-        return wait_until(lambda: self.window_of_size(BOX_SIZE), timeout, "a message box")
+        return wait_until(lambda: self.shown(BOX_SIZE, "a message box"), timeout, "a message box")
 
     def box_gone(self, timeout=15):
         wait_until(lambda: not self.window_of_size(BOX_SIZE), timeout, "the message box to close")
@@ -526,6 +531,7 @@ def main():
     finally:
         for inst in journey.running:
             if inst.process and inst.process.poll() is None:
+                print("stopping the installer in %s, still running" % inst.folder, file=sys.stderr)
                 inst.process.kill()
                 inst.process.wait()
     print("journey %s passed" % args.journey)
