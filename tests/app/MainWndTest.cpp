@@ -134,6 +134,9 @@ TEST_F(MainWndTest, CloseAsksAndNoKeepsTheDownloadGoing)
     EXPECT_EQ(asked, L"您是否要中断下载？");
     PumpFor(200);
     EXPECT_TRUE(Alive());
+    // The window clears the open box once it has its answer.
+    EXPECT_EQ(CurrentMsgBox, nullptr);
+    EXPECT_FALSE(EngineHost::IsMessageBoxOpen());
 
     WhenBoxOpens([](CMsgBox& box) { ClickElement(box, 1002); });  // 是
     window->CloseAction();
