@@ -211,6 +211,11 @@ TEST(DownloadFaults, StartsThatCannotWorkFailCleanly)
     EXPECT_FALSE(StartDownload("http://127.0.0.1/x", target, &stopped, 1, 1, 0)) << "no pump thread";
     EXPECT_FALSE(StartDownload("http://127.0.0.1/x", target, nullptr, 1, 1, 0));
 
+    {
+        EngineRun run(1); // a target that is not there is a failure, not a silent retry for ever
+        ASSERT_TRUE(run.Start("http://127.0.0.1:1/x", dir.File("gone\\t.tmp"), 100));
+        EXPECT_TRUE(run.Wait(EVENT_FAILED));
+    }
     EngineRun run(1);
     // Offsets of resume records and writes are 32-bit.
     EXPECT_FALSE(run.Start("http://127.0.0.1/x", target, kMaxDownloadSize));
