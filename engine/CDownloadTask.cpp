@@ -43,11 +43,7 @@ CDownloadTask::CDownloadTask(const std::string& url, const std::string& path, co
 
 CDownloadTask::~CDownloadTask() { CloseFile(); }
 
-void CDownloadTask::CloseFile()
-{
-    if (file_ != nullptr && file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = nullptr;
-}
+void CDownloadTask::CloseFile() { file_.Reset(); }
 
 void CDownloadTask::PostFailed() const { PostThreadMessageW(notifyThreadId_, TM_TASK_FAILED, 0, 0); }
 
@@ -72,20 +68,17 @@ bool CDownloadTask::CheckStop()
 
 bool CDownloadTask::Run()
 {
+    // A range already complete (a stop right after its last chunk) needs no request.
+    if (position_ > rangeEnd_) return true;
+
     const std::wstring widePath = Utf8ToWide(path_);
-    file_ = widePath.empty() ? INVALID_HANDLE_VALUE
-                             : CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) {
-        file_ = nullptr;
+    if (!widePath.empty())
+        file_.Reset(CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!file_) {
         // Without a notice a missing target would be retried unseen for ever.
         PostFailed();
         return false;
-    }
-    // A range already complete (a stop right after its last chunk) needs no request.
-    if (position_ > rangeEnd_) {
-        CloseFile();
-        return true;
     }
 
     auto fail = [this] {
@@ -109,11 +102,9 @@ bool CDownloadTask::Run()
         return fail();
     }
     HINTERNET request = handles.request;
-    if (position_ >= 0 && rangeEnd_ >= 0 && position_ <= rangeEnd_) {
-        const std::string header = ServerEndpoints::RangeHeader(position_, rangeEnd_);
-        HttpAddRequestHeadersA(request, header.c_str(), static_cast<DWORD>(header.size()),
-                               HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
-    }
+    const std::string range = ServerEndpoints::RangeHeader(position_, rangeEnd_);
+    HttpAddRequestHeadersA(request, range.c_str(), static_cast<DWORD>(range.size()),
+                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
     if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
         HttpWidenSecurityFlags(request, GetLastError());
         return fail();
@@ -146,8 +137,8 @@ bool CDownloadTask::Run()
         }
         if (got == 0) return fail(); // the reply ended before the range did
 
-        CIOTask write(file_, buffer, got, static_cast<uint32_t>(position_), taskId_, totalSize_, path_, startTick_,
-                      baseBytes_);
+        CIOTask write(file_.Get(), buffer, got, static_cast<uint32_t>(position_), taskId_, totalSize_, path_,
+                      startTick_, baseBytes_);
         write.SetNotifyThreadId(notifyThreadId_);
         // A chunk that cannot be written ends the run at `position`, so the
         // next run fetches it again and no hole is left behind.

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "engine/ITask.h"
-
 #include "net/HttpProxyInfo.h"
+#include "platform/UniqueHandle.h"
 
 class IBaseThread;
 struct ResumeSegment;
@@ -54,5 +54,5 @@ private:
     DWORD startTick_;
     IBaseThread* ownerThread_ = nullptr;
     int64_t baseBytes_;
-    HANDLE file_ = nullptr;
+    UniqueHandle file_; // the target, while Run is working
 };
