@@ -16,6 +16,7 @@ CMessagePumpThread::~CMessagePumpThread() { Stop(); }
 bool CMessagePumpThread::Start()
 {
     errorNotified_.store(false);
+    if (Created()) return true;
     ResetEvent(queueReady_.Get());
     Launch();
     if (!IsStopping()) {

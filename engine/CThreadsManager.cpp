@@ -56,7 +56,7 @@ bool CThreadsManager::Start()
     if (!pump_) {
         pump_ = std::make_unique<CMessagePumpThread>();
         pump_->Start();
-        InterlockedExchange(&pumpThreadId_, static_cast<LONG>(pump_->GetThreadId()));
+        pumpThreadId_.store(pump_->GetThreadId());
     }
     return true;
 }
@@ -74,7 +74,7 @@ void CThreadsManager::Stop()
     if (pump_) {
         // Its WM_QUIT queues behind every segment and task posted so far.
         pump_->Stop();
-        InterlockedExchange(&pumpThreadId_, 0);
+        pumpThreadId_.store(0);
         pump_.reset();
     }
     if (notify_) {
@@ -102,10 +102,7 @@ bool CThreadsManager::Restart()
     return Start();
 }
 
-DWORD CThreadsManager::PumpThreadId() const
-{
-    return static_cast<DWORD>(InterlockedCompareExchange(const_cast<volatile LONG*>(&pumpThreadId_), 0, 0));
-}
+DWORD CThreadsManager::PumpThreadId() const { return pumpThreadId_.load(); }
 
 std::vector<std::string> CThreadsManager::DownloadThreadNames() const
 {

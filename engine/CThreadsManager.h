@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,5 +48,5 @@ private:
     std::vector<std::unique_ptr<IBaseThread>> downloadThreads_;
     std::unique_ptr<CNotifyThread> notify_;
     std::unique_ptr<CMessagePumpThread> pump_;
-    volatile LONG pumpThreadId_ = 0;
+    std::atomic<DWORD> pumpThreadId_{0};
 };

@@ -30,7 +30,6 @@ bool IBaseThread::Launch()
     // _beginthreadex rather than CreateThread: the thread uses the C runtime.
     thread_.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &IBaseThread::Entry, this, 0, &id)));
     if (!thread_) {
-        thread_.Reset();
         stopping_.store(true);
         return true;
     }

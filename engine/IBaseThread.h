@@ -33,6 +33,7 @@ protected:
     // Sets the stopping flag and waits until the thread has ended.
     void Join();
     void SetName(const std::string& name);
+    bool Created() const { return thread_.Valid(); }
     HANDLE StopEvent() const { return stopEvent_.Get(); }
 
     virtual void Routine() = 0;
