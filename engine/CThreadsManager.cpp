@@ -72,9 +72,10 @@ void CThreadsManager::Stop()
         thread->Stop();
     }
     if (pump_) {
-        // Its WM_QUIT queues behind every segment and task posted so far.
-        pump_->Stop();
+        // Posts from here on fail and stay with their senders. The WM_QUIT
+        // queues behind every segment and task posted so far.
         pumpThreadId_.store(0);
+        pump_->Stop();
         pump_.reset();
     }
     if (notify_) {

@@ -1,5 +1,7 @@
 #include "engine/StartDownload.h"
 
+#include <cstring>
+
 #include "engine/CBreakpointCfg.h"
 #include "engine/CDownloadTask.h"
 #include "engine/CTaskResult.h"
