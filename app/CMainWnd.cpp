@@ -145,12 +145,9 @@ int32_t CMainWnd::Ask(MsgBoxInitProc initProc, const wchar_t* text, uint32_t sty
     const bool quitBefore = quitPosted;
     const int32_t answer = ShowMsgBox(initProc, text, hwnd, style);
     SetCurrentMsgBox(nullptr);
-    if (!quitBefore && quitPosted) {
-        // The box's loop took the quit meant for the main loop.
-        PostQuitMessage(0);
-        return kJobEnded;
-    }
-    return answer;
+    // The job finished while the box was open; the quit that ended the box
+    // is on its way to the main loop.
+    return !quitBefore && quitPosted ? kJobEnded : answer;
 }
 
 void CMainWnd::RenameLinkButtons(CMsgBox* box)

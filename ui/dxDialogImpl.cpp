@@ -34,7 +34,14 @@ int32_t dxDialogImpl::RunModal(HWND ownerWindow, const RECT& r)
     // hwnd turns null when the window is destroyed another way (Alt+F4 and
     // the default WM_CLOSE handling): the run ends with the current result.
     while ((implFlags & RUNNING_MODAL) && hwnd) {
-        if (GetMessageW(&msg, nullptr, 0, 0) <= 0) break;  // WM_QUIT ends the run
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // The quit belongs to the thread's outer loop: end the run and
+            // hand it on, or the program would never leave that loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got < 0) break;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
         if (msg.message == WM_CLOSE && msg.hwnd == dialog) break;

@@ -87,14 +87,16 @@ TEST(Modal, RunsEndOnEndModalCloseQuitAndAltF4)
     EXPECT_EQ(4, closed.RunModal(bystander.hwnd, kNoRect));
     EXPECT_TRUE(IsWindowEnabled(bystander.hwnd));
 
-    // WM_QUIT ends the run and is consumed by it.
+    // WM_QUIT ends the run and is handed on, exit code and all, to the
+    // outer loop that it was meant for.
     TestDialog quit("msgbox");
     quit.onCreate = PostApp;
     quit.onApp = [](TestDialog&) { PostQuitMessage(5); };
     EXPECT_EQ(0, quit.RunModal(bystander.hwnd, kNoRect));
     EXPECT_EQ(nullptr, quit.hwnd);
     MSG msg;
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(5u, msg.wParam);
     EXPECT_TRUE(IsWindowEnabled(bystander.hwnd));
 
     // Alt+F4 destroys the dialog through the system's own close handling. The
