@@ -16,6 +16,14 @@ void ParseIntList(const char* text, int32_t* out, size_t count)
     }
 }
 
+void ParseByteList(const char* text, uint8_t* out, size_t count)
+{
+    int32_t numbers[4] = {0, 0, 0, 0};
+    if (count > 4) count = 4;
+    ParseIntList(text, numbers, count);
+    for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(numbers[i]);
+}
+
 bool ParseSkinColour(const char* text, COLORREF* out)
 {
     if (!text || text[0] != '#') return false;

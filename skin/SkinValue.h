@@ -10,6 +10,9 @@
 // missing read as 0; each number reads as far as its digits go (atol).
 void ParseIntList(const char* text, int32_t* out, size_t count);
 
+// Up to four such numbers, each kept in an unsigned byte (its low 8 bits).
+void ParseByteList(const char* text, uint8_t* out, size_t count);
+
 // "#" followed by hexadecimal digits, taken unchanged as a COLORREF (lowest
 // byte red: "#fffffe" is red 254). False, and `out` untouched, without "#".
 bool ParseSkinColour(const char* text, COLORREF* out);

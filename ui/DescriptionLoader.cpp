@@ -167,12 +167,7 @@ void DescriptionLoader::ApplyAttributes(dxControl* element, Node* node)
         case HashName("tooltip"):
             if (element->tooltip.empty()) element->tooltip = Utf8ToWide(value);
             break;
-        case HashName("padding"): {
-            int32_t numbers[4] = {0, 0, 0, 0};
-            ParseIntList(value, numbers, 4);
-            for (int i = 0; i < 4; ++i) element->padding[i] = static_cast<uint8_t>(numbers[i]);
-            break;
-        }
+        case HashName("padding"): ParseByteList(value, element->padding, 4); break;
         case HashName("margin"): {
             const int32_t both = static_cast<uint8_t>(atol(value));
             element->x = both;

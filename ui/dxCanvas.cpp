@@ -31,11 +31,7 @@ RECT dxCanvas::PlaceChild(const RECT& inner, const dxControl& child)
 void dxCanvas::SetRect(HDC dc, const RECT& r)
 {
     rect = r;
-    RECT inner = r;
-    inner.left += padding[0];
-    inner.top += padding[1];
-    inner.right -= padding[2];
-    inner.bottom -= padding[3];
+    const RECT inner = Inset(r, padding);
     // Hidden children are placed too, so showing them later needs no layout.
     for (auto& child : children) {
         if (child) child->SetRect(dc, PlaceChild(inner, *child));

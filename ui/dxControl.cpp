@@ -47,6 +47,11 @@ void dxControl::SetVisible(bool visible)
     Invalidate();
 }
 
+RECT dxControl::Inset(const RECT& r, const uint8_t (&margins)[4])
+{
+    return RECT{r.left + margins[0], r.top + margins[1], r.right - margins[2], r.bottom - margins[3]};
+}
+
 void dxControl::Fire(int32_t eventId)
 {
     Invoke(eventId, this);

@@ -40,6 +40,9 @@ public:
     void SetVisible(bool visible);
     bool IsVisible() const { return (flags & FLAG_VISIBLE) != 0; }
 
+    // `r` moved in by four margins: left, top, right, bottom.
+    static RECT Inset(const RECT& r, const uint8_t (&margins)[4]);
+
     // Calls the handler registered for the id, if any.
     void Fire(int32_t eventId);
 

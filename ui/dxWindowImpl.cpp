@@ -43,11 +43,7 @@ void dxWindowImpl::OnWindowDestroyed(HWND) {}
 void dxWindowImpl::Layout(HDC dc, const RECT& client)
 {
     rect = client;
-    RECT inner = client;
-    inner.left += border[0];
-    inner.top += border[1];
-    inner.right -= border[2];
-    inner.bottom -= border[3];
+    const RECT inner = Inset(client, border);
     for (auto& child : children) {
         if (child) child->SetRect(dc, inner);
     }

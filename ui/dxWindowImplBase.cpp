@@ -12,13 +12,6 @@ const wchar_t kObjectProperty[] = L"dxwptr";
 const UINT kReflectedCommand = 0x2111;  // WM_COMMAND reflected to the control
 const WPARAM kMoveWithMouse = SC_MOVE | HTCAPTION;
 
-void ReadBytes(const char* value, uint8_t* out, size_t count)
-{
-    int32_t numbers[4] = {0, 0, 0, 0};
-    ParseIntList(value, numbers, count);
-    for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(numbers[i]);
-}
-
 }  // namespace
 
 const wchar_t* const dxWindowImplBase::ClassName = L"DXWindow";
@@ -266,10 +259,10 @@ void dxWindowImplBase::SetAttribute(uint32_t nameHash, const char* value)
         break;
     }
     case HashName("border"):
-        ReadBytes(value, border, 4);
+        ParseByteList(value, border, 4);
         break;
     case HashName("roundCorner"):
-        ReadBytes(value, roundCorner, 2);
+        ParseByteList(value, roundCorner, 2);
         break;
     default:
         break;

@@ -1,20 +1,9 @@
 #include "AppTestSupport.h"
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <new>
-#include <vector>
-#include "skin/ResourceStore.h"
 
 namespace {
-
-std::vector<char>& ArchiveBytes()
-{
-    // The store reads from these bytes for as long as it lives.
-    static std::vector<char> bytes;
-    return bytes;
-}
 
 std::function<void(CMsgBox&)>& PendingAction()
 {
@@ -80,44 +69,6 @@ bool WasDeleted(const void* block)
         if (g_watched[i].load() == block) return g_deleted[i].load();
     }
     return false;
-}
-
-bool LoadBuiltSkin()
-{
-    const char* dir = getenv("QUORVEX_BINARY_DIR");
-    if (!dir) return false;
-    std::string path = std::string("Z:") + dir + "/skin/skin.zip";
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    ResourceStore::Release();
-    ArchiveBytes().assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return ResourceStore::Instance()->Load(ArchiveBytes().data(), ArchiveBytes().size()) == 1;
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, int* quits)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                if (quits) ++*quits;
-                continue;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-void PumpFor(DWORD ms, int* quits)
-{
-    PumpUntil([] { return false; }, ms, quits);
 }
 
 bool ClickElement(dxWindowImpl& window, int32_t id)

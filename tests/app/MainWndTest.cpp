@@ -28,7 +28,7 @@ class MainWndTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(LoadBuiltSkin());
+        ASSERT_TRUE(LoadRealSkin());
         g_mainWnd = new CMainWnd();
         window = g_mainWnd;
         ASSERT_TRUE(window->CreateMain());

@@ -30,7 +30,7 @@ class MsgBoxTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(LoadBuiltSkin());
+        ASSERT_TRUE(LoadRealSkin());
         owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 10, 10, 200, 100, nullptr, nullptr,
                                 nullptr, nullptr);
         ASSERT_NE(owner, nullptr);

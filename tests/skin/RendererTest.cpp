@@ -30,14 +30,10 @@ int Band(int v, int first, int second) { return v < first ? 0 : v < second ? 1 :
 
 class TestSkin : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        bytes_ = ReadBuildFile("tests/skin/fixtures/testskin.zip");
-        ASSERT_EQ(store_.Load(bytes_.data(), bytes_.size()), 1);
-    }
+    void SetUp() override { ASSERT_EQ(skin_.loaded, 1); }
     Image* Picture(const char* name)
     {
-        Image* image = store_.GetImage(name);
+        Image* image = skin_.store.GetImage(name);
         EXPECT_TRUE(image && image->bitmap()) << name;
         return image;
     }
@@ -55,8 +51,7 @@ protected:
         EXPECT_EQ(failures, 0);
     }
 
-    std::vector<uint8_t> bytes_;
-    ResourceStore store_;
+    LoadedStore skin_{"tests/skin/fixtures/testskin.zip"};
 };
 
 } // namespace
@@ -118,9 +113,9 @@ TEST_F(TestSkin, StretchWithoutGridCoversTheWholeDestination)
 
     // A picture without bitmap, or no picture, draws nothing.
     DibCanvas untouched(4, 4);
-    Renderer::DrawPicture(store_.GetImage("Default/broken.png"), untouched.dc(), 0, 0, 4, 4);
+    Renderer::DrawPicture(skin_.store.GetImage("Default/broken.png"), untouched.dc(), 0, 0, 4, 4);
     Renderer::DrawPicture(nullptr, untouched.dc(), 0, 0, 4, 4);
-    Renderer::DrawNineGrid(ScaleGrid{1, 1, 1, 1}, RECT{0, 0, 4, 4}, store_.GetImage("Default/broken.png"),
+    Renderer::DrawNineGrid(ScaleGrid{1, 1, 1, 1}, RECT{0, 0, 4, 4}, skin_.store.GetImage("Default/broken.png"),
                            untouched.dc());
     ExpectPixels(untouched, 4, 4, [](int, int) { return 0u; });
 }

@@ -4,9 +4,23 @@
 #include <string>
 #include <vector>
 
+#include "skin/ResourceStore.h"
+
 // The bytes of a file under the build folder ("skin/skin.zip",
 // "tests/skin/fixtures/python.zip"); empty when it cannot be read.
 std::vector<uint8_t> ReadBuildFile(const std::string& relative);
+
+// A store loaded from a file under the build folder; the store reads its
+// entries from the bytes later, so they live as long as it does.
+struct LoadedStore {
+    explicit LoadedStore(const std::string& file) : bytes(ReadBuildFile(file))
+    {
+        loaded = store.Load(bytes.data(), bytes.size());
+    }
+    std::vector<uint8_t> bytes;
+    ResourceStore store;
+    int loaded = 0;
+};
 
 // Holds bytes so that they end exactly where an inaccessible page begins:
 // a reader that goes past the end faults instead of reading on quietly.

@@ -15,16 +15,6 @@
 
 namespace {
 
-struct LoadedStore {
-    explicit LoadedStore(const std::string& file) : bytes(ReadBuildFile(file))
-    {
-        loaded = store.Load(bytes.data(), bytes.size());
-    }
-    std::vector<uint8_t> bytes;
-    ResourceStore store;
-    int loaded = 0;
-};
-
 void ExpectGrid(const ScaleGrid& g, int l, int t, int r, int b)
 {
     EXPECT_EQ(g.left, l);

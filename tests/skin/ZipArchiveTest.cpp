@@ -32,22 +32,28 @@ std::string Unzip(ZipArchive& zip, int index, int size)
     return out;
 }
 
-struct Listed {
-    std::vector<ZipItem> items;
-};
-
-Listed List(ZipArchive& zip)
+std::vector<ZipItem> List(ZipArchive& zip)
 {
-    Listed l;
+    std::vector<ZipItem> items;
     ZipItem count;
     EXPECT_EQ(zip.GetItem(-1, &count), ZR_OK);
     for (int i = 0; i < count.index; ++i) {
-        ZipItem item;
-        EXPECT_EQ(zip.GetItem(i, &item), ZR_OK) << "entry " << i;
-        l.items.push_back(item);
+        items.emplace_back();
+        EXPECT_EQ(zip.GetItem(i, &items.back()), ZR_OK) << "entry " << i;
     }
-    return l;
+    return items;
 }
+
+// Opens a fixture archive, held so that reading past its end faults.
+struct Fixture {
+    explicit Fixture(const std::string& name) : guarded(ReadBuildFile("tests/skin/fixtures/" + name))
+    {
+        ok = guarded.size() > 0 && zip.Open(guarded.data(), guarded.size()) == ZR_OK;
+    }
+    GuardedBytes guarded;
+    ZipArchive zip;
+    bool ok = false;
+};
 
 // Reads everything the way the resource store does; must never fault.
 void ReadAll(const uint8_t* data, size_t length)
@@ -68,20 +74,19 @@ void ReadAll(const uint8_t* data, size_t length)
 
 TEST(ZipArchive, ReadsStoredDeflatedAndFolderEntriesOfTheZipCommand)
 {
-    const std::vector<uint8_t> bytes = ReadBuildFile("tests/skin/fixtures/zipcmd.zip");
-    ASSERT_FALSE(bytes.empty());
-    ZipArchive zip;
-    ASSERT_EQ(zip.Open(bytes.data(), bytes.size()), ZR_OK);
-    Listed l = List(zip);
-    ASSERT_EQ(l.items.size(), 3u);
-    EXPECT_STREQ(l.items[0].name, "text.txt");
-    EXPECT_LT(l.items[0].compressedSize, l.items[0].uncompressedSize); // deflated
-    EXPECT_EQ(l.items[0].attributes, static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
-    EXPECT_STREQ(l.items[1].name, "dir/");
-    EXPECT_TRUE(l.items[1].attributes & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_STREQ(l.items[2].name, "dir/raw.bin");
-    EXPECT_EQ(l.items[2].compressedSize, 300); // stored
-    EXPECT_EQ(Unzip(zip, 0, l.items[0].uncompressedSize), ExpectedText());
+    Fixture f("zipcmd.zip");
+    ASSERT_TRUE(f.ok);
+    ZipArchive& zip = f.zip;
+    const std::vector<ZipItem> l = List(zip);
+    ASSERT_EQ(l.size(), 3u);
+    EXPECT_STREQ(l[0].name, "text.txt");
+    EXPECT_LT(l[0].compressedSize, l[0].uncompressedSize); // deflated
+    EXPECT_EQ(l[0].attributes, static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_STREQ(l[1].name, "dir/");
+    EXPECT_TRUE(l[1].attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_STREQ(l[2].name, "dir/raw.bin");
+    EXPECT_EQ(l[2].compressedSize, 300); // stored
+    EXPECT_EQ(Unzip(zip, 0, l[0].uncompressedSize), ExpectedText());
     EXPECT_EQ(Unzip(zip, 2, 300), ExpectedRaw());
     ZipItem past;
     EXPECT_EQ(zip.GetItem(3, &past), ZR_ARGS);
@@ -100,13 +105,12 @@ TEST(ZipArchive, ReadsArchivesBehindASelfExtractingPrefix)
 {
     for (const char* name : {"zipcmd_sfx.zip", "zipcmd_sfx_adjusted.zip"}) {
         SCOPED_TRACE(name);
-        const std::vector<uint8_t> bytes = ReadBuildFile(std::string("tests/skin/fixtures/") + name);
-        ASSERT_FALSE(bytes.empty());
-        ZipArchive zip;
-        ASSERT_EQ(zip.Open(bytes.data(), bytes.size()), ZR_OK);
-        Listed l = List(zip);
-        ASSERT_EQ(l.items.size(), 3u);
-        EXPECT_EQ(Unzip(zip, 0, l.items[0].uncompressedSize), ExpectedText());
+        Fixture f(name);
+        ASSERT_TRUE(f.ok);
+        ZipArchive& zip = f.zip;
+        const std::vector<ZipItem> l = List(zip);
+        ASSERT_EQ(l.size(), 3u);
+        EXPECT_EQ(Unzip(zip, 0, l[0].uncompressedSize), ExpectedText());
         EXPECT_EQ(Unzip(zip, 2, 300), ExpectedRaw());
     }
 }
@@ -115,28 +119,28 @@ TEST(ZipArchive, ReadsPythonArchivesWithLongestCommentDuplicatesAndLongNames)
 {
     for (const char* name : {"python.zip", "python_stray.zip"}) {
         SCOPED_TRACE(name);
-        const std::vector<uint8_t> bytes = ReadBuildFile(std::string("tests/skin/fixtures/") + name);
-        ASSERT_GT(bytes.size(), 65535u);
-        ZipArchive zip;
-        ASSERT_EQ(zip.Open(bytes.data(), bytes.size()), ZR_OK);
-        Listed l = List(zip);
-        ASSERT_EQ(l.items.size(), 6u);
-        EXPECT_STREQ(l.items[0].name, "stored.txt");
-        EXPECT_EQ(l.items[0].compressedSize, l.items[0].uncompressedSize);
+        Fixture f(name);
+        ASSERT_TRUE(f.ok);
+        ASSERT_GT(f.guarded.size(), 65535u);
+        ZipArchive& zip = f.zip;
+        const std::vector<ZipItem> l = List(zip);
+        ASSERT_EQ(l.size(), 6u);
+        EXPECT_STREQ(l[0].name, "stored.txt");
+        EXPECT_EQ(l[0].compressedSize, l[0].uncompressedSize);
         std::string stored;
         for (int i = 0; i < 20; ++i) stored += "stored bytes\n";
-        EXPECT_EQ(Unzip(zip, 0, l.items[0].uncompressedSize), stored);
+        EXPECT_EQ(Unzip(zip, 0, l[0].uncompressedSize), stored);
         std::string deflated;
         for (int i = 0; i < 200; ++i) deflated += "deflated text ";
-        EXPECT_EQ(Unzip(zip, 1, l.items[1].uncompressedSize), deflated);
-        EXPECT_TRUE(l.items[2].attributes & FILE_ATTRIBUTE_DIRECTORY);
-        EXPECT_STREQ(l.items[3].name, "dup.txt");
-        EXPECT_STREQ(l.items[4].name, "dup.txt");
+        EXPECT_EQ(Unzip(zip, 1, l[1].uncompressedSize), deflated);
+        EXPECT_TRUE(l[2].attributes & FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_STREQ(l[3].name, "dup.txt");
+        EXPECT_STREQ(l[4].name, "dup.txt");
         EXPECT_EQ(Unzip(zip, 3, 5), "first");
         EXPECT_EQ(Unzip(zip, 4, 6), "second");
         // A name of 309 bytes is cut to 259.
-        EXPECT_EQ(std::strlen(l.items[5].name), 259u);
-        EXPECT_EQ(std::string(l.items[5].name, 5), "long/");
+        EXPECT_EQ(std::strlen(l[5].name), 259u);
+        EXPECT_EQ(std::string(l[5].name, 5), "long/");
         EXPECT_EQ(Unzip(zip, 5, 4), "long");
     }
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "UiTestSupport.h"
-#include "skin/HashName.h"
 #include "ui/DescriptionLoader.h"
 #include "ui/dxButton.h"
 #include "ui/dxCanvas.h"
@@ -30,14 +29,6 @@ std::string Nested(int depth)
 }
 
 }  // namespace
-
-TEST(Loader, HashNameIsTheSignedByteHash)
-{
-    EXPECT_EQ(120u, HashName("x"));
-    EXPECT_EQ(13855u, HashName("id"));
-    EXPECT_EQ(154027168u, HashName("Canvas"));
-    EXPECT_EQ(0x7FFFFFE5u, HashName("\xe5"));  // bytes above 0x7F count as negative
-}
 
 TEST(Loader, AttributeRules)
 {

@@ -81,12 +81,16 @@ bool LoadSkinOf(const std::vector<std::pair<std::string, std::string>>& entries)
     return LoadBytes(std::vector<char>(zip.begin(), zip.end()));
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, int* quits)
 {
     const DWORD start = GetTickCount();
     for (;;) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                if (quits) ++*quits;
+                continue;
+            }
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -96,9 +100,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
     }
 }
 
-void PumpFor(DWORD ms)
+void PumpFor(DWORD ms, int* quits)
 {
-    PumpUntil([] { return false; }, ms);
+    PumpUntil([] { return false; }, ms, quits);
 }
 
 std::string ArtifactPath(const std::string& name)

@@ -13,8 +13,9 @@ bool LoadRealSkin();
 bool LoadSkinOf(const std::vector<std::pair<std::string, std::string>>& entries);
 
 // Dispatches the thread's messages until `done` holds or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
-void PumpFor(DWORD ms);
+// A WM_QUIT met on the way is counted in *quits when given.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000, int* quits = nullptr);
+void PumpFor(DWORD ms, int* quits = nullptr);
 
 // Where the tests write what they want a person to look at.
 std::string ArtifactPath(const std::string& name);
