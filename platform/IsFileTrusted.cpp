@@ -39,6 +39,16 @@ private:
     bool acquired_ = false;
 };
 
+// Generic verification without any user interface or kept state.
+LONG Verify(WINTRUST_DATA& data)
+{
+    data.cbStruct = sizeof(data);
+    data.dwUIChoice = WTD_UI_NONE;
+    data.dwStateAction = WTD_STATEACTION_IGNORE;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    return WinVerifyTrust(nullptr, &action, &data);
+}
+
 LONG VerifyCatalogMember(const std::wstring& path, const wchar_t* catalogPath, const std::wstring& memberTag)
 {
     WINTRUST_CATALOG_INFO catalog = {};
@@ -48,14 +58,10 @@ LONG VerifyCatalogMember(const std::wstring& path, const wchar_t* catalogPath, c
     catalog.pcwszMemberFilePath = path.c_str();
 
     WINTRUST_DATA data = {};
-    data.cbStruct = sizeof(data);
-    data.dwUIChoice = WTD_UI_NONE;
     data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
     data.dwUnionChoice = WTD_CHOICE_CATALOG;
     data.pCatalog = &catalog;
-    data.dwStateAction = WTD_STATEACTION_IGNORE;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    return WinVerifyTrust(nullptr, &action, &data);
+    return Verify(data);
 }
 
 LONG VerifyEmbedded(const std::wstring& path)
@@ -65,15 +71,11 @@ LONG VerifyEmbedded(const std::wstring& path)
     file.pcwszFilePath = path.c_str();
 
     WINTRUST_DATA data = {};
-    data.cbStruct = sizeof(data);
-    data.dwUIChoice = WTD_UI_NONE;
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
     data.dwUnionChoice = WTD_CHOICE_FILE;
     data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_IGNORE;
     data.dwProvFlags = WTD_SAFER_FLAG;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    return WinVerifyTrust(nullptr, &action, &data);
+    return Verify(data);
 }
 
 } // namespace

@@ -27,6 +27,12 @@ struct Package {
         WriteFileBytes(target, std::string(size, before));
     }
     int64_t Size() const { return static_cast<int64_t>(bytes.size()); }
+    // The server in `mode` for `times` requests (for good when negative),
+    // then the download handed to the run's engine.
+    bool StartOn(EngineRun& run, const char* mode = "normal", int times = -1, int ms = 0) const
+    {
+        return LocalServer::SetMode(key, mode, times, ms) && run.Start(url, target, Size());
+    }
     bool Arrived() const { return ReadFileBytes(target) == bytes; }
     std::vector<std::string> Ranges() const
     {
@@ -46,10 +52,9 @@ std::string RangeText(int64_t first, int64_t last)
 TEST(DownloadFaults, StallReconnectsFromTheCurrentPositionToTheSameEnd)
 {
     Package pkg(200000, 21);
-    // The first request sends half its range, then falls silent for 1.5 s.
-    ASSERT_TRUE(LocalServer::SetMode(pkg.key, "stall_mid", 1));
     EngineRun run;
-    ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+    // The first request sends half its range, then falls silent for 1.5 s.
+    ASSERT_TRUE(pkg.StartOn(run, "stall_mid", 1));
     ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
     EXPECT_EQ(run.window.Count(EVENT_FAILED), 0) << "a stall reconnects without a notice";
     EXPECT_TRUE(pkg.Arrived());
@@ -71,9 +76,8 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
     {
         SCOPED_TRACE("a reply ends early once: one notice, then the retry completes the file");
         Package pkg(300000, 22);
-        ASSERT_TRUE(LocalServer::SetMode(pkg.key, "short", 1));
         EngineRun run;
-        ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+        ASSERT_TRUE(pkg.StartOn(run, "short", 1));
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
         EXPECT_EQ(run.window.Count(EVENT_FAILED), 1);
         EXPECT_TRUE(pkg.Arrived());
@@ -81,9 +85,8 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
     {
         SCOPED_TRACE("replies longer than their range: only the range is written and counted");
         Package pkg(300000, 23);
-        ASSERT_TRUE(LocalServer::SetMode(pkg.key, "extra"));
         EngineRun run;
-        ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+        ASSERT_TRUE(pkg.StartOn(run, "extra"));
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
         run.window.Pump(300);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 1);
@@ -93,9 +96,8 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
     {
         SCOPED_TRACE("Range ignored: only the first range may use the whole-file reply");
         Package pkg(300000, 24, '\x5A');
-        ASSERT_TRUE(LocalServer::SetMode(pkg.key, "norange"));
         EngineRun run;
-        ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+        ASSERT_TRUE(pkg.StartOn(run, "norange"));
         ASSERT_TRUE(run.Wait(EVENT_FAILED));
         run.window.Pump(800);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
@@ -109,9 +111,8 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
     {
         SCOPED_TRACE("an error page is not package bytes");
         Package pkg(50000, 25, '\x5A');
-        ASSERT_TRUE(LocalServer::SetMode(pkg.key, "404"));
         EngineRun run;
-        ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+        ASSERT_TRUE(pkg.StartOn(run, "404"));
         ASSERT_TRUE(run.Wait(EVENT_FAILED));
         run.window.Pump(500);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
@@ -160,11 +161,9 @@ TEST(DownloadFaults, ResumeStartsAtItsPercentageAndSpeedCountsOnlyNewBytes)
         record.AddSegment(ResumeSegment::Make(200, 299, pkg.url, pkg.target));
         record.AddSegment(ResumeSegment::Make(300, 299, pkg.url, pkg.target)); // stopped after its last chunk
     }
-    // The first two requests are refused: the progress starts before any new byte.
-    ASSERT_TRUE(LocalServer::SetMode(pkg.key, "reset", 2));
-
     EngineRun run;
-    ASSERT_TRUE(run.Start(pkg.url, pkg.target, 1000));
+    // The first two requests are refused: the progress starts before any new byte.
+    ASSERT_TRUE(pkg.StartOn(run, "reset", 2));
     ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
     const ProgressRecord& first = run.window.Events()[run.window.Events()[0].hasRecord ? 0 : 1].record;
     EXPECT_EQ(first.done, 800);
@@ -181,10 +180,9 @@ TEST(DownloadFaults, StopRecordsRunningAbandonedAndQueuedRanges)
 {
     Package pkg(100000 * CThreadsManager::SystemProcessorCount(), 27);
     const std::vector<ByteRange> split = SplitHere(pkg.Size());
-    // Every request sends half its range and then falls silent.
-    ASSERT_TRUE(LocalServer::SetMode(pkg.key, "stall", -1, 20000));
     EngineRun run(1); // one download thread: the other ranges wait in the queue
-    ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+    // Every request sends half its range and then falls silent.
+    ASSERT_TRUE(pkg.StartOn(run, "stall", -1, 20000));
     const int64_t half = (split[0].last - split[0].first + 1) / 2;
     ASSERT_TRUE(run.window.WaitFor(
         [&] {
@@ -235,7 +233,7 @@ TEST(DownloadFaults, ARecordOfAnotherDownloadIsDeletedAndTheFileFetchedAfresh)
         record.AddSegment(ResumeSegment::Make(0, 99, pkg.url, pkg.target));
     }
     EngineRun run;
-    ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+    ASSERT_TRUE(pkg.StartOn(run));
     EXPECT_FALSE(FileExists(pkg.target + ".cfg"));
     ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
     EXPECT_TRUE(pkg.Arrived());
