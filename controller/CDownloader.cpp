@@ -10,7 +10,7 @@
 #include <rapidxml.hpp>
 
 #include "controller/PathUtil.h"
-#include "controller/XmlNames.h"
+#include "controller/XmlInput.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
 #include "engine/StartDownload.h"
@@ -255,18 +255,13 @@ void CDownloader::GetSiteID()
     if (!IsFilePresent(path)) return;
     std::vector<char> text;
     if (!ReadWholeFile(path, kMaxSiteFileBytes, &text)) return;
-    std::string id;
-    try {
-        rapidxml::xml_document<> doc;
-        doc.parse<0>(text.data());
-        rapidxml::xml_node<>* site = doc.first_node("Site");
-        rapidxml::xml_node<>* idNode = site ? site->first_node("ID") : nullptr;
-        rapidxml::xml_attribute<>* attribute = idNode ? idNode->first_attribute() : nullptr;
-        if (!attribute) return;
-        id.assign(attribute->value(), attribute->value_size());
-    } catch (const rapidxml::parse_error&) {
-        return;  // a damaged site file counts as absent
-    }
+    rapidxml::xml_document<> doc;
+    if (!ParseXmlInput(doc, text.data())) return;  // a damaged site file counts as absent
+    rapidxml::xml_node<>* site = doc.first_node("Site");
+    rapidxml::xml_node<>* idNode = site ? site->first_node("ID") : nullptr;
+    rapidxml::xml_attribute<>* attribute = idNode ? idNode->first_attribute() : nullptr;
+    if (!attribute) return;
+    std::string id(attribute->value(), attribute->value_size());
     if (!IsSafeSiteId(id)) return;
     siteId_ = id;
     Log("CDownloader::GetSiteID", "site_id = %s", siteId_.c_str());
@@ -306,39 +301,34 @@ int CDownloader::Get_Site_Config(int32_t taskId)
 
 bool CDownloader::ParseLobbyVerInfo(std::string text)
 {
-    if (text.empty()) return false;
-    try {
-        rapidxml::xml_document<> doc;
-        doc.parse<0>(&text[0]);
-        rapidxml::xml_node<>* info = doc.first_node("TzLobbyVerInfo");
-        rapidxml::xml_node<>* site = info ? info->first_node("Site") : nullptr;
-        if (!site) return false;
-        LobbyVerInfo& li = lobbyInfo_;
-        for (rapidxml::xml_node<>* node = site; node; node = node->next_sibling()) {
-            for (auto* a = node->first_attribute(); a; a = a->next_attribute()) {
-                const char* value = a->value();
-                if (AttributeNameStarts(a, "ID")) {
-                    li.siteNumber = ToInt32(value);
-                } else if (AttributeNameStarts(a, "ver")) {
-                    int32_t* parts[] = {&li.newest.major, &li.newest.minor, &li.newest.build, &li.newest.revision};
-                    int v[4];
-                    int n = std::sscanf(value, "%d.%d.%d.%d", &v[0], &v[1], &v[2], &v[3]);
-                    for (int i = 0; i < n && i < 4; ++i) *parts[i] = v[i];
-                } else if (AttributeNameStarts(a, "url")) {
-                    li.url.assign(value, a->value_size());
-                } else if (AttributeNameStarts(a, "md5")) {
-                    li.md5.assign(value, a->value_size());
-                } else if (AttributeNameStarts(a, "updatetime")) {
-                    li.updateTime = ToInt32(value);
-                } else if (AttributeNameStarts(a, "update_desc")) {
-                    li.updateDesc.assign(value, a->value_size());
-                } else if (AttributeNameStarts(a, "upStyle")) {
-                    li.upStyle = ToInt32(value);
-                }
+    rapidxml::xml_document<> doc;
+    if (text.empty() || !ParseXmlInput(doc, &text[0])) return false;  // a failed attempt
+    rapidxml::xml_node<>* info = doc.first_node("TzLobbyVerInfo");
+    rapidxml::xml_node<>* site = info ? info->first_node("Site") : nullptr;
+    if (!site) return false;
+    LobbyVerInfo& li = lobbyInfo_;
+    for (rapidxml::xml_node<>* node = site; node; node = node->next_sibling()) {
+        for (auto* a = node->first_attribute(); a; a = a->next_attribute()) {
+            const char* value = a->value();
+            if (AttributeNameStarts(a, "ID")) {
+                li.siteNumber = ToInt32(value);
+            } else if (AttributeNameStarts(a, "ver")) {
+                int32_t* parts[] = {&li.newest.major, &li.newest.minor, &li.newest.build, &li.newest.revision};
+                int v[4];
+                int n = std::sscanf(value, "%d.%d.%d.%d", &v[0], &v[1], &v[2], &v[3]);
+                for (int i = 0; i < n && i < 4; ++i) *parts[i] = v[i];
+            } else if (AttributeNameStarts(a, "url")) {
+                li.url.assign(value, a->value_size());
+            } else if (AttributeNameStarts(a, "md5")) {
+                li.md5.assign(value, a->value_size());
+            } else if (AttributeNameStarts(a, "updatetime")) {
+                li.updateTime = ToInt32(value);
+            } else if (AttributeNameStarts(a, "update_desc")) {
+                li.updateDesc.assign(value, a->value_size());
+            } else if (AttributeNameStarts(a, "upStyle")) {
+                li.upStyle = ToInt32(value);
             }
         }
-    } catch (const rapidxml::parse_error&) {
-        return false;  // a malformed reply is a failed attempt
     }
     return ValidateLobbyInfo();
 }

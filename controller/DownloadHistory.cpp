@@ -9,7 +9,7 @@
 #include <rapidxml_print.hpp>
 
 #include "controller/PathUtil.h"
-#include "controller/XmlNames.h"
+#include "controller/XmlInput.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
 
@@ -36,22 +36,18 @@ void DownloadHistory::Load()
     }
     std::vector<char> text;
     if (!ReadWholeFile(path, kMaxHistoryBytes, &text)) return;
-    try {
-        rapidxml::xml_document<> doc;
-        doc.parse<0>(text.data());
-        rapidxml::xml_node<>* info = doc.first_node("HistoryInfo");
-        if (!info) return;
-        for (rapidxml::xml_node<>* item = info->first_node("Item"); item; item = item->next_sibling()) {
-            std::string version, md5;
-            for (auto* a = item->first_attribute(); a; a = a->next_attribute()) {
-                if (AttributeNameStarts(a, "ver")) version.assign(a->value(), a->value_size());
-                else if (AttributeNameStarts(a, "md5")) md5.assign(a->value(), a->value_size());
-            }
-            items_.emplace(version, std::make_pair(version, md5));  // the first occurrence wins
+    // A damaged history loads as no entries: it must not keep the installer from starting.
+    rapidxml::xml_document<> doc;
+    if (!ParseXmlInput(doc, text.data())) return;
+    rapidxml::xml_node<>* info = doc.first_node("HistoryInfo");
+    if (!info) return;
+    for (rapidxml::xml_node<>* item = info->first_node("Item"); item; item = item->next_sibling()) {
+        std::string version, md5;
+        for (auto* a = item->first_attribute(); a; a = a->next_attribute()) {
+            if (AttributeNameStarts(a, "ver")) version.assign(a->value(), a->value_size());
+            else if (AttributeNameStarts(a, "md5")) md5.assign(a->value(), a->value_size());
         }
-    } catch (const rapidxml::parse_error&) {
-        // A damaged history must not keep the installer from starting.
-        items_.clear();
+        items_.emplace(version, std::make_pair(version, md5));  // the first occurrence wins
     }
 }
 

@@ -1,11 +1,8 @@
 #include "ControllerTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 
 #include "platform/Md5OfFile.h"
-#include "platform/TextConvert.h"
 
 size_t CountOf(const std::string& text, const std::string& needle)
 {
@@ -24,21 +21,27 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
     return true;
 }
 
-ControllerFolders::ControllerFolders()
+ControllerFolders::ControllerFolders() : program(root.File("program")), appData(root.File("appdata"))
 {
-    program = root.File("program");
-    appData = root.File("appdata");
     CreateDirectoryW(Utf8ToWide(program).c_str(), nullptr);
     CreateDirectoryW(Utf8ToWide(appData).c_str(), nullptr);
 }
 
 DownloaderSettings ControllerFolders::Settings(const std::string& serverBase) const
 {
-    DownloaderSettings settings;
-    settings.programFolder = program;
-    settings.appDataFolder = appData;
-    settings.serverBase = serverBase;
-    return settings;
+    return DownloaderSettings{program, appData, serverBase};
+}
+
+std::string ControllerFolders::UseNewKey() const
+{
+    std::string key = LocalServer::NewKey();
+    WriteSiteFile(key);
+    return key;
+}
+
+void ControllerFolders::WriteSiteFile(const std::string& siteId) const
+{
+    WriteFileBytes(program + "\\site.cfg", "<Site><ID value=\"" + siteId + "\"/></Site>");
 }
 
 std::string ControllerFolders::LogPath() const
@@ -57,11 +60,6 @@ std::string ControllerFolders::LogText() const
     return path.empty() ? std::string() : ReadFileBytes(path);
 }
 
-void ControllerFolders::WriteSiteFile(const std::string& siteId) const
-{
-    WriteFileBytes(program + "\\site.cfg", "<Site><ID value=\"" + siteId + "\"/></Site>");
-}
-
 std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::string& pathPrefix)
 {
     std::vector<RecordedRequest> matching;
@@ -78,7 +76,7 @@ std::string ConfigReply(const std::string& version, const std::string& url, cons
            md5 + "\" update_desc=\"\xE6\x96\xB0\"/></TzLobbyVerInfo>";
 }
 
-LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& url, const std::string& md5, int upStyle)
+LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& md5, int upStyle, const std::string& url)
 {
     LobbyVerInfo info;
     std::sscanf(version.c_str(), "%d.%d.%d.%d", &info.newest.major, &info.newest.minor, &info.newest.build,
@@ -94,4 +92,13 @@ std::string Md5Of(const std::string& path)
     std::string md5;
     Md5OfFile(path, &md5);
     return md5;
+}
+
+std::string WwwPath(const std::string& relPath)
+{
+    std::string path = LocalServer::WwwDir() + "\\" + relPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
 }

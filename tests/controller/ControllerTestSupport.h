@@ -14,38 +14,34 @@
 #include "support/TestFiles.h"
 
 size_t CountOf(const std::string& text, const std::string& needle);
-// Polls until the condition holds or the time-out passes (generous: the
-// machine may be loaded).
+// Polls until the condition holds; generous, the machine may be loaded.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 15000);
 
-// A controller set up in temporary folders: program folder, application data.
+// Temporary program and application-data folders for one controller.
 struct ControllerFolders {
     TempDir root;
     std::string program;
     std::string appData;
     ControllerFolders();
     DownloaderSettings Settings(const std::string& serverBase) const;
-    // A site file in the program folder naming this site id.
+    // A site file naming a fresh server key as the site id; returns the key.
+    std::string UseNewKey() const;
     void WriteSiteFile(const std::string& siteId) const;
-    // The day's log file (the only one in the log folder), read whole.
-    std::string LogText() const;
+    std::string LogText() const;  // the day's log file, read whole
     std::string LogPath() const;
 };
 
-// The local server's requests under a key whose path starts with a prefix.
 std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::string& pathPrefix);
-
-// A usable configuration reply.
 std::string ConfigReply(const std::string& version, const std::string& url, const std::string& md5, int upStyle);
-
-// Lobby info for a package: version text, URL, MD5 and upStyle.
-LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& url, const std::string& md5, int upStyle);
+LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& md5, int upStyle,
+                           const std::string& url = "http://unused/");
 std::string Md5Of(const std::string& path);
+// The Windows path of a file that the servers serve.
+std::string WwwPath(const std::string& relPath);
 
-// A server address where nothing listens: every request fails at once.
+// Nothing listens here: every request fails at once.
 inline constexpr char kNoServer[] = "http://127.0.0.1:1";
 
-// Records every event the controller sends.
 class RecordingListener : public IListener {
 public:
     void OnNotify(int32_t code, void* param) override
@@ -60,9 +56,8 @@ public:
     }
     size_t Count(int32_t code)
     {
-        std::lock_guard<std::mutex> guard(mutex_);
         size_t n = 0;
-        for (auto& e : events_) n += e.first == code;
+        for (auto& e : Events()) n += e.first == code;
         return n;
     }
 
@@ -95,15 +90,12 @@ public:
     bool LobbyInfoValid() { return d_.lobbyInfoValid_; }
     LobbyVerInfo& LobbyInfo() { return d_.lobbyInfo_; }
     void SetLobbyInfo(const LobbyVerInfo& info) { d_.lobbyInfo_ = info; d_.lobbyInfoValid_ = true; }
-    void SetUseTime(uint32_t t) { d_.useTime_ = t; }
     void SetPackageSize(uint64_t size) { d_.packageSize_ = size; }
     bool Parse(const std::string& reply) { return d_.ParseLobbyVerInfo(reply); }
     bool PostRight() { return d_.Post_Right(); }
-    bool PostError(int32_t type, const std::string& version) { return d_.Post_Error(type, version); }
     bool PostOnce(int32_t type, const std::string& version) { return d_.PostOnce(type, version); }
     int32_t BeNeedDown() { return d_.BeNeedDown(); }
     void SetUpdateRequested(int32_t value) { d_.updateRequested_ = value; }
-    int32_t UpdateRequested() { return d_.updateRequested_; }
     // A task as the worker leaves it once it has taken it, made current.
     void AddRunningTask(int32_t id)
     {

@@ -1,21 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "ControllerTestSupport.h"
-#include "platform/TextConvert.h"
 
 namespace {
 
-// A package of a given product version, built once for all tests.
-std::string Package(const std::string& version, const std::string& variant = "signed")
+// A signed package of another product version, built once for all tests.
+std::string Package(const std::string& version)
 {
-    std::string name = "ctl-" + variant + "-" + version;
-    std::string rel = LocalServer::BuildPackage(name, version, "1.0.0.1", variant);
-    EXPECT_FALSE(rel.empty()) << name;
-    std::string path = LocalServer::WwwDir() + "\\" + rel;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
+    std::string rel = LocalServer::BuildPackage("ctl-signed-" + version, version);
+    EXPECT_FALSE(rel.empty()) << version;
+    return WwwPath(rel);
 }
 
 std::string Upper(std::string text)
@@ -60,76 +54,70 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
         ControllerFolders f;
         CDownloader d(f.Settings(kNoServer));
         CDownloaderProbe probe(d);
-        probe.SetLobbyInfo(MakeLobbyInfo(c.newest, "http://unused/", c.md5, c.upStyle));
+        probe.SetLobbyInfo(MakeLobbyInfo(c.newest, c.md5, c.upStyle));
         probe.SetUpdateRequested(c.updateRequested);
         ASSERT_TRUE(CopyFileTo(c.file, d.GetPackagePath()));
         EXPECT_EQ(probe.BeNeedDown(), c.verdict);
         d.Exit(1);
         EXPECT_EQ(FileExists(d.GetPackagePath()), c.verdict != VERDICT_DOWNLOAD);
-        std::string log = f.LogText();
+        EXPECT_EQ(CountOf(f.LogText(), "\tCDownloader::BeNeedDown\t"), c.line ? 1u : 0u);
         if (c.line) {
-            EXPECT_EQ(CountOf(log, "\tCDownloader::BeNeedDown\t" + std::string(c.line) + "\r\n"), 1u) << log;
-        } else {
-            EXPECT_EQ(CountOf(log, "CDownloader::BeNeedDown"), 0u) << log;
+            EXPECT_EQ(CountOf(f.LogText(), "\tCDownloader::BeNeedDown\t" + std::string(c.line) + "\r\n"), 1u);
         }
     }
 }
 
 namespace {
 
-// A controller whose downloaded package is judged on this thread.
+// A controller whose downloaded packages are judged on this thread.
 struct Finisher {
     ControllerFolders f;
-    std::string key = LocalServer::NewKey();
+    std::string key = f.UseNewKey();
     RecordingListener listener;
-    std::unique_ptr<CDownloader> d;
-    std::unique_ptr<CDownloaderProbe> probe;
+    CDownloader d{f.Settings(LocalServer::BaseUrl())};
+    CDownloaderProbe probe{d};
 
     Finisher(const std::string& newest, const std::string& md5)
     {
-        f.WriteSiteFile(key);
-        d = std::make_unique<CDownloader>(f.Settings(LocalServer::BaseUrl()));
-        probe = std::make_unique<CDownloaderProbe>(*d);
-        d->RegisterListener(&listener);
-        probe->SetLobbyInfo(MakeLobbyInfo(newest, "http://unused/", md5, 1));
-        probe->AddRunningTask(1);
+        d.RegisterListener(&listener);
+        probe.SetLobbyInfo(MakeLobbyInfo(newest, md5, 1));
+        probe.AddRunningTask(1);
     }
-    // The engine's download lands in the temporary package.
+    // The engine's download has landed in the temporary package.
     void Downloaded(const std::string& file)
     {
-        ASSERT_TRUE(CopyFileTo(file, d->GetTempPackagePath()));
-        d->DownFinished(1);
+        ASSERT_TRUE(CopyFileTo(file, d.GetTempPackagePath()));
+        d.DownFinished(1);
     }
-    std::vector<std::string> ReportTypes()
+    std::vector<std::string> ErrorReports()  // "version&error_type=N"
     {
-        std::vector<std::string> types;
+        std::vector<std::string> reports;
         for (auto& r : RequestsTo(key, "/download_device_error_stat.php")) {
-            size_t at = r.body.find("&package_version=");
-            size_t end = r.body.find("&submit_date=");
-            types.push_back(r.body.substr(at + 17, end - at - 17));
+            size_t at = r.body.find("&package_version=") + 17;
+            reports.push_back(r.body.substr(at, r.body.find("&submit_date=") - at));
         }
-        return types;
+        return reports;
     }
 };
 
 } // namespace
 
-TEST(DownloadCompletion, RejectionsDeleteReportOnceAndFail)
+TEST(DownloadCompletion, RejectionsDeleteReportOncePerTypeAndFail)
 {
     const std::string signed25 = LocalServer::FixturePath(Fixture::Signed);
     Finisher fin("2.5.17.3", Md5Of(signed25));
     fin.Downloaded(LocalServer::FixturePath(Fixture::Unversioned));
     fin.Downloaded(LocalServer::FixturePath(Fixture::Unsigned));
     fin.Downloaded(Package("2.6.0.0"));
-    fin.Downloaded(LocalServer::FixturePath(Fixture::Unversioned));  // same fault again: no second report
-    // The newest version with a wrong MD5, twice.
-    fin.probe->SetLobbyInfo(MakeLobbyInfo("2.5.17.3", "http://unused/", "ffff", 1));
+    // Again unreadable: the earlier file's version must not stand in for it, and no second report.
+    fin.Downloaded(LocalServer::FixturePath(Fixture::Unversioned));
+    fin.probe.SetLobbyInfo(MakeLobbyInfo("2.5.17.3", "ffff", 1));
     fin.Downloaded(signed25);
     fin.Downloaded(signed25);
-    fin.d->Exit(1);
+    fin.d.Exit(1);
 
-    EXPECT_FALSE(FileExists(fin.d->GetPackagePath()));
-    EXPECT_FALSE(FileExists(fin.d->GetTempPackagePath()));
+    EXPECT_FALSE(FileExists(fin.d.GetPackagePath()));
+    EXPECT_FALSE(FileExists(fin.d.GetTempPackagePath()));
     EXPECT_EQ(fin.listener.Count(EVENT_FAILED), 6u);
     EXPECT_EQ(fin.listener.Count(EVENT_READY), 0u);
     std::string log = fin.f.LogText();
@@ -139,80 +127,56 @@ TEST(DownloadCompletion, RejectionsDeleteReportOnceAndFail)
     EXPECT_EQ(CountOf(log, at + "local ver bigger than newest\r\n"), 1u);
     EXPECT_EQ(CountOf(log, at + "local file's md5 not equal remote's\r\n"), 2u);
     EXPECT_EQ(CountOf(log, "\tCDownloader::ReadDownFileVersion\tdowned file version is 2.6.0.0\r\n"), 1u);
-    // Types 3 (newest version), 4, 5 and 7 (downloaded version), once each.
+    // Type 3 carries the newest version, the others the downloaded file's.
     std::vector<std::string> expected = {"2.5.17.3&error_type=3", "2.5.17.3&error_type=4", "2.6.0.0&error_type=5",
                                          "2.5.17.3&error_type=7"};
-    EXPECT_EQ(fin.ReportTypes(), expected);
+    EXPECT_EQ(fin.ErrorReports(), expected);
     EXPECT_TRUE(RequestsTo(fin.key, "/download_device_stat.php").empty());
 }
 
-TEST(DownloadCompletion, OlderVersionIsAcceptedAsOperatorCacheWithoutMd5)
-{
-    Finisher fin("2.5.17.3", "not-compared");
-    fin.Downloaded(Package("2.5.17.2"));
-    fin.d->Exit(1);
-    EXPECT_TRUE(FileExists(fin.d->GetPackagePath()));
-    EXPECT_EQ(fin.listener.Count(EVENT_READY), 1u);
-    std::string log = fin.f.LogText();
-    size_t smaller = log.find("\tCDownloader::DownFinished\tlocal ver smaller than newest\r\n");
-    size_t cache = log.find("\tCDownloader::DownFinished\tOperator cache\r\n");
-    ASSERT_NE(smaller, std::string::npos);
-    ASSERT_NE(cache, std::string::npos);
-    EXPECT_LT(smaller, cache);
-    std::vector<std::string> expected = {"2.5.17.2&error_type=10", "2.5.17.2&error_type=6"};
-    EXPECT_EQ(fin.ReportTypes(), expected);
-    EXPECT_EQ(RequestsTo(fin.key, "/download_device_stat.php").size(), 1u);
-}
-
-TEST(DownloadCompletion, AcceptanceMovesThePackageClearsTheRecordAndReports)
+TEST(DownloadCompletion, AcceptanceOperatorCacheAndDeclinedUpdate)
 {
     const std::string signed25 = LocalServer::FixturePath(Fixture::Signed);
     Finisher fin("2.5.17.3", Upper(Md5Of(signed25)));
+    const std::string record = fin.d.GetTempPackagePath() + ".cfg";
     // An older final package and a resume record are both replaced.
-    ASSERT_TRUE(WriteFileBytes(fin.d->GetPackagePath(), "old package"));
-    ASSERT_TRUE(WriteFileBytes(fin.d->GetTempPackagePath() + ".cfg", std::string(12, '\0')));
+    ASSERT_TRUE(WriteFileBytes(fin.d.GetPackagePath(), "old package"));
+    ASSERT_TRUE(WriteFileBytes(record, std::string(12, '\0')));
     fin.Downloaded(signed25);
-    fin.d->Exit(1);
-
-    EXPECT_EQ(ReadFileBytes(fin.d->GetPackagePath()), ReadFileBytes(signed25));
-    EXPECT_FALSE(FileExists(fin.d->GetTempPackagePath()));
-    EXPECT_FALSE(FileExists(fin.d->GetTempPackagePath() + ".cfg"));
+    EXPECT_EQ(ReadFileBytes(fin.d.GetPackagePath()), ReadFileBytes(signed25));
+    EXPECT_FALSE(FileExists(fin.d.GetTempPackagePath()));
+    EXPECT_FALSE(FileExists(record));
     EXPECT_EQ(fin.listener.Count(EVENT_READY), 1u);
-    EXPECT_EQ(fin.listener.Count(EVENT_FAILED), 0u);
-    auto reports = RequestsTo(fin.key, "/download_device_stat.php");
-    ASSERT_EQ(reports.size(), 1u);
-    const std::string size = std::to_string(ReadFileBytes(signed25).size());
-    EXPECT_EQ(reports[0].body.substr(0, reports[0].body.find("&use_time=")), "agent_id=" + fin.key);
-    EXPECT_EQ(reports[0].body.substr(reports[0].body.find("&sizes=")), "&sizes=" + size);
-    EXPECT_TRUE(fin.ReportTypes().empty());
+    EXPECT_EQ(CountOf(fin.f.LogText(), "\tCDownloader::Rename\tfile exists: " +
+                                           Utf8ToAnsi(fin.d.GetTempPackagePath()) + "\r\n"),
+              1u);
+
+    // No temporary file: the final package stays as it is for the checks. An
+    // outcome of a task that is not current is not heard.
+    fin.d.DownFinished(1);
+    fin.d.DownFinished(7);
+    EXPECT_EQ(ReadFileBytes(fin.d.GetPackagePath()), ReadFileBytes(signed25));
+    EXPECT_EQ(fin.listener.Count(EVENT_READY), 2u);
+    EXPECT_EQ(CountOf(fin.f.LogText(), "CDownloader::Rename"), 1u);
+
+    // An older version is an operator's cache: accepted without the MD5.
+    fin.Downloaded(Package("2.5.17.2"));
+    EXPECT_EQ(fin.listener.Count(EVENT_READY), 3u);
     std::string log = fin.f.LogText();
-    EXPECT_NE(log.find("\tCDownloader::Rename\tfile exists: " + Utf8ToAnsi(fin.d->GetTempPackagePath()) + "\r\n"),
-              std::string::npos);
-}
+    size_t smaller = log.find("\tCDownloader::DownFinished\tlocal ver smaller than newest\r\n");
+    ASSERT_NE(smaller, std::string::npos);
+    EXPECT_NE(log.find("\tCDownloader::DownFinished\tOperator cache\r\n", smaller), std::string::npos);
 
-TEST(DownloadCompletion, RenameWithoutTemporaryFileLeavesTheFinalPackageAlone)
-{
-    const std::string signed25 = LocalServer::FixturePath(Fixture::Signed);
-    Finisher fin("2.5.17.3", Md5Of(signed25));
-    ASSERT_TRUE(CopyFileTo(signed25, fin.d->GetPackagePath()));
-    fin.d->DownFinished(1);
-    // An event of a task that is not current is dropped.
-    fin.d->DownFinished(7);
-    fin.d->Exit(1);
-    EXPECT_EQ(ReadFileBytes(fin.d->GetPackagePath()), ReadFileBytes(signed25));
-    EXPECT_EQ(fin.listener.Count(EVENT_READY), 1u);
-    EXPECT_EQ(CountOf(fin.f.LogText(), "CDownloader::Rename"), 0u);
-}
-
-TEST(Install, DeclinedUpdateReportsTheLocalVersionAndLaunches)
-{
-    Finisher fin("2.6.0.0", "x");
-    ASSERT_TRUE(CopyFileTo(LocalServer::FixturePath(Fixture::Signed), fin.d->GetPackagePath()));
-    EXPECT_TRUE(fin.d->Install(2));
-    EXPECT_TRUE(WaitForFile(fin.d->GetPackagePath() + ".ran", 30000));
-    fin.d->Exit(1);
-    std::vector<std::string> expected = {"2.5.17.3&error_type=9"};
-    EXPECT_EQ(fin.ReportTypes(), expected);
-    EXPECT_NE(fin.f.LogText().find("\tCDownloader::Install\tuser select model,no update,direct install\r\n"),
-              std::string::npos);
+    // The user keeps the package on disk instead of the newer version.
+    EXPECT_TRUE(fin.d.Install(2));
+    EXPECT_TRUE(WaitForFile(fin.d.GetPackagePath() + ".ran", 30000));
+    fin.d.Exit(1);
+    EXPECT_EQ(CountOf(fin.f.LogText(), "\tCDownloader::Install\tuser select model,no update,direct install\r\n"), 1u);
+    std::vector<std::string> expected = {"2.5.17.2&error_type=10", "2.5.17.2&error_type=6", "2.5.17.2&error_type=9"};
+    EXPECT_EQ(fin.ErrorReports(), expected);
+    auto successes = RequestsTo(fin.key, "/download_device_stat.php");
+    ASSERT_EQ(successes.size(), 4u);
+    const std::string size = std::to_string(ReadFileBytes(signed25).size());
+    EXPECT_EQ(successes[0].body.substr(0, successes[0].body.find("&use_time=")), "agent_id=" + fin.key);
+    EXPECT_EQ(successes[0].body.substr(successes[0].body.find("&sizes=")), "&sizes=" + size);
 }

@@ -7,22 +7,18 @@
 
 #include "ControllerTestSupport.h"
 #include "DebugOutputCapture.h"
-#include "engine/CThreadsManager.h"
 
 TEST(DownloadStart, FailedStartsGiveUpOnceReportOncePerProcessAndRemoveTheTask)
 {
     ControllerFolders f;
-    const std::string key = LocalServer::NewKey();
-    f.WriteSiteFile(key);
-    // The package server never says how long the package is.
-    LocalServer::SetMode(key, "nolength");
+    const std::string key = f.UseNewKey();
+    LocalServer::SetMode(key, "nolength");  // the package server never says how long the package is
     RecordingListener listener;
     CDownloader d(f.Settings(LocalServer::BaseUrl()));
     d.RegisterListener(&listener);
     CDownloaderProbe probe(d);
-    const std::string url = LocalServer::PackageUrl(key, LocalServer::FixtureRelPath(Fixture::Signed));
-    probe.SetLobbyInfo(MakeLobbyInfo("2.5.17.3", url, "x", 1));
-
+    probe.SetLobbyInfo(MakeLobbyInfo("2.5.17.3", "x", 1,
+                                     LocalServer::PackageUrl(key, LocalServer::FixtureRelPath(Fixture::Signed))));
     for (int32_t task = 1; task <= 2; ++task) {
         probe.AddRunningTask(task);
         EXPECT_FALSE(probe.GetQuorvex(task));
@@ -31,9 +27,7 @@ TEST(DownloadStart, FailedStartsGiveUpOnceReportOncePerProcessAndRemoveTheTask)
     }
     LocalServer::SetMode(key, "normal");
     d.Exit(1);
-
-    auto fetches = RequestsTo(key, "/_pkg/");
-    EXPECT_EQ(fetches.size(), 10u);  // content-length queries only: no GET was ever sent after them
+    EXPECT_EQ(RequestsTo(key, "/_pkg/").size(), 10u);  // length queries only: no GET followed them
     auto reports = RequestsTo(key, "/download_device_error_stat.php");
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].body.find("&package_version=2.5.17.3&error_type=1&"), std::string::npos);
@@ -42,8 +36,8 @@ TEST(DownloadStart, FailedStartsGiveUpOnceReportOncePerProcessAndRemoveTheTask)
 
 namespace {
 
-// A package server of one file that lets the test act while the package's
-// GET waits for its reply, and counts the requests it gets.
+// A package server that answers every request with a length, running a hook
+// before it answers the second one (the package's GET).
 class HeldServer {
 public:
     explicit HeldServer(std::function<void()> whileHeld) : whileHeld_(std::move(whileHeld))
@@ -73,22 +67,15 @@ public:
 private:
     void Serve()
     {
-        for (;;) {
-            SOCKET s = accept(listener_, nullptr, nullptr);
-            if (s == INVALID_SOCKET) return;
+        for (SOCKET s; (s = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET; closesocket(s)) {
             char buffer[4096];
             std::string request;
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                int got = recv(s, buffer, sizeof buffer, 0);
-                if (got <= 0) break;
-                request.append(buffer, got);
+            for (int got; request.find("\r\n\r\n") == std::string::npos; request.append(buffer, got)) {
+                if ((got = recv(s, buffer, sizeof buffer, 0)) <= 0) break;
             }
-            // The first request asks for the length; the second is the GET
-            // whose reply starts the engine.
             if (++requests_ == 2) whileHeld_();
             const char reply[] = "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\nConnection: close\r\n\r\n";
             send(s, reply, sizeof reply - 1, 0);
-            closesocket(s);
         }
     }
 
@@ -104,8 +91,7 @@ private:
 TEST(DownloadStart, CancelDuringThePackageGetStartsNoTransfer)
 {
     ControllerFolders f;
-    const std::string key = LocalServer::NewKey();
-    f.WriteSiteFile(key);
+    const std::string key = f.UseNewKey();
     RecordingListener listener;
     CDownloader d(f.Settings(LocalServer::BaseUrl()));
     d.RegisterListener(&listener);
@@ -118,8 +104,7 @@ TEST(DownloadStart, CancelDuringThePackageGetStartsNoTransfer)
     ASSERT_TRUE(WaitFor([&] { return debug.Text().find("----getquorvex-user-cancel-1\r\n") != std::string::npos; }));
     Sleep(1000);
     d.Exit(1);
-    // No range request ever came: the engine was not started.
-    EXPECT_EQ(server.Requests(), 2);
+    EXPECT_EQ(server.Requests(), 2);  // no range request came: the engine was not started
     EXPECT_EQ(debug.Text(), "----getquorvex-user-cancel-1\r\n");
     EXPECT_TRUE(listener.Events().empty());
     EXPECT_EQ(CountOf(f.LogText(), "retry over"), 0u);
@@ -132,34 +117,26 @@ TEST(DownloadStart, TemporaryFileIsKeptOnlyForAUsableResumeRecord)
     CDownloaderProbe probe(d);
     const std::string temp = f.program + "\\TzGameSetup1.0.0.0.tmp";
     const std::string record = temp + ".cfg";
-
-    // A record beside a file of the right size: the engine resumes into it.
-    ASSERT_TRUE(WriteFileBytes(temp, "0123456789"));
-    ASSERT_TRUE(WriteFileBytes(record, "rec"));
-    EXPECT_TRUE(probe.PrepareTempFile(10, temp));
+    auto prepare = [&](const char* file, const char* rec, uint64_t size) {
+        DeleteFileW(Utf8ToWide(temp).c_str());
+        DeleteFileW(Utf8ToWide(record).c_str());
+        if (file) WriteFileBytes(temp, file);
+        if (rec) WriteFileBytes(record, rec);
+        return probe.PrepareTempFile(size, temp);
+    };
+    // A record beside a file of the download's size: the engine resumes into it.
+    EXPECT_TRUE(prepare("0123456789", "rec", 10));
     EXPECT_EQ(ReadFileBytes(temp), "0123456789");
     EXPECT_EQ(ReadFileBytes(record), "rec");
-
-    // No record: the old file is truncated and sized anew.
-    ASSERT_TRUE(DeleteFileW(Utf8ToWide(record).c_str()));
-    EXPECT_TRUE(probe.PrepareTempFile(4096, temp));
+    // No record: an old file is truncated and sized anew.
+    EXPECT_TRUE(prepare("0123456789", nullptr, 4096));
     EXPECT_EQ(ReadFileBytes(temp), std::string(4096, '\0'));
-
-    // A record whose file has another size, or none: no range could ever be
-    // written into it, so the record goes and the file is prepared afresh.
-    ASSERT_TRUE(WriteFileBytes(temp, "short"));
-    ASSERT_TRUE(WriteFileBytes(record, "rec"));
-    EXPECT_TRUE(probe.PrepareTempFile(100, temp));
-    EXPECT_EQ(ReadFileBytes(temp), std::string(100, '\0'));
-    EXPECT_FALSE(FileExists(record));
-
-    ASSERT_TRUE(DeleteFileW(Utf8ToWide(temp).c_str()));
-    ASSERT_TRUE(WriteFileBytes(record, "rec"));
-    EXPECT_TRUE(probe.PrepareTempFile(100, temp));
-    EXPECT_EQ(ReadFileBytes(temp).size(), 100u);
-    EXPECT_FALSE(FileExists(record));
-
-    // A file that cannot be made fails.
+    // A record whose file has another size, or none, could never be resumed into: it goes.
+    for (const char* file : {"short", static_cast<const char*>(nullptr)}) {
+        EXPECT_TRUE(prepare(file, "rec", 100));
+        EXPECT_EQ(ReadFileBytes(temp), std::string(100, '\0'));
+        EXPECT_FALSE(FileExists(record));
+    }
     EXPECT_FALSE(probe.PrepareTempFile(100, f.program + "\\missing\\x.tmp"));
     d.Exit(1);
 }

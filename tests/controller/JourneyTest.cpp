@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "ControllerTestSupport.h"
 #include "engine/CThreadsManager.h"
 #include "engine/EngineHost.h"
@@ -46,7 +48,6 @@ public:
         }
         return outcome_;
     }
-    int progressEvents = 0;
     int downloadedEvents = 0;
     int32_t lastNotified() const { return lastNotified_; }
 
@@ -57,7 +58,6 @@ private:
         if (message != WM_DOWNLOAD_EVENT || !self) return DefWindowProcW(hwnd, message, wParam, lParam);
         switch (static_cast<int>(wParam)) {
         case EVENT_PROGRESS:
-            ++self->progressEvents;
             delete reinterpret_cast<ProgressRecord*>(lParam);
             break;
         case EVENT_DOWNLOADED:
@@ -84,17 +84,8 @@ private:
     CDownloader& d_;
     HWND hwnd_ = nullptr;
     int32_t outcome_ = -1;
-    int32_t lastNotified_ = -1;
+    std::atomic<int32_t> lastNotified_{-1};  // set on the worker thread
 };
-
-std::string WwwPath(const std::string& rel)
-{
-    std::string path = LocalServer::WwwDir() + "\\" + rel;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
 
 // What the entry point does once its loop has ended.
 void EndRun(CDownloader& d, JourneyWindow& window)
@@ -115,7 +106,7 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
     const std::string firstRel = LocalServer::FixtureRelPath(Fixture::Large);  // 2.5.17.3, about 3 MiB
     const std::string first = WwwPath(firstRel);
     LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::NginxFileUrl(firstRel), Md5Of(first), 2));
-    std::string package, temp;
+    std::string package, temp, newer;
 
     {   // An empty folder: configuration, parallel download, acceptance, launch.
         CDownloader d(f.Settings(LocalServer::BaseUrl()));
@@ -154,7 +145,7 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
     {   // A newer version with upStyle 2: the user asks for the update.
         std::string newerRel = LocalServer::BuildPackage("ctl-journey-2.6.0.0", "2.6.0.0");
         ASSERT_FALSE(newerRel.empty());
-        const std::string newer = WwwPath(newerRel);
+        newer = WwwPath(newerRel);
         LocalServer::SetConfigReply(key, ConfigReply("2.6.0.0", LocalServer::NginxFileUrl(newerRel), Md5Of(newer), 2));
         CDownloader d(f.Settings(LocalServer::BaseUrl()));
         JourneyWindow window(d);
@@ -175,6 +166,5 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
     EXPECT_EQ(ReadFileBytes(f.appData + "\\Quorvex\\Downloader\\hi.cfg"),
               "<?xml version='1.0' encoding='utf-8' ?>\n<HistoryInfo>\n"
               "\t<Item ver=\"2.5.17.3\" md5=\"" + Md5Of(first) + "\"/>\n"
-              "\t<Item ver=\"2.6.0.0\" md5=\"" + Md5Of(WwwPath(LocalServer::BuildPackage("ctl-journey-2.6.0.0", "2.6.0.0"))) +
-              "\"/>\n</HistoryInfo>\n\n");
+              "\t<Item ver=\"2.6.0.0\" md5=\"" + Md5Of(newer) + "\"/>\n</HistoryInfo>\n\n");
 }
