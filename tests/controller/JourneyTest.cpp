@@ -14,13 +14,7 @@ class JourneyWindow : public IListener {
 public:
     explicit JourneyWindow(CDownloader& d) : d_(d)
     {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = &JourneyWindow::Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QuorvexJourneyWindow";
-        RegisterClassW(&wc);
-        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        hwnd_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         EngineHost::SetMainWindow(hwnd_);
         d_.RegisterListener(this);
     }
@@ -29,68 +23,53 @@ public:
         EngineHost::SetMainWindow(nullptr);
         DestroyWindow(hwnd_);
     }
-
     void OnNotify(int32_t code, void* param) override
     {
-        lastNotified_ = code;
+        lastNotified = code;
         PostMessageW(hwnd_, WM_DOWNLOAD_EVENT, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(param));
     }
 
-    // Runs the window's messages until the controller's word is in (or time runs out).
-    int32_t RunUntilOutcome(DWORD timeoutMs = 60000)
+    // Handles the window's events until the controller's word is in (or time runs out).
+    int32_t RunUntilOutcome()
     {
-        outcome_ = -1;
-        DWORD start = GetTickCount();
-        while (outcome_ < 0 && GetTickCount() - start < timeoutMs) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 60000;) {
             MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            if (!PeekMessageW(&msg, hwnd_, WM_DOWNLOAD_EVENT, WM_DOWNLOAD_EVENT, PM_REMOVE)) {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_POSTMESSAGE);
+                continue;
+            }
+            auto* record = reinterpret_cast<ProgressRecord*>(msg.lParam);
+            switch (static_cast<int32_t>(msg.wParam)) {
+            case EVENT_PROGRESS:
+                delete record;
+                break;
+            case EVENT_DOWNLOADED:
+                ++downloadedEvents;
+                d_.DownFinished(record->taskId);
+                delete record;
+                break;
+            case EVENT_FAILED:
+                CThreadsManager::Instance()->Stop();
+                return EVENT_FAILED;
+            case EVENT_NEWER_VERSION:
+            case EVENT_READY:
+                return static_cast<int32_t>(msg.wParam);
+            }
         }
-        return outcome_;
+        return -1;
     }
     int downloadedEvents = 0;
-    int32_t lastNotified() const { return lastNotified_; }
+    std::atomic<int32_t> lastNotified{-1};  // set on the worker thread
 
 private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        auto* self = reinterpret_cast<JourneyWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (message != WM_DOWNLOAD_EVENT || !self) return DefWindowProcW(hwnd, message, wParam, lParam);
-        switch (static_cast<int>(wParam)) {
-        case EVENT_PROGRESS:
-            delete reinterpret_cast<ProgressRecord*>(lParam);
-            break;
-        case EVENT_DOWNLOADED:
-            if (auto* record = reinterpret_cast<ProgressRecord*>(lParam)) {
-                ++self->downloadedEvents;
-                self->d_.DownFinished(record->taskId);
-                delete record;
-            }
-            break;
-        case EVENT_NEWER_VERSION:
-        case EVENT_READY:
-            self->outcome_ = static_cast<int32_t>(wParam);
-            break;
-        case EVENT_FAILED:
-            CThreadsManager::Instance()->Stop();
-            self->outcome_ = EVENT_FAILED;
-            break;
-        default:
-            break;
-        }
-        return 0;
-    }
-
     CDownloader& d_;
     HWND hwnd_ = nullptr;
-    int32_t outcome_ = -1;
-    std::atomic<int32_t> lastNotified_{-1};  // set on the worker thread
 };
 
 // What the entry point does once its loop has ended.
 void EndRun(CDownloader& d, JourneyWindow& window)
 {
-    if (window.lastNotified() == EVENT_READY) {
+    if (window.lastNotified == EVENT_READY) {
         EXPECT_TRUE(d.Install(1));
     }
     d.Exit(1);
