@@ -29,15 +29,15 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(LoadRealSkin());
-        g_mainWnd = new CMainWnd();
-        window = g_mainWnd;
-        ASSERT_TRUE(window->CreateMain());
+        ASSERT_NO_FATAL_FAILURE(NewWindow());
         window->tickCount = &FakeTick;
         g_fakeTick = 100000;
-        ASSERT_NE(window->statusLabel, nullptr);
-        ASSERT_NE(window->speedLabel, nullptr);
-        ASSERT_NE(window->progressBar, nullptr);
-        ASSERT_NE(window->maskImage, nullptr);
+        ASSERT_TRUE(window->statusLabel && window->speedLabel && window->progressBar && window->maskImage);
+    }
+    void NewWindow()
+    {
+        g_mainWnd = window = new CMainWnd();
+        ASSERT_TRUE(window->CreateMain());
         // Elements get their places when the window is first sized and painted.
         ASSERT_TRUE(PumpUntil([&] { return !IsRectEmpty(&window->FindElement(1002)->rect); }));
     }
@@ -183,10 +183,7 @@ TEST_F(MainWndTest, AfterTheFailurePromptCloseDoesNotAsk)
     WhenBoxOpens([](CMsgBox& box) { ClickElement(box, 1001); });
     EngineHost::PostEvent(EVENT_FAILED, 0);
     EXPECT_TRUE(PumpUntil([&] { return g_mainWnd == nullptr; }));
-    g_mainWnd = window = new CMainWnd();
-    ASSERT_TRUE(window->CreateMain());
-    ASSERT_TRUE(PumpUntil([&] { return !IsRectEmpty(&window->FindElement(1002)->rect); }));
-
+    ASSERT_NO_FATAL_FAILURE(NewWindow());
     window->lastEvent = EVENT_FAILED;
     bool asked = false;
     WhenBoxOpens([&](CMsgBox& box) {

@@ -94,6 +94,13 @@ std::string Md5Of(const std::string& path)
     return md5;
 }
 
+std::string DeeplyNested(const std::string& inner)
+{
+    std::string open, close;
+    for (int i = 0; i < 100000; ++i) open += "<a>", close += "</a>";
+    return open + inner + close;
+}
+
 std::string WwwPath(const std::string& relPath)
 {
     std::string path = LocalServer::WwwDir() + "\\" + relPath;

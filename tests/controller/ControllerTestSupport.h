@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -38,6 +39,8 @@ LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& md5, i
 std::string Md5Of(const std::string& path);
 // The Windows path of a file that the servers serve.
 std::string WwwPath(const std::string& relPath);
+// `inner` inside elements nested far deeper than any parser's stack allows.
+std::string DeeplyNested(const std::string& inner);
 
 // Nothing listens here: every request fails at once.
 inline constexpr char kNoServer[] = "http://127.0.0.1:1";
@@ -56,9 +59,8 @@ public:
     }
     size_t Count(int32_t code)
     {
-        size_t n = 0;
-        for (auto& e : Events()) n += e.first == code;
-        return n;
+        auto events = Events();
+        return static_cast<size_t>(std::count_if(events.begin(), events.end(), [code](auto& e) { return e.first == code; }));
     }
 
 private:

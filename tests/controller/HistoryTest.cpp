@@ -66,10 +66,8 @@ TEST(History, FileByteForByteAcrossRunsAndHandEdits)
 
 TEST(History, DamagedFileLoadsAsEmptyAndTheInstallerStarts)
 {
-    std::string deep;
-    for (int i = 0; i < 100000; ++i) deep += "<a>";
     for (const std::string& bytes : {std::string("<HistoryInfo><Item ver=\"1.0.0.0\""), std::string("\xEF\xBB\xBF<<<>>>"),
-                                     std::string(), std::string("<Other/>"), "<HistoryInfo>" + deep}) {
+                                     std::string(), std::string("<Other/>"), "<HistoryInfo>" + DeeplyNested("")}) {
         ControllerFolders f;
         DownloadHistory h;
         h.SetFolder(f.appData);

@@ -13,13 +13,6 @@ std::string Reply(const std::string& siteAttributes)
     return "<TzLobbyVerInfo><Site " + siteAttributes + "/></TzLobbyVerInfo>";
 }
 
-std::string Deep(const std::string& inner)
-{
-    std::string open, close;
-    for (int i = 0; i < 100000; ++i) open += "<a>", close += "</a>";
-    return open + inner + close;
-}
-
 } // namespace
 
 TEST(SiteConfig, BuiltInIdFailingSeriesEachEndInOneFailureAndReport)
@@ -83,7 +76,7 @@ TEST(SiteConfig, SiteFileNamesTheIdByItsIdElementsFirstAttribute)
         "",
         "<Site><ID value=\"..\\..\\evil\"/></Site>",        // would name a file outside the program folder
         "<Site><ID value=\"1&amp;error_type=9\"/></Site>",  // would add a field to every report
-        Deep("<Site><ID v=\"5\"/></Site>"),
+        DeeplyNested("<Site><ID v=\"5\"/></Site>"),
     };
     for (const std::string& text : bad) {
         ControllerFolders f;
@@ -151,7 +144,7 @@ TEST(SiteConfig, UnusableOrMalformedRepliesAreRejected)
         "<TzLobbyVerInfo><Site " + good,  // malformed
         "\x01\x02<<",
         "",
-        "<TzLobbyVerInfo><Site " + good + ">" + Deep("") + "</Site></TzLobbyVerInfo>",  // nested past any stack
+        "<TzLobbyVerInfo><Site " + good + ">" + DeeplyNested("") + "</Site></TzLobbyVerInfo>",  // nested past any stack
     };
     for (const std::string& reply : replies) {
         ControllerFolders f;
