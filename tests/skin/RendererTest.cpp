@@ -139,12 +139,8 @@ TEST_F(TestSkin, DestinationSmallerThanItsMarginsStaysInsideIt)
     Image* grid = Picture("Default/grid.png");
     canvas.Clear();
     Renderer::DrawNineGrid(ScaleGrid{5, 4, 6, 3}, RECT{2, 2, 30, 7}, grid, canvas.dc());
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 40; ++x) {
-            if (x < 2 || x >= 30 || y < 2 || y >= 7) {
-                EXPECT_EQ(canvas.Pixel(x, y), 0u) << x << "," << y;
-            }
-        }
+    ExpectPixels(canvas, 40, 10,
+                 [&](int x, int y) { return x < 2 || x >= 30 || y < 2 || y >= 7 ? 0u : canvas.Pixel(x, y); });
 }
 
 TEST_F(TestSkin, ProgressFillKeepsItsCapsAndItsBar)

@@ -15,13 +15,12 @@
 
 namespace {
 
-void ExpectGrid(const ScaleGrid& g, int l, int t, int r, int b)
-{
-    EXPECT_EQ(g.left, l);
-    EXPECT_EQ(g.top, t);
-    EXPECT_EQ(g.right, r);
-    EXPECT_EQ(g.bottom, b);
-}
+std::vector<int> Grid(const ScaleGrid& g) { return {g.left, g.top, g.right, g.bottom}; }
+
+// Declares `var` as the named style of kind T and stops the test when it is not one.
+#define STYLE_OF(T, var, store, name)                     \
+    auto* var = dynamic_cast<T*>((store).GetStyle(name)); \
+    ASSERT_NE(var, nullptr) << name
 
 } // namespace
 
@@ -41,19 +40,17 @@ TEST(Style, TheEightSkinStylesParseIntoTheirKinds)
     ASSERT_EQ(s.loaded, 1);
     ResourceStore& st = s.store;
 
-    auto* button = dynamic_cast<Style_button*>(st.GetStyle("button"));
-    ASSERT_NE(button, nullptr);
+    STYLE_OF(Style_button, button, st, "button");
     EXPECT_EQ(button->up, st.GetImage("Default/btn_default.png"));
     EXPECT_EQ(button->over, st.GetImage("Default/btn_hot.png"));
     EXPECT_EQ(button->down, st.GetImage("Default/btn_down.png"));
     EXPECT_EQ(button->disabled, button->up);
     EXPECT_EQ(button->focus, nullptr);
-    ExpectGrid(button->grid, 5, 0, 5, 0);
+    EXPECT_EQ(Grid(button->grid), (std::vector<int>{5, 0, 5, 0}));
     EXPECT_EQ(button->textColor, RGB(0x81, 0x81, 0x81));
     EXPECT_EQ(button->downOffset, 0);
 
-    auto* focus = dynamic_cast<Style_button*>(st.GetStyle("button_focus"));
-    ASSERT_NE(focus, nullptr);
+    STYLE_OF(Style_button, focus, st, "button_focus");
     EXPECT_EQ(focus->up, st.GetImage("Default/btn_f_default.png"));
     EXPECT_EQ(focus->disabled, focus->up);
     EXPECT_EQ(focus->over, st.GetImage("Default/btn_f_hot.png"));
@@ -63,80 +60,66 @@ TEST(Style, TheEightSkinStylesParseIntoTheirKinds)
     EXPECT_EQ(GetGValue(focus->textColor), 255);
     EXPECT_EQ(GetBValue(focus->textColor), 255);
 
-    auto* retry = dynamic_cast<Style_button*>(st.GetStyle("button_retry"));
-    ASSERT_NE(retry, nullptr);
+    STYLE_OF(Style_button, retry, st, "button_retry");
     EXPECT_EQ(retry->up, st.GetImage("Default/btn_retry_default.png"));
     EXPECT_EQ(retry->disabled, st.GetImage("Default/btn_default.png"));
-    ExpectGrid(retry->grid, 5, 0, 5, 0);
+    EXPECT_EQ(Grid(retry->grid), (std::vector<int>{5, 0, 5, 0}));
 
-    auto* close = dynamic_cast<Style_button*>(st.GetStyle("closebtn"));
-    ASSERT_NE(close, nullptr);
+    STYLE_OF(Style_button, close, st, "closebtn");
     EXPECT_EQ(close->up, st.GetImage("Default/close_default.png"));
     EXPECT_EQ(close->over, close->up);
     EXPECT_EQ(close->down, st.GetImage("Default/close_down.png"));
     EXPECT_TRUE(close->grid.IsEmpty()); // stretched to 14 x 14
 
-    auto* min = dynamic_cast<Style_button*>(st.GetStyle("minbtn"));
-    ASSERT_NE(min, nullptr);
+    STYLE_OF(Style_button, min, st, "minbtn");
     EXPECT_EQ(min->down, st.GetImage("Default/min_down.png"));
     EXPECT_EQ(min->disabled, nullptr);
 
-    auto* dialog = dynamic_cast<Style_background*>(st.GetStyle("dlg_bkgnd"));
-    ASSERT_NE(dialog, nullptr);
+    STYLE_OF(Style_background, dialog, st, "dlg_bkgnd");
     EXPECT_EQ(dialog->image, st.GetImage("Default/dlg_bkg.png"));
-    ExpectGrid(dialog->grid, 5, 50, 5, 5);
+    EXPECT_EQ(Grid(dialog->grid), (std::vector<int>{5, 50, 5, 5}));
 
-    auto* main = dynamic_cast<Style_background*>(st.GetStyle("main_bkgnd"));
-    ASSERT_NE(main, nullptr);
+    STYLE_OF(Style_background, main, st, "main_bkgnd");
     EXPECT_EQ(main->image, nullptr); // its picture is not in the archive
-    ExpectGrid(main->grid, 8, 8, 8, 8);
+    EXPECT_EQ(Grid(main->grid), (std::vector<int>{8, 8, 8, 8}));
 
-    auto* bar = dynamic_cast<Style_progressCtrl*>(st.GetStyle("progressbar"));
-    ASSERT_NE(bar, nullptr);
+    STYLE_OF(Style_progressCtrl, bar, st, "progressbar");
     EXPECT_EQ(bar->background, st.GetImage("Default/bar_bkgnd.png"));
     EXPECT_EQ(bar->foreground, st.GetImage("Default/bar_foregnd.png"));
-    ExpectGrid(bar->grid, 5, 0, 5, 0);
+    EXPECT_EQ(Grid(bar->grid), (std::vector<int>{5, 0, 5, 0}));
 }
 
 TEST(Style, ValuesParseWithCommasBlanksAndLowBits)
 {
     LoadedStore s("tests/skin/fixtures/testskin.zip");
     ASSERT_EQ(s.loaded, 1);
-    auto* blanks = dynamic_cast<Style_button*>(s.store.GetStyle("style_blanks"));
-    ASSERT_NE(blanks, nullptr);
-    ExpectGrid(blanks->grid, 5, 0, 5, 0);
+    STYLE_OF(Style_button, blanks, s.store, "style_blanks");
+    EXPECT_EQ(Grid(blanks->grid), (std::vector<int>{5, 0, 5, 0}));
     EXPECT_EQ(blanks->textColor, RGB(255, 0, 0)); // "#0000ff" is pure red
     EXPECT_EQ(blanks->downOffset, 1);
 
-    auto* big = dynamic_cast<Style_progressCtrl*>(s.store.GetStyle("style_big_grid"));
-    ASSERT_NE(big, nullptr);
-    ExpectGrid(big->grid, 5, 0, 255, 5); // "261,0,-1,5"
+    STYLE_OF(Style_progressCtrl, big, s.store, "style_big_grid");
+    EXPECT_EQ(Grid(big->grid), (std::vector<int>{5, 0, 255, 5})); // "261,0,-1,5"
 
     // The later of two attributes wins; a colour without "#" is ignored.
-    auto* twice = dynamic_cast<Style_button*>(s.store.GetStyle("style_twice"));
-    ASSERT_NE(twice, nullptr);
+    STYLE_OF(Style_button, twice, s.store, "style_twice");
     EXPECT_EQ(twice->up, s.store.GetImage("Default/bar.png"));
     EXPECT_EQ(twice->textColor, 0u);
 
     // Buttons skip empty values; backgrounds take them as "nothing".
-    auto* empty = dynamic_cast<Style_button*>(s.store.GetStyle("style_empty"));
-    ASSERT_NE(empty, nullptr);
+    STYLE_OF(Style_button, empty, s.store, "style_empty");
     EXPECT_EQ(empty->up, nullptr);
     EXPECT_EQ(empty->downOffset, 1);
-    auto* bg = dynamic_cast<Style_background*>(s.store.GetStyle("style_bg_empty"));
-    ASSERT_NE(bg, nullptr);
+    STYLE_OF(Style_background, bg, s.store, "style_bg_empty");
     EXPECT_EQ(bg->image, nullptr);
     EXPECT_TRUE(bg->grid.IsEmpty());
 
-    auto* noProp = dynamic_cast<Style_button*>(s.store.GetStyle("style_no_prop"));
-    ASSERT_NE(noProp, nullptr);
+    STYLE_OF(Style_button, noProp, s.store, "style_no_prop");
     EXPECT_EQ(noProp->up, nullptr);
 
     int32_t v[3];
     ParseIntList("1,x", v, 3); // no digits reads 0; missing numbers read 0
-    EXPECT_EQ(v[0], 1);
-    EXPECT_EQ(v[1], 0);
-    EXPECT_EQ(v[2], 0);
+    EXPECT_EQ(std::vector<int32_t>(v, v + 3), (std::vector<int32_t>{1, 0, 0}));
 }
 
 TEST(Style, TextsThatAreNoStyleGiveNone)
@@ -150,8 +133,7 @@ TEST(Style, TextsThatAreNoStyleGiveNone)
     EXPECT_EQ(s.store.GetStyle("style_malformed"), nullptr); // not parsed again
     EXPECT_EQ(s.store.FindEntry("style_malformed")->requests, 2);
     // A style that names itself as its picture finds nothing there.
-    auto* self = dynamic_cast<Style_button*>(s.store.GetStyle("style_self"));
-    ASSERT_NE(self, nullptr);
+    STYLE_OF(Style_button, self, s.store, "style_self");
     EXPECT_EQ(self->up, nullptr);
 
     EXPECT_EQ(CreateStyle("", s.store), nullptr);
@@ -170,20 +152,19 @@ TEST(Style, ButtonPictureFollowsTheStateBits)
     style.focus = &focus;
     style.down = &down;
     style.disabled = &disabled;
-    StyledElement e;
-    EXPECT_EQ(style.PictureFor(e), &up);
-    e.focused = true;
-    EXPECT_EQ(style.PictureFor(e), &focus);
-    e.state = STATE_DISABLED;
-    EXPECT_EQ(style.PictureFor(e), &disabled);
-    e.state = STATE_DISABLED | STATE_HOT;
-    EXPECT_EQ(style.PictureFor(e), &over);
-    e.state = STATE_HOT | STATE_PRESSED;
-    EXPECT_EQ(style.PictureFor(e), &down);
-    e.state = STATE_CHECKED;
-    EXPECT_EQ(style.PictureFor(e), &down);
+    // Disabled outranks focus, hot outranks disabled, pressed or checked outrank all.
+    struct Case { int state; bool focused; Image* want; };
+    for (const Case& c : {Case{0, false, &up}, Case{0, true, &focus}, Case{STATE_DISABLED, true, &disabled},
+                          Case{STATE_DISABLED | STATE_HOT, true, &over}, Case{STATE_HOT | STATE_PRESSED, true, &down},
+                          Case{STATE_CHECKED, true, &down}}) {
+        StyledElement e;
+        e.state = static_cast<uint8_t>(c.state);
+        e.focused = c.focused;
+        EXPECT_EQ(style.PictureFor(e), c.want) << c.state << " " << c.focused;
+    }
     // The skin's styles have no focus picture: a focused button shows up.
     style.focus = nullptr;
-    e.state = 0;
-    EXPECT_EQ(style.PictureFor(e), &up);
+    StyledElement focused;
+    focused.focused = true;
+    EXPECT_EQ(style.PictureFor(focused), &up);
 }

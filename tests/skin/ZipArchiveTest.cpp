@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -193,19 +194,11 @@ TEST(ZipArchive, CorruptedBytesFailOrStillGiveTheTrueContent)
 
 TEST(ZipArchive, RefusesRecordsThatPointOutsideTheData)
 {
-    // An end record alone, whose directory lies beyond the data.
-    uint8_t end[22] = {'P', 'K', 5, 6, 0, 0, 0, 0, 1, 0, 1, 0, 46, 0, 0, 0, 0xF0, 0xFF, 0xFF, 0x7F, 0, 0};
-    {
-        GuardedBytes guarded(end, sizeof(end));
-        ZipArchive zip;
-        EXPECT_EQ(zip.Open(guarded.data(), guarded.size()), ZR_CORRUPT);
-    }
-    // Entry counts that disagree.
-    end[12] = 0;
-    end[16] = end[17] = end[18] = end[19] = 0;
-    end[8] = 2;
-    {
-        GuardedBytes guarded(end, sizeof(end));
+    // An end record alone whose directory lies beyond the data, then one whose entry counts disagree.
+    const uint8_t end[22] = {'P', 'K', 5, 6, 0, 0, 0, 0, 1, 0, 1, 0, 46, 0, 0, 0, 0xF0, 0xFF, 0xFF, 0x7F, 0, 0};
+    const uint8_t disagree[22] = {'P', 'K', 5, 6, 0, 0, 0, 0, 2, 0, 1, 0};
+    for (const uint8_t* record : {static_cast<const uint8_t*>(end), disagree}) {
+        GuardedBytes guarded(record, sizeof(end));
         ZipArchive zip;
         EXPECT_EQ(zip.Open(guarded.data(), guarded.size()), ZR_CORRUPT);
     }
@@ -215,18 +208,12 @@ TEST(ZipArchive, RefusesRecordsThatPointOutsideTheData)
     // header offset past the end.
     std::vector<uint8_t> bytes = ReadBuildFile("tests/skin/fixtures/zipcmd.zip");
     ASSERT_FALSE(bytes.empty());
-    size_t central = 0;
-    for (size_t i = 0; i + 4 <= bytes.size(); ++i)
-        if (std::memcmp(&bytes[i], "PK\x01\x02", 4) == 0) {
-            central = i;
-            break;
-        }
-    ASSERT_NE(central, 0u);
+    const char signature[] = "PK\x01\x02";
+    const size_t central = std::search(bytes.begin(), bytes.end(), signature, signature + 4) - bytes.begin();
+    ASSERT_LT(central, bytes.size());
     std::vector<uint8_t> huge = bytes;
-    huge[central + 24] = 0xF0;
-    huge[central + 25] = 0xFF;
-    huge[central + 26] = 0xFF;
-    huge[central + 27] = 0x7F;
+    const uint32_t hugeSize = 0x7FFFFFF0;
+    std::memcpy(&huge[central + 24], &hugeSize, 4);
     std::vector<uint8_t> away = bytes;
     away[central + 45] = 0x70;
     for (const auto* variant : {&huge, &away}) {

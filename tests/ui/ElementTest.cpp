@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <memory>
 #include "UiTestSupport.h"
 #include "ui/dxButton.h"
@@ -77,10 +78,8 @@ TEST(Layout, CanvasArithmetic)
     EXPECT_TRUE(RectIs(farEdge, 614, 365, 619, 370));  // invisible, still placed
     EXPECT_EQ(&canvas, nearEdge->parent);
 
-    canvas.padding[0] = 8;
-    canvas.padding[1] = 4;
-    canvas.padding[2] = 2;
-    canvas.padding[3] = 1;
+    const uint8_t padding[4] = {8, 4, 2, 1};  // left, top, right, bottom
+    std::copy(padding, padding + 4, canvas.padding);
     canvas.SetRect(nullptr, RECT{10, 10, 110, 60});
     EXPECT_TRUE(RectIs(nearEdge, 18, 14, 23, 19));
     EXPECT_TRUE(RectIs(farEdge, 107, 58, 112, 63));
@@ -156,14 +155,12 @@ TEST(Button, ClickStateMachineThroughWindowMessages)
     box.Send(WM_LBUTTONUP, 100, 150);
     EXPECT_EQ(3, clicks);
     EXPECT_FALSE(ok->state & STATE_PRESSED);
-    dxEvent leave;
-    leave.type = EVT_LEAVE;
-    ok->OnEvent(leave);
-    EXPECT_EQ(STATE_DISABLED, ok->state);
-    dxEvent enter;
-    enter.type = EVT_ENTER;
-    ok->OnEvent(enter);
-    EXPECT_EQ(STATE_DISABLED, ok->state);
+    for (int type : {EVT_LEAVE, EVT_ENTER}) {
+        dxEvent event;
+        event.type = type;
+        ok->OnEvent(event);
+        EXPECT_EQ(STATE_DISABLED, ok->state) << type;
+    }
 }
 
 TEST(Repaint, OnlyRealChangesInvalidate)

@@ -14,7 +14,6 @@ void PostApp(TestDialog& d)
 void CALLBACK GiveUp(HWND w, UINT, UINT_PTR, DWORD)
 {
     KillTimer(w, 1);
-
     if (auto* d = static_cast<TestDialog*>(static_cast<dxWindowImplBase*>(GetPropW(w, L"dxwptr")))) d->EndModal(-99);
 }
 
@@ -103,19 +102,14 @@ TEST(Modal, RunsEndOnEndModalCloseQuitAndAltF4)
     // key is given to the dialog itself: keys sent to the shared display
     // could land in another test's window.
     TestDialog altF4("msgbox");
-    altF4.onCreate = [](TestDialog& d) {
+    HWND altF4Window = nullptr;
+    altF4.onCreate = [&](TestDialog& d) {
+        altF4Window = d.hwnd;
         d.EndModal(6);
         Watchdog(d);
         PostApp(d);
     };
-    altF4.onApp = [](TestDialog& d) {
-        PostMessageW(d.hwnd, WM_SYSKEYDOWN, VK_F4, (KF_ALTDOWN << 16) | 1);
-    };
-    HWND altF4Window = nullptr;
-    altF4.onCreate = [&, first = altF4.onCreate](TestDialog& d) {
-        altF4Window = d.hwnd;
-        first(d);
-    };
+    altF4.onApp = [](TestDialog& d) { PostMessageW(d.hwnd, WM_SYSKEYDOWN, VK_F4, (KF_ALTDOWN << 16) | 1); };
     EXPECT_EQ(6, altF4.RunModal(bystander.hwnd, kNoRect));
     EXPECT_FALSE(IsWindow(altF4Window));
     EXPECT_TRUE(IsWindowEnabled(bystander.hwnd));
