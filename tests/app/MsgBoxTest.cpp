@@ -121,9 +121,9 @@ TEST_F(MsgBoxTest, InitProcRunsAfterSetUpAndClosingGivesZero)
     WhenBoxOpens([](CMsgBox& box) { PostMessageW(box.hwnd, WM_CLOSE, 0, 0); });
     const int32_t result = ShowMsgBox(
         [](CMsgBox* box) {
-            called = true;
             // The layout is already set up when the callback runs.
-            if (auto* button = dynamic_cast<dxButton*>(box->FindElement(1002))) called = button->text == L"是";
+            auto* button = dynamic_cast<dxButton*>(box->FindElement(1002));
+            called = button && button->text == L"是";
         },
         L"x", owner, MSGBOX_YES | MSGBOX_NO);
     SetCurrentMsgBox(nullptr);

@@ -12,11 +12,7 @@ std::string Package(const std::string& version)
     return WwwPath(rel);
 }
 
-std::string Upper(std::string text)
-{
-    for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string Upper(std::string text) { CharUpperA(text.data()); return text; }
 
 } // namespace
 
