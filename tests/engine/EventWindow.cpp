@@ -1,5 +1,7 @@
 #include "EventWindow.h"
 
+#include <algorithm>
+
 #include "engine/DownloadEvents.h"
 #include "engine/EngineHost.h"
 
@@ -51,9 +53,8 @@ bool EventWindow::WaitFor(const std::function<bool()>& pred, DWORD timeoutMs)
 
 int EventWindow::Count(int code) const
 {
-    int n = 0;
-    for (const Event& e : events_) n += e.code == code ? 1 : 0;
-    return n;
+    return static_cast<int>(
+        std::count_if(events_.begin(), events_.end(), [&](const Event& e) { return e.code == code; }));
 }
 
 const EventWindow::Event* EventWindow::Last(int code) const

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 #include "UiTestSupport.h"
 #include "ui/DescriptionLoader.h"
 #include "ui/dxButton.h"
@@ -51,9 +52,7 @@ TEST(Loader, AttributeRules)
     dxWindowImpl window;
     ASSERT_TRUE(DescriptionLoader::BuildWindow("rules", &window));
     EXPECT_EQ(300, window.initSize.cx);
-    EXPECT_EQ(1, window.border[0]);
-    EXPECT_EQ(2, window.border[1]);
-    EXPECT_EQ(0, window.border[2]);
+    EXPECT_EQ((std::vector<int>{1, 2, 0, 0}), std::vector<int>(window.border, window.border + 4));
     ASSERT_EQ(1u, window.children.size());
     auto* canvas = dynamic_cast<dxCanvas*>(window.children[0].get());
     ASSERT_NE(nullptr, canvas);
