@@ -35,29 +35,18 @@ DownloaderSettings ControllerFolders::Settings(const std::string& serverBase) co
 std::string ControllerFolders::UseNewKey() const
 {
     std::string key = LocalServer::NewKey();
-    WriteSiteFile(key);
+    WriteFileBytes(program + "\\site.cfg", "<Site><ID value=\"" + key + "\"/></Site>");
     return key;
 }
 
-void ControllerFolders::WriteSiteFile(const std::string& siteId) const
-{
-    WriteFileBytes(program + "\\site.cfg", "<Site><ID value=\"" + siteId + "\"/></Site>");
-}
-
-std::string ControllerFolders::LogPath() const
+std::string ControllerFolders::LogText() const
 {
     std::string folder = appData + "\\Quorvex\\log";
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(Utf8ToWide(folder + "\\*.log").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return {};
     FindClose(find);
-    return folder + "\\" + WideToUtf8(data.cFileName);
-}
-
-std::string ControllerFolders::LogText() const
-{
-    std::string path = LogPath();
-    return path.empty() ? std::string() : ReadFileBytes(path);
+    return ReadFileBytes(folder + "\\" + WideToUtf8(data.cFileName));
 }
 
 std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::string& pathPrefix)

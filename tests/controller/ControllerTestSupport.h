@@ -27,9 +27,7 @@ struct ControllerFolders {
     DownloaderSettings Settings(const std::string& serverBase) const;
     // A site file naming a fresh server key as the site id; returns the key.
     std::string UseNewKey() const;
-    void WriteSiteFile(const std::string& siteId) const;
     std::string LogText() const;  // the day's log file, read whole
-    std::string LogPath() const;
 };
 
 std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::string& pathPrefix);

@@ -80,8 +80,7 @@ void EndRun(CDownloader& d, JourneyWindow& window)
 TEST(Journey, DownloadInstallReuseAndUpdate)
 {
     ControllerFolders f;
-    const std::string key = LocalServer::NewKey();
-    f.WriteSiteFile(key);
+    const std::string key = f.UseNewKey();
     const std::string firstRel = LocalServer::FixtureRelPath(Fixture::Large);  // 2.5.17.3, about 3 MiB
     const std::string first = WwwPath(firstRel);
     LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::NginxFileUrl(firstRel), Md5Of(first), 2));
