@@ -1,13 +1,10 @@
 #!/usr/bin/python3
-"""End-to-end journeys of the real installer.
+"""End-to-end journeys of the real installer, driven by clicks through the display.
 
-Each journey copies QuorvexSetup.exe into a folder of its own under the build
-folder (the program's folder), gives it a site id of its own (site.cfg), so
-that the requests the local server records for that id are the journey's
-alone, runs it under Wine on the current display and drives it as a user
-would: clicks on the window's buttons through the display. Then it checks the
-program folder, the log, the history file, the reports the server recorded
-and the launched setup (the fixture package writes "<its path>.ran").
+Each journey runs a copy of QuorvexSetup.exe under Wine in a folder of its own
+with a site id of its own (site.cfg), so the requests the local server records
+for that id are its alone; then it checks the folder, the log, the history
+file, those requests and the launched setup (which writes "<its path>.ran").
 
 Usage: journeys.py JOURNEY --build BUILD_DIR --server SERVER_URL
 Needs DISPLAY, the local test servers (tools/test_servers.sh) and the build.
