@@ -69,8 +69,8 @@ bool LaunchAsDesktopUser(const std::wstring& path)
     BOOL created = CreateProcessAsUserW(token.Get(), path.c_str(), nullptr, nullptr, nullptr, FALSE,
                                         CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT,
                                         environment.Get(), nullptr, &startup, &process);
-    if (!created) return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    // The setup runs on its own; nothing here waits for it.
+    UniqueHandle thread(process.hThread);
+    UniqueHandle child(process.hProcess);
+    return created != FALSE;
 }

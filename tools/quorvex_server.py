@@ -215,18 +215,26 @@ class Handler(BaseHTTPRequestHandler):
         return ("<html><head><title>%d %s</title></head><body><h1>%s</h1></body></html>\n"
                 % (status, text, text)).encode()
 
+    def connection_fault(self, mode):
+        """Carries out the faults that every path shares; true when the
+        exchange is over."""
+        if mode == "reset":
+            self.reset()
+        elif mode == "hangup":
+            self.close_connection = True
+        elif mode in ("404", "500"):
+            page = self.error_page(int(mode))
+            self.send_head(int(mode), len(page), "text/html")
+            self.write(page)
+        else:
+            return False
+        return True
+
     def reply(self, key, body, content_type="text/plain", status=200):
         """Sends a plain reply, bent by the key's misbehaviour mode."""
         mode, ms = self.state.take_mode(key) if key else ("normal", 0)
-        if mode == "reset":
-            return self.reset()
-        if mode == "hangup":
-            self.close_connection = True
+        if self.connection_fault(mode):
             return None
-        if mode in ("404", "500"):
-            page = self.error_page(int(mode))
-            self.send_head(int(mode), len(page), "text/html")
-            return self.write(page)
         if mode == "malformed":
             body, content_type = MALFORMED_XML, "text/xml"
         if mode == "empty":
@@ -361,15 +369,8 @@ class Handler(BaseHTTPRequestHandler):
             extra["Content-Range"] = "bytes %d-%d/%d" % (first, last, size)
         ctype = "application/octet-stream"
 
-        if mode == "reset":
-            return self.reset()
-        if mode == "hangup":
-            self.close_connection = True
+        if self.connection_fault(mode):
             return None
-        if mode in ("404", "500"):
-            page = self.error_page(int(mode))
-            self.send_head(int(mode), len(page), "text/html")
-            return self.write(page)
         if method == "HEAD":
             self.send_head(status, None if mode == "nolength" else len(part), ctype, extra)
             return None

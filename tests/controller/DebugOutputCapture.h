@@ -5,6 +5,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/UniqueHandle.h"
+
 // Collects what this process writes to the debugger output, through the
 // system's shared debug buffer, while the object lives.
 class DebugOutputCapture {
@@ -20,11 +22,11 @@ public:
 private:
     void Listen();
 
-    HANDLE mapping_ = nullptr;
+    UniqueHandle mapping_;
     void* view_ = nullptr;
-    HANDLE bufferReady_ = nullptr;
-    HANDLE dataReady_ = nullptr;
-    HANDLE stop_ = nullptr;
+    UniqueHandle bufferReady_;
+    UniqueHandle dataReady_;
+    UniqueHandle stop_;
     std::thread listener_;
     std::mutex mutex_;
     std::string text_;

@@ -7,6 +7,7 @@
 #include "engine/EngineLists.h"
 #include "engine/ResumeData.h"
 #include "platform/TextConvert.h"
+#include "platform/UniqueHandle.h"
 #include "support/LocalServer.h"
 
 namespace {
@@ -20,7 +21,7 @@ struct Package {
     TempDir dir;
     std::string target = dir.File("TzGameSetup3.0.0.1.tmp");
 
-    Package(size_t size, unsigned seed, char before = '\0') : bytes(PatternBytes(size, seed))
+    Package(size_t size, unsigned pattern, char before = '\0') : bytes(PatternBytes(size, pattern))
     {
         LocalServer::PublishFile(key + "/pkg.bin", bytes);
         url = LocalServer::PackageUrl(key, key + "/pkg.bin");
@@ -124,10 +125,9 @@ TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)
 {
     // Every write to this device fails as on a full disk (Wine maps Z: to /).
     const std::string full = "Z:\\dev\\full";
-    HANDLE probe = CreateFileW(Utf8ToWide(full).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no full device here";
-    CloseHandle(probe);
+    if (!UniqueHandle(CreateFileW(Utf8ToWide(full).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr)))
+        GTEST_SKIP() << "no full device here";
 
     Package pkg(30000, 29);
     const std::vector<ByteRange> split = SplitHere(pkg.Size());

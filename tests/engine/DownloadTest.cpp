@@ -8,6 +8,7 @@
 #include "engine/DownloadEvents.h"
 #include "engine/ResumeData.h"
 #include "platform/TextConvert.h"
+#include "platform/UniqueHandle.h"
 #include "support/LocalServer.h"
 
 namespace {
@@ -53,10 +54,10 @@ int64_t BytesOf(const std::vector<std::pair<int, int64_t>>& served)
     return total;
 }
 
-std::string Publish(const std::string& name, unsigned seed, std::string& bytes)
+std::string Publish(const std::string& name, unsigned pattern, std::string& bytes)
 {
     const std::string key = LocalServer::NewKey();
-    bytes = PatternBytes(kSize, seed);
+    bytes = PatternBytes(kSize, pattern);
     LocalServer::PublishFile(key + "/" + name, bytes);
     return LocalServer::NginxFileUrl(key + "/" + name);
 }
@@ -135,11 +136,10 @@ TEST(Download, StoppedHalfwayResumesInANewProcess)
     PROCESS_INFORMATION child = {};
     ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
     SetEnvironmentVariableW(L"QUORVEX_ENGINE_CHILD", nullptr);
-    const DWORD waited = WaitForSingleObject(child.hProcess, 60000);
+    UniqueHandle childThread(child.hThread), childProcess(child.hProcess);
+    const DWORD waited = WaitForSingleObject(childProcess.Get(), 60000);
     DWORD exitCode = 1;
-    GetExitCodeProcess(child.hProcess, &exitCode);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    GetExitCodeProcess(childProcess.Get(), &exitCode);
     ASSERT_EQ(waited, WAIT_OBJECT_0);
     ASSERT_EQ(exitCode, 0u);
 

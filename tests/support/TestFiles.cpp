@@ -109,10 +109,10 @@ bool WaitForFile(const std::string& path, unsigned timeoutMs)
     }
 }
 
-std::string PatternBytes(size_t size, unsigned seed)
+std::string PatternBytes(size_t size, unsigned pattern)
 {
     std::string bytes(size, '\0');
-    uint32_t x = seed * 2654435761u + 1;
+    uint32_t x = pattern * 2654435761u + 1;
     for (size_t i = 0; i < size; ++i) {
         x ^= x << 13;
         x ^= x >> 17;

@@ -28,4 +28,4 @@ bool CopyFileTo(const std::string& from, const std::string& to);
 // Polls until the file exists or timeoutMs pass.
 bool WaitForFile(const std::string& path, unsigned timeoutMs);
 // Deterministic pseudo-random bytes.
-std::string PatternBytes(size_t size, unsigned seed = 1);
+std::string PatternBytes(size_t size, unsigned pattern = 1);
