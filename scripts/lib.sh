@@ -2,8 +2,43 @@
 # session that the programs run in.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build}"
-export WINEPREFIX="$BUILD/wineprefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The installer is a 32-bit program and is built and tested as one wherever
+# this machine runs 32-bit code. Some hosts cannot (a hypervisor without a
+# 32-bit user mode: every i386 ELF, Wine's loader included, fails with "Exec
+# format error"); there the same sources are built for 64-bit Windows and
+# tested under 64-bit Wine. QUORVEX_ARCH=i686|x86_64 forces the choice.
+host_arch() {
+  if [ -n "${QUORVEX_ARCH:-}" ]; then
+    echo "$QUORVEX_ARCH"
+  elif /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo i686
+  else
+    echo x86_64
+  fi
+}
+
+# Sets the build preset and the Wine of the host's architecture: PRESET,
+# WINE (the loader to run programs with), WINEARCH.
+use_host_arch() {
+  if [ "$(host_arch)" = i686 ]; then
+    PRESET=mingw WINE=wine
+    export WINEARCH=win32
+  else
+    # /usr/bin/wine would pick the 32-bit loader whenever wine32 is installed.
+    PRESET=mingw64 WINE=/usr/lib/wine/wine64
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+  fi
+}
+
+# Configures and builds TARGETs (all when none) in the build folder.
+configure_and_build() {
+  use_host_arch
+  cmake --preset "$PRESET" -B "$BUILD" >/dev/null
+  if [ $# -gt 0 ]; then cmake --build "$BUILD" --target "$@"; else cmake --build "$BUILD"; fi
+}
 
 QUORVEX_XVFB_PID=""
 
@@ -34,7 +69,7 @@ ensure_display() {
 # pipe open.
 start_wine_session() {
   wineserver -p </dev/null >/dev/null 2>&1
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 stop_session() {

@@ -4,6 +4,9 @@
 # Usage: make_fixture.sh OUT.exe CA_DIR [--product A.B.C.D] [--file A.B.C.D]
 #          [--noversion] [--unsigned] [--tamper] [--pad BYTES]
 set -euo pipefail
+# The fixtures are started by the installer, so they match its build's
+# architecture (MINGW names the toolchain prefix).
+MINGW="${MINGW:-i686-w64-mingw32}"
 TOOLS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 OUT="$1"; CA="$2"; shift 2
 PRODUCT=2.5.17.3 FILEVER=1.0.0.1 VERSIONED=1 SIGNED=1 TAMPER=0 PAD=0
@@ -57,12 +60,12 @@ if [ "$PAD" -gt 0 ]; then
   echo "2 RCDATA \"$WORK/pad.bin\"" >> "$rc"
 fi
 objs=("$WORK/fixture.o")
-i686-w64-mingw32-gcc -Os -s -mwindows -c "$TOOLS/fixture/fixture.c" -o "$WORK/fixture.o"
+"$MINGW-gcc" -Os -s -mwindows -c "$TOOLS/fixture/fixture.c" -o "$WORK/fixture.o"
 if [ -s "$rc" ]; then
-  i686-w64-mingw32-windres "$rc" -O coff -o "$WORK/res.o"
+  "$MINGW-windres" "$rc" -O coff -o "$WORK/res.o"
   objs+=("$WORK/res.o")
 fi
-i686-w64-mingw32-gcc -s -mwindows -o "$WORK/plain.exe" "${objs[@]}"
+"$MINGW-gcc" -s -mwindows -o "$WORK/plain.exe" "${objs[@]}"
 
 if [ "$SIGNED" = 1 ]; then
   "$TOOLS/make_test_ca.sh" "$CA"

@@ -63,6 +63,9 @@ HOST="${hostport%:*}"; PORT="${hostport##*:}"
 [ "$HOST" != "$hostport" ] || PORT=80
 [[ "$PORT" =~ ^[0-9]+$ ]] || { echo "test_servers: no port in $URL" >&2; exit 2; }
 NGINX_PORT=$((PORT + 1))
+# Fixture packages (made here and by the server) match the build's architecture.
+MINGW="$(sed -n 's/^QUORVEX_MINGW:INTERNAL=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)"
+[ -z "$MINGW" ] || export MINGW
 
 # What an earlier run left behind is ours to end.
 stop_all

@@ -201,8 +201,8 @@ class Journey:
         self.root = os.path.join(self.build, "journeys", name)
         self.wine = os.path.join(self.build, "wine-run")
         self.env = dict(os.environ)
-        self.env.update(WINEPREFIX=os.path.join(self.build, "wineprefix"), WINEARCH="win32",
-                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        # wine-run sets the prefix and loader of this build's architecture.
+        self.env.update(WINEDEBUG="-all")
         # Site ids of this run: digits, unlikely to meet another run's.
         self.key_base = "%d%05d" % (random.randint(700, 899), os.getpid() % 100000)
         self.keys = 0
