@@ -7,10 +7,8 @@
 #include <ctime>
 #include <vector>
 
-#include <rapidxml.hpp>
-
 #include "controller/PathUtil.h"
-#include "controller/XmlInput.h"
+#include "controller/SiteConfigText.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
 #include "engine/StartDownload.h"
@@ -230,39 +228,14 @@ std::string CDownloader::GetTempPackagePath() const
 
 // ---- Site identity and configuration reply ----
 
-namespace {
-
-// The site id names the package file and goes into URLs and report forms
-// unescaped, so only characters harmless in all three are accepted.
-bool IsSafeSiteId(const std::string& id)
-{
-    for (unsigned char c : id) {
-        if (c <= ' ' || c >= 0x7F || std::strchr("\\/:*?\"<>|&#%+=", c)) return false;
-    }
-    return true;
-}
-
-int32_t ToInt32(const char* text)
-{
-    return static_cast<int32_t>(std::strtol(text, nullptr, 10));
-}
-
-} // namespace
-
 void CDownloader::GetSiteID()
 {
     std::string path = settings_.programFolder + "\\site.cfg";
     if (!IsFilePresent(path)) return;
     std::vector<char> text;
     if (!ReadWholeFile(path, kMaxSiteFileBytes, &text)) return;
-    rapidxml::xml_document<> doc;
-    if (!ParseXmlInput(doc, text.data())) return;  // a damaged site file counts as absent
-    rapidxml::xml_node<>* site = doc.first_node("Site");
-    rapidxml::xml_node<>* idNode = site ? site->first_node("ID") : nullptr;
-    rapidxml::xml_attribute<>* attribute = idNode ? idNode->first_attribute() : nullptr;
-    if (!attribute) return;
-    std::string id(attribute->value(), attribute->value_size());
-    if (!IsSafeSiteId(id)) return;
+    std::string id;
+    if (!ParseSiteFileText(text.data(), &id)) return;  // a damaged site file counts as absent
     siteId_ = id;
     Log("CDownloader::GetSiteID", "site_id = %s", siteId_.c_str());
 }
@@ -301,44 +274,13 @@ int CDownloader::Get_Site_Config(int32_t taskId)
 
 bool CDownloader::ParseLobbyVerInfo(std::string text)
 {
-    rapidxml::xml_document<> doc;
-    if (text.empty() || !ParseXmlInput(doc, &text[0])) return false;  // a failed attempt
-    rapidxml::xml_node<>* info = doc.first_node("TzLobbyVerInfo");
-    rapidxml::xml_node<>* site = info ? info->first_node("Site") : nullptr;
-    if (!site) return false;
-    LobbyVerInfo& li = lobbyInfo_;
-    for (rapidxml::xml_node<>* node = site; node; node = node->next_sibling()) {
-        for (auto* a = node->first_attribute(); a; a = a->next_attribute()) {
-            const char* value = a->value();
-            if (AttributeNameStarts(a, "ID")) {
-                li.siteNumber = ToInt32(value);
-            } else if (AttributeNameStarts(a, "ver")) {
-                int32_t* parts[] = {&li.newest.major, &li.newest.minor, &li.newest.build, &li.newest.revision};
-                int v[4];
-                int n = std::sscanf(value, "%d.%d.%d.%d", &v[0], &v[1], &v[2], &v[3]);
-                for (int i = 0; i < n && i < 4; ++i) *parts[i] = v[i];
-            } else if (AttributeNameStarts(a, "url")) {
-                li.url.assign(value, a->value_size());
-            } else if (AttributeNameStarts(a, "md5")) {
-                li.md5.assign(value, a->value_size());
-            } else if (AttributeNameStarts(a, "updatetime")) {
-                li.updateTime = ToInt32(value);
-            } else if (AttributeNameStarts(a, "update_desc")) {
-                li.updateDesc.assign(value, a->value_size());
-            } else if (AttributeNameStarts(a, "upStyle")) {
-                li.upStyle = ToInt32(value);
-            }
-        }
-    }
+    if (!ParseLobbyVerInfoText(std::move(text), &lobbyInfo_)) return false;  // a failed attempt
     return ValidateLobbyInfo();
 }
 
 bool CDownloader::ValidateLobbyInfo()
 {
-    const LobbyVerInfo& li = lobbyInfo_;
-    bool usable = !li.url.empty() && !li.md5.empty() &&
-                  !(li.newest.major == 0 && li.newest.minor == 0 && li.newest.build == 0) && li.upStyle >= 1 &&
-                  li.upStyle <= 3;
+    bool usable = IsLobbyInfoUsable(lobbyInfo_);
     if (usable) lobbyInfoValid_ = true;
     return usable;
 }

@@ -2,14 +2,10 @@
 
 #include <windows.h>
 
-#include <iterator>
 #include <vector>
 
-#include <rapidxml.hpp>
-#include <rapidxml_print.hpp>
-
+#include "controller/HistoryText.h"
 #include "controller/PathUtil.h"
-#include "controller/XmlInput.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
 
@@ -37,18 +33,7 @@ void DownloadHistory::Load()
     std::vector<char> text;
     if (!ReadWholeFile(path, kMaxHistoryBytes, &text)) return;
     // A damaged history loads as no entries: it must not keep the installer from starting.
-    rapidxml::xml_document<> doc;
-    if (!ParseXmlInput(doc, text.data())) return;
-    rapidxml::xml_node<>* info = doc.first_node("HistoryInfo");
-    if (!info) return;
-    for (rapidxml::xml_node<>* item = info->first_node("Item"); item; item = item->next_sibling()) {
-        std::string version, md5;
-        for (auto* a = item->first_attribute(); a; a = a->next_attribute()) {
-            if (AttributeNameStarts(a, "ver")) version.assign(a->value(), a->value_size());
-            else if (AttributeNameStarts(a, "md5")) md5.assign(a->value(), a->value_size());
-        }
-        items_.emplace(version, std::make_pair(version, md5));  // the first occurrence wins
-    }
+    ParseHistoryText(text.data(), &items_);
 }
 
 bool DownloadHistory::Add(const std::string& version, const std::string& md5)
@@ -59,19 +44,7 @@ bool DownloadHistory::Add(const std::string& version, const std::string& md5)
 
 std::string DownloadHistory::Print(const Items& items)
 {
-    rapidxml::xml_document<> doc;
-    doc.append_node(doc.allocate_node(rapidxml::node_pi, "xml version='1.0' encoding='utf-8'"));
-    rapidxml::xml_node<>* info = doc.allocate_node(rapidxml::node_element, "HistoryInfo");
-    doc.append_node(info);
-    for (const auto& entry : items) {
-        rapidxml::xml_node<>* item = doc.allocate_node(rapidxml::node_element, "Item");
-        item->append_attribute(doc.allocate_attribute("ver", entry.second.first.c_str(), 0, entry.second.first.size()));
-        item->append_attribute(doc.allocate_attribute("md5", entry.second.second.c_str(), 0, entry.second.second.size()));
-        info->append_node(item);
-    }
-    std::string text;
-    rapidxml::print(std::back_inserter(text), doc, 0);
-    return text;
+    return PrintHistoryText(items);
 }
 
 bool DownloadHistory::WriteFile(const std::string& text) const

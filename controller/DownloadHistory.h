@@ -1,13 +1,13 @@
 #pragma once
-#include <map>
 #include <string>
-#include <utility>
+
+#include "controller/HistoryText.h"
 
 // Every lobby version the configuration server has offered to this user, with
 // the MD5 announced for it, kept in "hi.cfg" under the user's application data.
 class DownloadHistory {
 public:
-    using Items = std::map<std::string, std::pair<std::string, std::string>>;
+    using Items = HistoryItems;
 
     // Creates <appData>\Quorvex and <appData>\Quorvex\Downloader where missing.
     void SetFolder(const std::string& appDataFolder);

@@ -7,8 +7,6 @@
 #include "platform/UniqueHandle.h"
 
 namespace {
-constexpr DWORD kHeaderSize = 12;
-
 bool ReadExact(HANDLE file, void* buffer, DWORD size)
 {
     DWORD got = 0;
@@ -60,23 +58,20 @@ bool CBreakpointCfg::LoadFile(const std::string& recordPath, ResumeData& out)
 
     LARGE_INTEGER length = {};
     if (!GetFileSizeEx(file.Get(), &length)) return false;
+    // The count in the header says how long the file must be; anything else
+    // is damaged and is not read into memory.
+    std::vector<char> bytes(ResumeData::kHeaderSize);
+    if (!ReadExact(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()))) return false;
     int32_t count = 0;
-    int64_t totalSize = 0;
-    if (!ReadExact(file.Get(), &count, sizeof(count)) || !ReadExact(file.Get(), &totalSize, sizeof(totalSize)))
+    memcpy(&count, bytes.data(), sizeof(count));
+    if (count < 0 || length.QuadPart != static_cast<int64_t>(ResumeData::kHeaderSize) +
+                                            static_cast<int64_t>(count) * static_cast<int64_t>(sizeof(ResumeSegment)) ||
+        length.QuadPart > MAXDWORD)
         return false;
-    if (count < 0 || length.QuadPart != kHeaderSize + static_cast<int64_t>(count) * sizeof(ResumeSegment))
-        return false;
-
-    ResumeData data;
-    data.count = count;
-    data.totalSize = totalSize;
-    for (int32_t i = 0; i < count; ++i) {
-        auto segment = std::make_unique<ResumeSegment>();
-        if (!ReadExact(file.Get(), segment.get(), sizeof(ResumeSegment))) return false;
-        data.segments.push_back(std::move(segment));
-    }
-    out = std::move(data);
-    return true;
+    bytes.resize(static_cast<size_t>(length.QuadPart));
+    const DWORD rest = static_cast<DWORD>(bytes.size() - ResumeData::kHeaderSize);
+    if (rest > 0 && !ReadExact(file.Get(), bytes.data() + ResumeData::kHeaderSize, rest)) return false;
+    return ResumeData::FromBytes(bytes.data(), bytes.size(), &out);
 }
 
 void CBreakpointCfg::AddSegment(ResumeSegment* segment)
@@ -115,14 +110,7 @@ bool CBreakpointCfg::Save()
     if (path.empty()) return false;
 
     data_.count = static_cast<int32_t>(data_.segments.size());
-    std::vector<char> bytes(kHeaderSize + data_.segments.size() * sizeof(ResumeSegment));
-    memcpy(bytes.data(), &data_.count, 4);
-    memcpy(bytes.data() + 4, &data_.totalSize, 8);
-    char* at = bytes.data() + kHeaderSize;
-    for (const auto& s : data_.segments) {
-        memcpy(at, s.get(), sizeof(ResumeSegment));
-        at += sizeof(ResumeSegment);
-    }
+    const std::vector<char> bytes = data_.ToBytes();
 
     bool written = false;
     {

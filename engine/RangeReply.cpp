@@ -1,6 +1,7 @@
 #include "engine/RangeReply.h"
 
 #include <cctype>
+#include <cstdint>
 
 namespace {
 bool ReadNumber(const std::string& text, size_t& at, int64_t& value)
@@ -44,7 +45,7 @@ bool RangeReply::ParseContentRange(const std::string& text, int64_t& first, int6
     return at == text.size();
 }
 
-bool RangeReply::Acceptable(DWORD status, const std::string& contentRange, int64_t contentLength, int64_t position,
+bool RangeReply::Acceptable(uint32_t status, const std::string& contentRange, int64_t contentLength, int64_t position,
                             int64_t totalSize)
 {
     if (status == 206) {

@@ -1,6 +1,4 @@
 #pragma once
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 
@@ -15,6 +13,6 @@ public:
     // "bytes FIRST-LAST/COMPLETE"; COMPLETE "*" gives kUnknown.
     static bool ParseContentRange(const std::string& text, int64_t& first, int64_t& last, int64_t& complete);
 
-    static bool Acceptable(DWORD status, const std::string& contentRange, int64_t contentLength, int64_t position,
+    static bool Acceptable(uint32_t status, const std::string& contentRange, int64_t contentLength, int64_t position,
                            int64_t totalSize);
 };

@@ -3,6 +3,45 @@
 #include <algorithm>
 #include <cstring>
 
+bool ResumeData::FromBytes(const void* bytes, size_t length, ResumeData* out)
+{
+    if (length < kHeaderSize) return false;
+    const char* at = static_cast<const char*>(bytes);
+    int32_t count = 0;
+    int64_t totalSize = 0;
+    memcpy(&count, at, sizeof(count));
+    memcpy(&totalSize, at + 4, sizeof(totalSize));
+    if (count < 0 || (length - kHeaderSize) / sizeof(ResumeSegment) != static_cast<size_t>(count) ||
+        (length - kHeaderSize) % sizeof(ResumeSegment) != 0)
+        return false;
+
+    ResumeData data;
+    data.count = count;
+    data.totalSize = totalSize;
+    at += kHeaderSize;
+    for (int32_t i = 0; i < count; ++i, at += sizeof(ResumeSegment)) {
+        auto segment = std::make_unique<ResumeSegment>();
+        memcpy(segment.get(), at, sizeof(ResumeSegment));
+        data.segments.push_back(std::move(segment));
+    }
+    *out = std::move(data);
+    return true;
+}
+
+std::vector<char> ResumeData::ToBytes() const
+{
+    const int32_t held = static_cast<int32_t>(segments.size());
+    std::vector<char> bytes(kHeaderSize + segments.size() * sizeof(ResumeSegment));
+    memcpy(bytes.data(), &held, 4);
+    memcpy(bytes.data() + 4, &totalSize, 8);
+    char* at = bytes.data() + kHeaderSize;
+    for (const auto& s : segments) {
+        memcpy(at, s.get(), sizeof(ResumeSegment));
+        at += sizeof(ResumeSegment);
+    }
+    return bytes;
+}
+
 int64_t ResumeData::RemainingBytes() const
 {
     int64_t remaining = 0;

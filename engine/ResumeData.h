@@ -12,6 +12,15 @@ struct ResumeData {
     int64_t totalSize = 0;
     std::vector<std::unique_ptr<ResumeSegment>> segments;
 
+    // The bytes of a resume file: count (int32), total size (int64), count
+    // segments of 520 bytes, little-endian. False for a negative count or a
+    // length that is not exactly that many segments; `out` is then untouched.
+    static bool FromBytes(const void* bytes, size_t length, ResumeData* out);
+    // The same form for the held segments (the count written is theirs).
+    std::vector<char> ToBytes() const;
+
+    static constexpr size_t kHeaderSize = 12;
+
     // Bytes the segments still owe.
     int64_t RemainingBytes() const;
 

@@ -24,9 +24,9 @@ void ParseByteList(const char* text, uint8_t* out, size_t count)
     for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(numbers[i]);
 }
 
-bool ParseSkinColour(const char* text, COLORREF* out)
+bool ParseSkinColour(const char* text, uint32_t* out)
 {
     if (!text || text[0] != '#') return false;
-    *out = static_cast<COLORREF>(std::strtoul(text + 1, nullptr, 16));
+    *out = static_cast<uint32_t>(std::strtoul(text + 1, nullptr, 16));
     return true;
 }

@@ -1,5 +1,4 @@
 #pragma once
-#include <windows.h>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,6 +12,7 @@ void ParseIntList(const char* text, int32_t* out, size_t count);
 // Up to four such numbers, each kept in an unsigned byte (its low 8 bits).
 void ParseByteList(const char* text, uint8_t* out, size_t count);
 
-// "#" followed by hexadecimal digits, taken unchanged as a COLORREF (lowest
-// byte red: "#fffffe" is red 254). False, and `out` untouched, without "#".
-bool ParseSkinColour(const char* text, COLORREF* out);
+// "#" followed by hexadecimal digits, taken unchanged as a GDI colour value
+// (lowest byte red: "#fffffe" is red 254). False, and `out` untouched,
+// without "#".
+bool ParseSkinColour(const char* text, uint32_t* out);

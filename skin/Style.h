@@ -7,9 +7,10 @@
 #include "skin/ScaleGrid.h"
 #include "skin/StyledElement.h"
 
-namespace rapidxml {
-template <class Ch> class xml_node;
-}
+#include <vector>
+
+#include "skin/SkinDescription.h"
+
 class Image;
 class ResourceStore;
 
@@ -20,9 +21,9 @@ class Style : public IRescObject {
 public:
     ~Style() override = default;
 
-    // Reads the attributes of the first Prop child of `config`; pictures are
-    // looked up in `store`, which owns them.
-    virtual void LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store) = 0;
+    // Takes the properties of the description; pictures are looked up in
+    // `store`, which owns them.
+    virtual void LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store) = 0;
     // Draws into a rectangle; only backgrounds draw anything.
     virtual void DrawRect(HDC dc, const RECT& rect, uint32_t unused) const {}
     // Draws for an element, reading its rectangle, state, text or position.

@@ -1,18 +1,14 @@
 #include "skin/Style_background.h"
 
-#include <rapidxml.hpp>
-
 #include "skin/HashName.h"
 #include "skin/ResourceStore.h"
 
-void Style_background::LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store)
+void Style_background::LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store)
 {
-    const rapidxml::xml_node<char>* prop = config ? config->first_node("Prop") : nullptr;
-    if (!prop) return;
-    for (auto* a = prop->first_attribute(); a; a = a->next_attribute()) {
-        switch (HashName(a->name())) {
-        case HashName("img"): image = store.GetImage(a->value()); break;
-        case HashName("scaleGrid"): grid = ScaleGrid::Parse(a->value()); break;
+    for (const SkinAttribute& a : props) {
+        switch (a.name) {
+        case HashName("img"): image = store.GetImage(a.value.c_str()); break;
+        case HashName("scaleGrid"): grid = ScaleGrid::Parse(a.value.c_str()); break;
         default: break;
         }
     }

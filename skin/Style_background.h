@@ -4,7 +4,7 @@
 // Windows and plain areas: one picture, stretched or as a nine-grid.
 class Style_background : public Style {
 public:
-    void LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store) override;
+    void LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store) override;
     void DrawRect(HDC dc, const RECT& rect, uint32_t unused) const override;
     void DrawElement(HDC dc, const StyledElement& element) const override;
 

@@ -1,28 +1,28 @@
 #include "skin/Style_button.h"
 
-#include <rapidxml.hpp>
-
 #include "skin/ElementState.h"
 #include "skin/HashName.h"
 #include "skin/ResourceStore.h"
 #include "skin/SelectGuard.h"
 #include "skin/SkinValue.h"
 
-void Style_button::LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store)
+void Style_button::LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store)
 {
-    const rapidxml::xml_node<char>* prop = config ? config->first_node("Prop") : nullptr;
-    if (!prop) return;
-    for (auto* a = prop->first_attribute(); a; a = a->next_attribute()) {
-        const char* value = a->value();
-        if (a->value_size() == 0) continue;
-        switch (HashName(a->name())) {
+    for (const SkinAttribute& a : props) {
+        const char* value = a.value.c_str();
+        if (a.value.empty()) continue;
+        switch (a.name) {
         case HashName("upSkin"): up = store.GetImage(value); break;
         case HashName("overSkin"): over = store.GetImage(value); break;
         case HashName("focusSkin"): focus = store.GetImage(value); break;
         case HashName("downSkin"): down = store.GetImage(value); break;
         case HashName("disabledSkin"): disabled = store.GetImage(value); break;
         case HashName("scaleGrid"): grid = ScaleGrid::Parse(value); break;
-        case HashName("textColor"): ParseSkinColour(value, &textColor); break;
+        case HashName("textColor"): {
+            uint32_t colour = 0;
+            if (ParseSkinColour(value, &colour)) textColor = colour;
+            break;
+        }
         case HashName("downOffset"): downOffset = (value[0] == '1' && value[1] == '\0') ? 1 : 0; break;
         default: break;
         }

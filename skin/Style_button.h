@@ -4,7 +4,7 @@
 // Push buttons: a picture per state, and the button's text on top.
 class Style_button : public Style {
 public:
-    void LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store) override;
+    void LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store) override;
     void DrawElement(HDC dc, const StyledElement& element) const override;
 
     // The picture for the element's state: pressed or checked, hot,

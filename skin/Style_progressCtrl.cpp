@@ -1,20 +1,16 @@
 #include "skin/Style_progressCtrl.h"
 
-#include <rapidxml.hpp>
-
 #include "skin/HashName.h"
 #include "skin/ResourceStore.h"
 
-void Style_progressCtrl::LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store)
+void Style_progressCtrl::LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store)
 {
-    const rapidxml::xml_node<char>* prop = config ? config->first_node("Prop") : nullptr;
-    if (!prop) return;
-    for (auto* a = prop->first_attribute(); a; a = a->next_attribute()) {
-        if (a->value_size() == 0) continue;
-        switch (HashName(a->name())) {
-        case HashName("bkgndSkin"): background = store.GetImage(a->value()); break;
-        case HashName("foregndSkin"): foreground = store.GetImage(a->value()); break;
-        case HashName("scaleGrid"): grid = ScaleGrid::Parse(a->value()); break;
+    for (const SkinAttribute& a : props) {
+        if (a.value.empty()) continue;
+        switch (a.name) {
+        case HashName("bkgndSkin"): background = store.GetImage(a.value.c_str()); break;
+        case HashName("foregndSkin"): foreground = store.GetImage(a.value.c_str()); break;
+        case HashName("scaleGrid"): grid = ScaleGrid::Parse(a.value.c_str()); break;
         default: break;
         }
     }

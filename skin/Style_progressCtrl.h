@@ -4,7 +4,7 @@
 // Progress bars: the empty bar, and the filled part over it up to the position.
 class Style_progressCtrl : public Style {
 public:
-    void LoadProps(const rapidxml::xml_node<char>* config, ResourceStore& store) override;
+    void LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store) override;
     void DrawElement(HDC dc, const StyledElement& element) const override;
 
     // Width of the filled part of a bar `width` pixels wide; 0 draws none.

@@ -1,12 +1,15 @@
 #include "skin/ZipArchive.h"
 
-#include <windows.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
+
+// The attribute values of a file and a folder entry (as the Windows file API has them).
+constexpr uint32_t kAttributeNormal = 0x80;
+constexpr uint32_t kAttributeFolder = 0x10;
 
 constexpr uint32_t kEndSignature = 0x06054b50;     // "PK" 5 6
 constexpr uint32_t kCentralSignature = 0x02014b50; // "PK" 1 2
@@ -150,7 +153,7 @@ ZipResult ZipArchive::GetItem(int32_t index, ZipItem* item)
     out.name[n] = '\0';
     const bool folder = (h.externalAttributes & 0x40000000u) != 0 || (h.externalAttributes & 0x10u) != 0 ||
                         (h.nameLength > 0 && data_[h.nameOffset + h.nameLength - 1] == '/');
-    out.attributes = FILE_ATTRIBUTE_NORMAL | (folder ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    out.attributes = kAttributeNormal | (folder ? kAttributeFolder : 0);
     out.compressedSize = static_cast<int32_t>(h.compressedSize);
     out.uncompressedSize = static_cast<int32_t>(h.uncompressedSize);
     cachedIndex_ = index;

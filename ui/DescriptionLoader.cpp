@@ -1,6 +1,4 @@
 #include "ui/DescriptionLoader.h"
-#include <rapidxml.hpp>
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -18,8 +16,6 @@
 
 namespace {
 
-using Node = rapidxml::xml_node<char>;
-
 std::unique_ptr<dxControl> MakeElement(uint32_t nameHash)
 {
     switch (nameHash) {
@@ -30,17 +26,6 @@ std::unique_ptr<dxControl> MakeElement(uint32_t nameHash)
     case HashName("Button"): return std::make_unique<dxButton>();
     case HashName("LinkButton"): return std::make_unique<dxLinkButton>();
     default: return nullptr;
-    }
-}
-
-// Forgets the ids of elements that are about to be destroyed.
-void ForgetIds(dxWindowImpl* window, const std::vector<dxControl*>& elements)
-{
-    for (auto it = window->idMap.begin(); it != window->idMap.end();) {
-        if (std::find(elements.begin(), elements.end(), it->second) != elements.end())
-            it = window->idMap.erase(it);
-        else
-            ++it;
     }
 }
 
@@ -68,81 +53,39 @@ bool DescriptionLoader::BuildWindow(const char* name, dxWindowImpl* window)
     ResourceStore* store = ResourceStore::Instance();
     const char* data = store && name ? store->GetData(name) : nullptr;
     if (!data) return false;
-    // Own copy: the store's buffer is shared, and the parser writes into its text.
-    std::vector<char> text(data, data + strlen(data) + 1);
+    WindowDescription description;
+    const bool parsed = WindowDescription::Parse(data, &description);
     store->ReleaseData();
+    if (!parsed) return false;
 
-    rapidxml::xml_document<char> document;
-    try {
-        document.parse<0>(text.data());
-    } catch (const rapidxml::parse_error&) {
-        return false;
-    }
-    Node* root = document.first_node();
-    if (!root || HashName(root->name()) != HashName("Window")) return false;
-
-    for (auto* attribute = root->first_attribute(); attribute; attribute = attribute->next_attribute())
-        window->SetAttribute(HashName(attribute->name()), attribute->value());
+    for (const SkinAttribute& attribute : description.window)
+        window->SetAttribute(attribute.name, attribute.value.c_str());
 
     window->children.emplace_back();
-    if (Node* first = root->first_node()) window->children.back() = BuildElements(first, window);
+    if (description.hasRoot) window->children.back() = BuildElements(description.root, window);
     return true;
 }
 
-std::unique_ptr<dxControl> DescriptionLoader::BuildElements(Node* node, dxWindowImpl* window)
+std::unique_ptr<dxControl> DescriptionLoader::BuildElements(const SkinElement& description, dxWindowImpl* window)
 {
-    struct Open {
-        Node* node;
-        dxCanvas* element;
-    };
-    Open stack[MaxDepth];
-    int depth = 0;
-    std::unique_ptr<dxControl> root;
-    std::vector<dxControl*> built;
-
-    while (node) {
-        const uint32_t nameHash = HashName(node->name());
-        std::unique_ptr<dxControl> element =
-            node->type() == rapidxml::node_element ? MakeElement(nameHash) : nullptr;
-        if (element) {
-            dxControl* raw = element.get();
-            built.push_back(raw);
-            raw->owner = window;
-            ApplyAttributes(raw, node);
-            if (depth > 0)
-                stack[depth - 1].element->AddChild(std::move(element));
-            else
-                root = std::move(element);
-
-            Node* firstChild = node->first_node();
-            if (nameHash == HashName("Canvas") && firstChild) {
-                if (depth == MaxDepth) {
-                    // Too deep to build safely: refuse the whole description.
-                    ForgetIds(window, built);
-                    return nullptr;
-                }
-                stack[depth++] = {node, static_cast<dxCanvas*>(raw)};
-                node = firstChild;
-                continue;
-            }
-            if (depth == 0) return root;
-        }
-        node = node->next_sibling();
-        while (!node) {
-            if (depth <= 1) return root;
-            --depth;
-            node = stack[depth].node->next_sibling();
-        }
+    std::unique_ptr<dxControl> element = MakeElement(description.name);
+    if (!element) return nullptr;
+    element->owner = window;
+    ApplyAttributes(element.get(), description.attributes);
+    // Only a Canvas has children, and the description nests them boundedly.
+    for (const SkinElement& child : description.children) {
+        if (std::unique_ptr<dxControl> built = BuildElements(child, window))
+            static_cast<dxCanvas*>(element.get())->AddChild(std::move(built));
     }
-    return root;
+    return element;
 }
 
-void DescriptionLoader::ApplyAttributes(dxControl* element, Node* node)
+void DescriptionLoader::ApplyAttributes(dxControl* element, const std::vector<SkinAttribute>& attributes)
 {
-    for (auto* attribute = node->first_attribute(); attribute; attribute = attribute->next_attribute()) {
-        const char* value = attribute->value();
+    for (const SkinAttribute& attribute : attributes) {
+        const char* value = attribute.value.c_str();
         if (!*value) continue;
-        const uint32_t nameHash = HashName(attribute->name());
+        const uint32_t nameHash = attribute.name;
         switch (nameHash) {
         case HashName("id"):
             if (element->id == 0) {

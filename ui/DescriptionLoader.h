@@ -1,10 +1,10 @@
 #pragma once
 #include <memory>
+#include <vector>
+
+#include "skin/SkinDescription.h"
 #include "ui/dxControl.h"
 
-namespace rapidxml {
-template <class Ch> class xml_node;
-}
 class dxWindowImpl;
 
 // Builds windows from the XML descriptions of the skin archive: the Window
@@ -13,7 +13,7 @@ class dxWindowImpl;
 class DescriptionLoader {
 public:
     // Containers nest at most this deep, the root container included.
-    static const int MaxDepth = 16;
+    static const int MaxDepth = WindowDescription::kMaxDepth;
 
     // Builds the named description into a window whose handle exists (during
     // WM_CREATE), then drops the caption, applies the initial size and
@@ -25,11 +25,10 @@ public:
     // root is Window.
     static bool BuildWindow(const char* name, dxWindowImpl* window);
 
-    // The element tree from the first child node of Window: the first
-    // recognised element (and, for a container, everything inside it).
-    // Null when there is none, or when containers nest too deep.
-    static std::unique_ptr<dxControl> BuildElements(rapidxml::xml_node<char>* node, dxWindowImpl* window);
+    // The element tree of a description's root element (and, for a
+    // container, everything inside it).
+    static std::unique_ptr<dxControl> BuildElements(const SkinElement& description, dxWindowImpl* window);
 
-    // Applies a node's non-empty attributes to an element, in document order.
-    static void ApplyAttributes(dxControl* element, rapidxml::xml_node<char>* node);
+    // Applies the non-empty attributes to an element, in document order.
+    static void ApplyAttributes(dxControl* element, const std::vector<SkinAttribute>& attributes);
 };

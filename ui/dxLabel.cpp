@@ -51,9 +51,11 @@ void dxLabel::SetAttribute(uint32_t nameHash, const char* value)
         else if (strcmp(value, "right") == 0)
             format |= LABEL_RIGHT;
         break;
-    case HashName("color"):
-        ParseSkinColour(value, &color);
+    case HashName("color"): {
+        uint32_t value32 = 0;
+        if (ParseSkinColour(value, &value32)) color = value32;
         break;
+    }
     default:
         break;
     }

@@ -21,6 +21,6 @@ TEST(RangeReply, OnlyTheAskedBytesOfThisFileAreAccepted)
     EXPECT_TRUE(RangeReply::Acceptable(200, "", unknown, 0, 10000));
     EXPECT_FALSE(RangeReply::Acceptable(200, "", 10000, 4096, 10000));
     EXPECT_FALSE(RangeReply::Acceptable(200, "", 9000, 0, 10000));
-    for (DWORD status : {0u, 204u, 301u, 404u, 416u, 500u})
+    for (uint32_t status : {0u, 204u, 301u, 404u, 416u, 500u})
         EXPECT_FALSE(RangeReply::Acceptable(status, "bytes 0-99/10000", unknown, 0, 10000)) << status;
 }

@@ -147,3 +147,24 @@ TEST(ChunkWriter, WritesAtItsOffsetAndReportsOnlyWrittenBytes)
 
     EXPECT_EQ(ReadFileBytes(path), std::string(5000, '\0') + chunk + std::string(904, '\0'));
 }
+
+TEST(ResumeRecord, BytesReadBackExactlyAndOnlyWhenTheCountFitsTheLength)
+{
+    ResumeData held = Data({{0, 99}, {200, 299}});
+    const std::vector<char> bytes = held.ToBytes();
+    ASSERT_EQ(bytes.size(), 12u + 2 * 520u);
+    ResumeData read;
+    ASSERT_TRUE(ResumeData::FromBytes(bytes.data(), bytes.size(), &read));
+    EXPECT_EQ(read.count, 2);
+    EXPECT_EQ(read.totalSize, 1000);
+    EXPECT_EQ(read.ToBytes(), bytes);
+
+    const std::string two = Header(2, 1000) + SegmentBytes(0, 99, kUrl, kPath) + SegmentBytes(200, 299, kUrl, kPath);
+    const std::string negative = Header(-1, 1000);
+    for (const std::string& damaged : {two.substr(0, two.size() - 1), two + '\0', negative, two.substr(0, 11),
+                                       Header(INT32_MAX, 1000) + SegmentBytes(0, 99, kUrl, kPath)}) {
+        ResumeData untouched = Data({{5, 6}});
+        EXPECT_FALSE(ResumeData::FromBytes(damaged.data(), damaged.size(), &untouched)) << damaged.size();
+        EXPECT_EQ(untouched.segments.size(), 1u);
+    }
+}

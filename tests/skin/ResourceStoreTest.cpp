@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "SkinTestFiles.h"
+#include "skin/DecodedPicture.h"
 #include "skin/Image.h"
 #include "skin/ResourceStore.h"
 #include "skin/Style.h"
@@ -107,6 +108,24 @@ TEST(ResourceStore, UndecodablePictureIsCachedWithoutBitmap)
     EXPECT_EQ(s.store.FindEntry("Default/broken.png")->requests, 2);
     // A style entry asked for as a picture, or the reverse, is no object of that kind.
     EXPECT_EQ(s.store.GetStyle("Default/photo.jpg"), nullptr);
+}
+
+TEST(ResourceStore, HostilePictureHeadersAreRefusedBeforeDecoding)
+{
+    // A Huffman table of 512 codes: the decoder's table holds 256.
+    std::string jpeg("\xFF\xD8\xFF\xC4\x00\x13\x00", 7);
+    jpeg += std::string(16, '\x20');
+    jpeg += "\xFF\xD9";
+    // An IDAT chunk claiming a gigabyte in a file of a few dozen bytes.
+    std::string png("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR\x00\x00\x00\x01\x00\x00\x00\x01\x08\x06\x00\x00\x00"
+                    "\x1F\x15\xC4\x89\x40\x00\x00\x00IDAT\x78\x9C",
+                    43);
+    for (const std::string& bytes : {jpeg, png}) {
+        DecodedPicture picture;
+        EXPECT_FALSE(DecodedPicture::Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &picture));
+        Image image(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        EXPECT_EQ(image.bitmap(), nullptr);
+    }
 }
 
 TEST(ResourceStore, DamagedArchivesAndEntriesAreRefused)

@@ -1,4 +1,4 @@
-#include "controller/XmlInput.h"
+#include "platform/XmlInput.h"
 
 namespace {
 

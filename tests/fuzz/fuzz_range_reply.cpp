@@ -1,0 +1,54 @@
+// The status and Content-Range of a reply to a range request.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "FuzzCheck.h"
+#include "engine/RangeReply.h"
+
+namespace {
+
+// The first bytes choose the status and the request's numbers; the rest is
+// the Content-Range text.
+template <class T>
+T Take(const uint8_t*& data, size_t& size)
+{
+    T value{};
+    const size_t n = size < sizeof(T) ? size : sizeof(T);
+    std::memcpy(&value, data, n);
+    data += n;
+    size -= n;
+    return value;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const uint32_t statuses[] = {206, 200, 416, 0};
+    const uint8_t pick = Take<uint8_t>(data, size);
+    const uint32_t status = (pick & 3) == 3 ? Take<uint16_t>(data, size) : statuses[pick & 3];
+    // Small numbers matter most: positions and sizes near the text's.
+    const int64_t position = (pick & 4) ? Take<int64_t>(data, size) : Take<uint8_t>(data, size) * 4096;
+    const int64_t totalSize = (pick & 8) ? Take<int64_t>(data, size) : Take<uint16_t>(data, size) * 16;
+    const int64_t length = (pick & 16) ? RangeReply::kUnknown
+                                       : static_cast<int64_t>(static_cast<uint64_t>(totalSize) - static_cast<uint64_t>(position));
+    const std::string contentRange(reinterpret_cast<const char*>(data), size);
+
+    int64_t first = 0, last = 0, complete = 0;
+    if (RangeReply::ParseContentRange(contentRange, first, last, complete)) {
+        FUZZ_CHECK(first >= 0 && last >= first);
+        FUZZ_CHECK(complete == RangeReply::kUnknown || complete > last);
+    }
+    if (RangeReply::Acceptable(status, contentRange, length, position, totalSize)) {
+        FUZZ_CHECK(status == 200 || status == 206);
+        if (status == 206) {
+            FUZZ_CHECK(RangeReply::ParseContentRange(contentRange, first, last, complete));
+            FUZZ_CHECK(first == position && complete == totalSize);
+        } else {
+            FUZZ_CHECK(position == 0);
+        }
+    }
+    return 0;
+}
