@@ -15,9 +15,11 @@ bool ParseHistoryText(char* text, HistoryItems* items)
     if (!info) return false;
     for (rapidxml::xml_node<>* item = info->first_node("Item"); item; item = item->next_sibling()) {
         std::string version, md5;
+        // Values end at a zero byte (a "&#0;" reference makes one): the file
+        // is text, and a zero written back would end it there.
         for (auto* a = item->first_attribute(); a; a = a->next_attribute()) {
-            if (AttributeNameStarts(a, "ver")) version.assign(a->value(), a->value_size());
-            else if (AttributeNameStarts(a, "md5")) md5.assign(a->value(), a->value_size());
+            if (AttributeNameStarts(a, "ver")) version = a->value();
+            else if (AttributeNameStarts(a, "md5")) md5 = a->value();
         }
         items->emplace(version, std::make_pair(version, md5));
     }

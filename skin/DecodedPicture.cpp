@@ -44,16 +44,23 @@ bool HuffmanTablesFit(const uint8_t* bytes, size_t length)
 // stb_image sizes its buffer for a PNG's compressed data from the lengths
 // that the chunk headers claim, before it reads the data: a few bytes claiming
 // a gigabyte make it allocate one. A PNG's chunks must lie within the bytes.
+// An empty IDAT before any data makes it copy into a buffer it has not
+// allocated yet; encoders write none, so such a picture is refused too.
 bool PngChunksFit(const uint8_t* bytes, size_t length)
 {
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (length < 8 || std::memcmp(bytes, signature, 8) != 0) return true;
     size_t at = 8;
+    bool data = false;
     while (at + 8 <= length) {
         const uint32_t chunk = (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) |
                                (uint32_t(bytes[at + 2]) << 8) | uint32_t(bytes[at + 3]);
         if (chunk > length - at - 8) return false;
         if (std::memcmp(bytes + at + 4, "IEND", 4) == 0) return true;
+        if (std::memcmp(bytes + at + 4, "IDAT", 4) == 0) {
+            if (chunk == 0 && !data) return false;
+            data = true;
+        }
         at += 8 + size_t(chunk) + 4; // data and CRC
     }
     return true;
