@@ -23,7 +23,7 @@ const RangeBook::Slot* RangeBook::Find(uint64_t id) const
 uint64_t RangeBook::Add(int64_t first, int64_t last)
 {
     const uint64_t id = nextId_++;
-    slots_.push_back({id, first, -1, last});
+    slots_.push_back({id, first, -1, last, true});
     return id;
 }
 
@@ -48,6 +48,7 @@ bool RangeBook::NextRequest(uint64_t id, int64_t position, int64_t& requestLast,
     Slot* s = Find(id);
     if (s == nullptr) return false;
     s->position = position;
+    s->waiting = false;
     const int64_t left = s->last + 1 - position;
     const int64_t span = std::max(left / 2, minRequest_);
     s->requestLast = std::min(s->last, AlignUp(position + span) - 1);
@@ -67,6 +68,7 @@ bool RangeBook::Split(Span& taken, uint64_t& newId)
     Slot* best = nullptr;
     int64_t bestAt = 0, bestLeft = 0;
     for (Slot& s : slots_) {
+        if (s.waiting && s.position <= s.last) return false;
         const int64_t left = s.last + 1 - s.position;
         if (left < minSplit_) continue;
         // Never inside the bytes already asked for: the server sends them anyway.
@@ -82,6 +84,7 @@ bool RangeBook::Split(Span& taken, uint64_t& newId)
     taken = {bestAt, best->last};
     best->last = bestAt - 1;
     newId = Add(taken.first, taken.last);
+    slots_.back().waiting = false; // the caller starts it at once
     return true;
 }
 

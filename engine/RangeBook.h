@@ -26,7 +26,9 @@ public:
     {
     }
 
-    // A range still to fetch; returns its id (never 0).
+    // A range still to fetch, waiting for a connection; returns its id
+    // (never 0). While any range waits, nothing is split: an idle
+    // connection is about to get that range.
     uint64_t Add(int64_t first, int64_t last);
     // Bytes before `position` of the range are on disk.
     bool Advance(uint64_t id, int64_t position);
@@ -51,6 +53,7 @@ private:
         int64_t position;    // first byte not yet on disk
         int64_t requestLast; // last byte asked of the server; -1 before the first request
         int64_t last;
+        bool waiting;        // no connection has started it yet
     };
     Slot* Find(uint64_t id);
     const Slot* Find(uint64_t id) const;
