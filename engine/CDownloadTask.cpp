@@ -116,7 +116,9 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
     InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &maxConnections, sizeof(DWORD));
     InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections, sizeof(DWORD));
 
-    handles.request = HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.0", nullptr, nullptr,
+    // HTTP/1.1, so that a range's next request can reuse the connection of
+    // the one before it instead of opening another.
+    handles.request = HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.1", nullptr, nullptr,
                                        target.flags, 0);
     if (handles.request == nullptr || handles.request == INVALID_HANDLE_VALUE) {
         handles.request = nullptr;

@@ -50,7 +50,7 @@ bool RangeBook::NextRequest(uint64_t id, int64_t position, int64_t& requestLast,
     s->position = position;
     s->waiting = false;
     const int64_t left = s->last + 1 - position;
-    const int64_t span = std::max(left / 2, minRequest_);
+    const int64_t span = std::min(std::max(left / 2, minRequest_), maxRequest_);
     s->requestLast = std::min(s->last, AlignUp(position + span) - 1);
     requestLast = s->requestLast;
     rangeLast = s->last;

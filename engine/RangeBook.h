@@ -7,9 +7,10 @@
 //
 // Each range is fetched in requests that never reach past the point where an
 // idle connection may take over, so a split never makes the server send a
-// byte twice: a request covers the lower half of what is left (at least
-// minRequest), and a split takes the upper part of the largest range from
-// above the owner's current request.
+// byte twice: a request covers the lower half of what is left, from
+// minRequest to maxRequest bytes (short requests keep a slow connection's
+// last request short), and a split takes the upper part of the largest range
+// from above the owner's current request.
 class RangeBook {
 public:
     struct Span {
@@ -19,10 +20,12 @@ public:
 
     static constexpr int64_t kBlock = 4096;
     static constexpr int64_t kMinSplit = 1 << 20;   // less left than this is never split
-    static constexpr int64_t kMinRequest = 2 << 20;
+    static constexpr int64_t kMinRequest = 1 << 20;
+    static constexpr int64_t kMaxRequest = 2 << 20;
 
-    explicit RangeBook(int64_t minSplit = kMinSplit, int64_t minRequest = kMinRequest)
-        : minSplit_(minSplit), minRequest_(minRequest)
+    explicit RangeBook(int64_t minSplit = kMinSplit, int64_t minRequest = kMinRequest,
+                       int64_t maxRequest = kMaxRequest)
+        : minSplit_(minSplit), minRequest_(minRequest), maxRequest_(maxRequest)
     {
     }
 
@@ -60,6 +63,7 @@ private:
 
     int64_t minSplit_;
     int64_t minRequest_;
+    int64_t maxRequest_;
     uint64_t nextId_ = 1;
     std::vector<Slot> slots_;
 };

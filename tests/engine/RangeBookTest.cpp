@@ -32,7 +32,7 @@ TEST(RangeBook, RandomSchedulesOfSplitsAndFinishesFetchEveryByteOnce)
     std::mt19937 random(15081208);
     for (int round = 0; round < 250; ++round) {
         // Small limits, so that small files see many splits.
-        RangeBook book(8 * 1024, 16 * 1024);
+        RangeBook book(8 * 1024, 8 * 1024, 32 * 1024);
         const int64_t total = std::uniform_int_distribution<int64_t>(1, 600000)(random);
         const unsigned connections = std::uniform_int_distribution<unsigned>(1, 6)(random);
         std::deque<Worker> queue; // ranges no connection has taken yet
@@ -89,7 +89,7 @@ TEST(RangeBook, SplitTakesTheUpperHalfAboveTheOpenRequestAndSparesSmallRanges)
     uint64_t id = 0;
     int64_t last = 0, requestLast = 0;
     {
-        RangeBook book; // 1 MiB splits, 2 MiB requests
+        RangeBook book; // 1 MiB splits, requests of 1 to 2 MiB
         const uint64_t small = book.Add(0, MiB - 2);
         const uint64_t large = book.Add(MiB, 9 * MiB - 1);
         EXPECT_FALSE(book.Split(taken, id)) << "ranges still wait for a connection";
@@ -105,18 +105,17 @@ TEST(RangeBook, SplitTakesTheUpperHalfAboveTheOpenRequestAndSparesSmallRanges)
     }
     {
         RangeBook book;
-        const uint64_t range = book.Add(0, 3 * MiB - 1);
+        const uint64_t range = book.Add(0, 3 * MiB / 2 - 1);
+        // 1.5 MiB left: the request asks for 1 MiB, and the split may not
+        // cut into it even though half would be lower.
         ASSERT_TRUE(book.NextRequest(range, 0, requestLast, last));
-        // 3 MiB left: the request asks for 2 MiB, and the split may not cut
-        // into it even though half would be lower.
-        ASSERT_TRUE(book.NextRequest(range, 0, requestLast, last));
-        EXPECT_EQ(requestLast, 2 * MiB - 1);
+        EXPECT_EQ(requestLast, MiB - 1);
         ASSERT_TRUE(book.Split(taken, id));
-        EXPECT_EQ(taken.first, 2 * MiB);
+        EXPECT_EQ(taken.first, MiB);
         ASSERT_TRUE(book.End(range, last));
-        EXPECT_EQ(last, 2 * MiB - 1);
-        ASSERT_TRUE(book.NextRequest(id, 2 * MiB, requestLast, last));
-        EXPECT_EQ(requestLast, 3 * MiB - 1);
+        EXPECT_EQ(last, MiB - 1);
+        ASSERT_TRUE(book.NextRequest(id, MiB, requestLast, last));
+        EXPECT_EQ(requestLast, 3 * MiB / 2 - 1);
         EXPECT_FALSE(book.Split(taken, id)) << "every byte left is asked for already";
     }
 }
