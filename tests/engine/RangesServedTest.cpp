@@ -135,9 +135,10 @@ TEST(EngineChild, DownloadUntilKilled)
 
 TEST(RangesServed, KilledHalfwayResumesFromTheLastRecord)
 {
-    // 512 KiB/s per request: half the file takes about 4 seconds on any
-    // machine, so a couple of records are written before the kill.
-    SlowPackage pkg("slow", 4 << 20, 31);
+    // 512 KiB/s per request: half the file takes about 5 seconds on any
+    // machine, so two records are written before the kill, and it falls
+    // between two records rather than on one.
+    SlowPackage pkg("slow", 5 << 20, 31);
     const std::string eventName = "QuorvexCrashHalf" + pkg.key;
     UniqueHandle half(CreateEventW(nullptr, TRUE, FALSE, Utf8ToWide(eventName).c_str()));
     wchar_t self[MAX_PATH] = {};
