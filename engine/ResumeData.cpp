@@ -30,15 +30,18 @@ bool ResumeData::FromBytes(const void* bytes, size_t length, ResumeData* out)
 
 std::vector<char> ResumeData::ToBytes() const
 {
-    const int32_t held = static_cast<int32_t>(segments.size());
+    std::vector<ResumeSegment> copies;
+    for (const auto& s : segments) copies.push_back(*s);
+    return ToBytes(totalSize, copies);
+}
+
+std::vector<char> ResumeData::ToBytes(int64_t totalSize, const std::vector<ResumeSegment>& segments)
+{
+    const int32_t count = static_cast<int32_t>(segments.size());
     std::vector<char> bytes(kHeaderSize + segments.size() * sizeof(ResumeSegment));
-    memcpy(bytes.data(), &held, 4);
+    memcpy(bytes.data(), &count, 4);
     memcpy(bytes.data() + 4, &totalSize, 8);
-    char* at = bytes.data() + kHeaderSize;
-    for (const auto& s : segments) {
-        memcpy(at, s.get(), sizeof(ResumeSegment));
-        at += sizeof(ResumeSegment);
-    }
+    if (!segments.empty()) memcpy(bytes.data() + kHeaderSize, segments.data(), segments.size() * sizeof(ResumeSegment));
     return bytes;
 }
 

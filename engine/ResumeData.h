@@ -18,6 +18,7 @@ struct ResumeData {
     static bool FromBytes(const void* bytes, size_t length, ResumeData* out);
     // The same form for the held segments (the count written is theirs).
     std::vector<char> ToBytes() const;
+    static std::vector<char> ToBytes(int64_t totalSize, const std::vector<ResumeSegment>& segments);
 
     static constexpr size_t kHeaderSize = 12;
 
