@@ -12,6 +12,7 @@
 #include "controller/XmlInput.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
+#include "platform/VersionQuad.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ void DownloadHistory::Load()
             if (AttributeNameStarts(a, "ver")) version.assign(a->value(), a->value_size());
             else if (AttributeNameStarts(a, "md5")) md5.assign(a->value(), a->value_size());
         }
+        int32_t parts[4];
+        if (ScanVersion(version.c_str(), parts) < 0) continue;  // a version no run could have offered
         items_.emplace(version, std::make_pair(version, md5));  // the first occurrence wins
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
+#include "platform/UnlinkedFile.h"
 
 namespace {
 constexpr DWORD kHeaderSize = 12;
@@ -126,8 +127,8 @@ bool CBreakpointCfg::Save()
 
     bool written = false;
     {
-        UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+        UniqueHandle file = OpenUnlinkedFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE);
         if (!file) return false;
         DWORD put = 0;
         // Truncated after writing: a stale tail from a longer record would make
@@ -135,7 +136,7 @@ bool CBreakpointCfg::Save()
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
                   put == bytes.size() && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
     }
-    if (!written) DeleteFileW(path.c_str());
+    if (!written) DeleteUnlinkedFile(path);
     return written;
 }
 
@@ -144,5 +145,5 @@ bool CBreakpointCfg::RemoveRecordFile()
     ScopedLock hold(lock_);
     if (recordPath_.empty()) return false;
     const std::wstring path = Utf8ToWide(recordPath_);
-    return !path.empty() && DeleteFileW(path.c_str()) != FALSE;
+    return DeleteUnlinkedFile(path);
 }

@@ -13,6 +13,7 @@
 #include "net/HttpConnection.h"
 #include "net/ServerEndpoints.h"
 #include "platform/TextConvert.h"
+#include "platform/UnlinkedFile.h"
 
 namespace {
 
@@ -73,10 +74,10 @@ bool CDownloadTask::Run()
 
     const std::wstring widePath = Utf8ToWide(path_);
     if (!widePath.empty())
-        file_.Reset(CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+        file_ = OpenUnlinkedFile(widePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED);
     if (!file_) {
-        // Without a notice a missing target would be retried unseen for ever.
+        // Without a notice a missing (or planted) target would be retried unseen for ever.
         PostFailed();
         return false;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "platform/FileSigner.h"
 #include "platform/GetFileSize64.h"
 #include "platform/GetFileVersionQuad.h"
 #include "platform/IsFileTrusted.h"
@@ -33,10 +34,42 @@ TEST(IsFileTrusted, OnlyAnIntactSignedFileIsTrusted)
 {
     EXPECT_TRUE(IsFileTrusted(LocalServer::FixturePath(Fixture::Signed)));
     EXPECT_TRUE(IsFileTrusted(LocalServer::FixturePath(Fixture::Large)));
+    EXPECT_TRUE(IsFileTrusted(LocalServer::FixturePath(Fixture::OtherSigner)));
     EXPECT_FALSE(IsFileTrusted(LocalServer::FixturePath(Fixture::Unsigned)));
     EXPECT_FALSE(IsFileTrusted(LocalServer::FixturePath(Fixture::Tampered)));
     EXPECT_FALSE(IsFileTrusted("Z:\\no\\such\\file.exe"));
     EXPECT_FALSE(IsFileTrusted(""));
+}
+
+TEST(IsSignedBy, OnlyThePinnedPublishersSignaturesMatch)
+{
+    const std::string ours = LocalServer::FixturePath(Fixture::Signed);
+    const std::string other = LocalServer::FixturePath(Fixture::OtherSigner);
+    const std::string unsigned_ = LocalServer::FixturePath(Fixture::Unsigned);
+    FileSigner signer;
+    ASSERT_TRUE(GetFileSigner(other, &signer));
+    EXPECT_EQ(signer.name, kOtherSigner);
+    EXPECT_FALSE(GetFileSigner(unsigned_, &signer));
+
+    // The thumbprint as openssl computed it from the certificate.
+    std::string thumbprint = ReadFileBytes(LocalServer::BinaryDir() + "\\fixture-ca\\signer.sha1");
+    thumbprint = thumbprint.substr(0, thumbprint.find_first_of("\r\n"));
+    ASSERT_EQ(thumbprint.size(), 40u);
+    std::string lower = thumbprint;
+    CharLowerA(lower.data());
+
+    for (const std::string& pin : {std::string(kFixtureSigner), thumbprint, lower}) {
+        SCOPED_TRACE(pin);
+        EXPECT_TRUE(IsSignedBy(ours, pin));
+        EXPECT_FALSE(IsSignedBy(other, pin));
+        EXPECT_FALSE(IsSignedBy(unsigned_, pin));
+    }
+    EXPECT_FALSE(IsSignedBy(ours, "Quorvex Test Signe"));
+    EXPECT_FALSE(IsSignedBy(ours, "quorvex test signer"));
+    EXPECT_FALSE(IsSignedBy(ours, thumbprint.substr(0, 39) + (thumbprint[39] == '0' ? "1" : "0")));
+    // No pin: any signature, or none, is left to the trust check.
+    EXPECT_TRUE(IsSignedBy(other, ""));
+    EXPECT_TRUE(IsSignedBy(unsigned_, ""));
 }
 
 TEST(GetFileSize64, MissingAndEmptyFilesAreBothZero)
