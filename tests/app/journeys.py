@@ -475,6 +475,13 @@ def journey_second_instance(j):
     check(first.wait(timeout=60) == 0, "the first copy ended when asked to")
 
 
+# Wine's own user32 imports version.dll, so under Wine a version.dll beside
+# the program is loaded with user32, before any code of the program runs.
+# Windows' user32 does not import it (and a KnownDLL's imports come from
+# System32), so there only the program's own use could load it.
+WINE_IMPORTS_ITSELF = {"version"}
+
+
 def journey_planted_dlls(j):
     """DLLs planted beside the program under every delay-loaded name, with the
     loader preferring native DLLs as Windows does: none of them runs, and the
@@ -484,13 +491,14 @@ def journey_planted_dlls(j):
     rel = j.package(version)
     md5 = j.offer(site, version, rel)
     inst = j.installer("planted-dlls", site)
-    for name in j.delay_dlls:
+    planted = [n for n in j.delay_dlls if n not in WINE_IMPORTS_ITSELF]
+    for name in planted:
         shutil.copy(j.planted, inst.path(name + ".dll"))
     j.env["WINEDLLOVERRIDES"] = ",".join(j.delay_dlls) + "=n,b"
     inst.start()
     check(inst.wait() == 0, "the installer ended with code 0")
     ran = sorted(n for n in os.listdir(inst.folder) if n.endswith(".dll.ran"))
-    check(not ran, "no planted DLL was loaded (%s)" % ran)
+    check(not ran, "none of the DLLs planted as %s was loaded (%s)" % (", ".join(planted), ran))
     check(os.path.exists(inst.package) and md5_of(inst.package) == md5, "the offered package was downloaded")
     wait_until(lambda: os.path.exists(inst.package + ".ran"), 20, "the launched setup")
     check(len(j.reports(site, "success")) == 1 and not j.reports(site, "error"), "one success report, no error")

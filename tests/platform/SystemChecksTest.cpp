@@ -7,6 +7,7 @@
 #include "platform/IsFileTrusted.h"
 #include "platform/LaunchAsDesktopUser.h"
 #include "platform/TextConvert.h"
+#include "platform/UnlinkedFile.h"
 #include "platform/UniqueHandle.h"
 #include "support/LocalServer.h"
 #include "support/TestFiles.h"
@@ -70,6 +71,39 @@ TEST(IsSignedBy, OnlyThePinnedPublishersSignaturesMatch)
     // No pin: any signature, or none, is left to the trust check.
     EXPECT_TRUE(IsSignedBy(other, ""));
     EXPECT_TRUE(IsSignedBy(unsigned_, ""));
+}
+
+TEST(UnlinkedFile, AHardLinkedNameIsRefusedAndBothNamesStay)
+{
+    TempDir dir, elsewhere;
+    const std::wstring victim = Utf8ToWide(elsewhere.File("victim.dll"));
+    const std::wstring planted = Utf8ToWide(dir.File("package.tmp"));
+    const std::wstring plain = Utf8ToWide(dir.File("plain.tmp"));
+    ASSERT_TRUE(WriteFileBytes(WideToUtf8(victim), "victim"));
+    ASSERT_TRUE(WriteFileBytes(WideToUtf8(plain), "plain"));
+    ASSERT_TRUE(CreateHardLinkW(planted.c_str(), victim.c_str(), nullptr));
+
+    bool linked = false;
+    EXPECT_FALSE(OpenUnlinkedFile(planted, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0, &linked));
+    EXPECT_TRUE(linked);
+    EXPECT_FALSE(DeleteUnlinkedFile(planted, &linked));
+    EXPECT_TRUE(linked);
+    EXPECT_EQ(ReadFileBytes(WideToUtf8(planted)), "victim");
+
+    // A plain file, and a new one, open; a missing one is not a link.
+    UniqueHandle file = OpenUnlinkedFile(plain, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, 0, &linked);
+    EXPECT_TRUE(file);
+    EXPECT_FALSE(linked);
+    file.Reset();
+    EXPECT_TRUE(OpenUnlinkedFile(Utf8ToWide(dir.File("new.tmp")), GENERIC_WRITE, 0, OPEN_ALWAYS, 0, &linked));
+    EXPECT_TRUE(DeleteUnlinkedFile(plain, &linked));
+    EXPECT_FALSE(FileExists(WideToUtf8(plain)));
+    EXPECT_FALSE(DeleteUnlinkedFile(plain, &linked));
+    EXPECT_FALSE(linked);
+
+    // Once the victim's own name goes, the remaining name is a plain file again.
+    ASSERT_TRUE(DeleteFileW(victim.c_str()));
+    EXPECT_TRUE(DeleteUnlinkedFile(planted, &linked));
 }
 
 TEST(GetFileSize64, MissingAndEmptyFilesAreBothZero)
