@@ -9,6 +9,7 @@
 
 #include <rapidxml.hpp>
 
+#include "BuildConfig.h"
 #include "controller/PathUtil.h"
 #include "controller/XmlInput.h"
 #include "engine/CBreakpointCfg.h"
@@ -35,7 +36,7 @@ constexpr DWORD kRetryPauseMs = 1000;
 constexpr size_t kMaxSiteFileBytes = 1024 * 1024;
 // A reply longer than any real configuration is a failed attempt.
 constexpr size_t kMaxConfigReplyBytes = 1024 * 1024;
-constexpr char kInstallerVersion[] = "1.0.0.1";
+constexpr char kInstallerVersion[] = QUORVEX_VERSION_TEXT;
 
 } // namespace
 
