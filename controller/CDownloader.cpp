@@ -487,7 +487,8 @@ void CDownloader::DownFinished(int32_t taskId)
 
     Rename();
     CBreakpointCfg::Instance()->RemoveRecordFile();
-    RemoveFile(GetTempPackagePath() + ".cfg");  // also when this process never started the engine on it
+    const std::string temp = GetTempPackagePath();
+    if (!temp.empty()) RemoveFile(temp + ".cfg");  // also when this process never started the engine on it
     // A version left from an earlier file must not stand in for this one's.
     downVersion_ = VersionQuad();
     ReadDownFileVersion();
@@ -523,17 +524,17 @@ void CDownloader::Rename()
 {
     const std::string temp = GetTempPackagePath();
     const std::string final = GetPackagePath();
-    if (IsFilePresent(temp) && IsFilePresent(final)) {
-        Log("CDownloader::Rename", "file exists: %s", Utf8ToAnsi(temp).c_str());
-        RemoveFile(final);
-    }
     const std::wstring wideTemp = Utf8ToWide(temp);
     bool linked = false;
     OpenUnlinkedFile(wideTemp, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0, &linked);
     if (linked) {
-        // The final package would be another file's name.
+        // Moved, it would make the package another file's name; the checks judge what is there.
         LogLinkedFile(temp);
         return;
+    }
+    if (IsFilePresent(temp) && IsFilePresent(final)) {
+        Log("CDownloader::Rename", "file exists: %s", Utf8ToAnsi(temp).c_str());
+        RemoveFile(final);
     }
     MoveFileExW(wideTemp.c_str(), Utf8ToWide(final).c_str(), MOVEFILE_REPLACE_EXISTING);
     RemoveFile(temp);

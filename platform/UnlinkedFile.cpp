@@ -3,7 +3,8 @@
 bool IsLinkedFile(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(file, &info)) return true;
+    // A device has no links to follow; a disk file that cannot be examined is refused.
+    if (!GetFileInformationByHandle(file, &info)) return GetFileType(file) == FILE_TYPE_DISK;
     return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1;
 }
 

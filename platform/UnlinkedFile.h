@@ -11,8 +11,8 @@
 // These open the name itself, never what a reparse point names, and refuse a
 // file that is a reparse point or has more than one name.
 
-// True when the open file is a reparse point, has more than one name, or
-// cannot be examined.
+// True when the open file is a reparse point, has more than one name, or is
+// a disk file that cannot be examined.
 bool IsLinkedFile(HANDLE file);
 
 // CreateFileW of the name itself (FILE_FLAG_OPEN_REPARSE_POINT is added, and
