@@ -35,6 +35,7 @@ function(quorvex_delay_imports)
       endif()
       execute_process(COMMAND ${QUORVEX_MINGW}-dlltool --input-def ${out_dir}/${name}.def --dllname ${name}.dll
                               --output-delaylib ${lib} ${kill_at}
+                      WORKING_DIRECTORY ${out_dir}  # where it keeps its temporary files
                       RESULT_VARIABLE rc)
       if(NOT rc EQUAL 0)
         message(FATAL_ERROR "dlltool could not make ${lib}")
