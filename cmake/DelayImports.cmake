@@ -7,13 +7,15 @@
 set(QUORVEX_DELAY_DLLS version wininet wintrust crypt32 urlmon userenv msimg32 comctl32
     CACHE INTERNAL "DLLs the program loads only on first use")
 
+set(QUORVEX_DELAY_IMPORTS_SCRIPT ${CMAKE_CURRENT_LIST_FILE})
+
 function(quorvex_delay_imports)
   set(out_dir ${CMAKE_BINARY_DIR}/delayimp)
   file(MAKE_DIRECTORY ${out_dir})
   foreach(name ${QUORVEX_DELAY_DLLS})
     set(lib ${out_dir}/lib${name}_delay.a)
     set(import_lib ${CMAKE_FIND_ROOT_PATH}/lib/lib${name}.a)
-    if(NOT EXISTS ${lib} OR ${import_lib} IS_NEWER_THAN ${lib})
+    if(NOT EXISTS ${lib} OR ${import_lib} IS_NEWER_THAN ${lib} OR ${QUORVEX_DELAY_IMPORTS_SCRIPT} IS_NEWER_THAN ${lib})
       execute_process(COMMAND ${QUORVEX_MINGW}-nm ${import_lib} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
       if(NOT rc EQUAL 0)
         message(FATAL_ERROR "cannot read ${import_lib}")
@@ -33,9 +35,11 @@ function(quorvex_delay_imports)
       if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         set(kill_at -k)  # stdcall names keep "@n" in the library, not in the DLL
       endif()
-      execute_process(COMMAND ${QUORVEX_MINGW}-dlltool --input-def ${out_dir}/${name}.def --dllname ${name}.dll
-                              --output-delaylib ${lib} ${kill_at}
-                      WORKING_DIRECTORY ${out_dir}  # where it keeps its temporary files
+      # Relative names: dlltool names its symbols and temporary files after
+      # the output's path, which must not make two builds' programs differ.
+      execute_process(COMMAND ${QUORVEX_MINGW}-dlltool --input-def ${name}.def --dllname ${name}.dll
+                              --output-delaylib lib${name}_delay.a ${kill_at}
+                      WORKING_DIRECTORY ${out_dir}
                       RESULT_VARIABLE rc)
       if(NOT rc EQUAL 0)
         message(FATAL_ERROR "dlltool could not make ${lib}")
