@@ -111,33 +111,48 @@ std::vector<ResumeSegment> CBreakpointCfg::Segments()
 
 bool CBreakpointCfg::Save()
 {
-    ScopedLock hold(lock_);
-    const std::wstring path = Utf8ToWide(recordPath_);
-    if (path.empty()) return false;
-
-    data_.count = static_cast<int32_t>(data_.segments.size());
-    std::vector<char> bytes(kHeaderSize + data_.segments.size() * sizeof(ResumeSegment));
-    memcpy(bytes.data(), &data_.count, 4);
-    memcpy(bytes.data() + 4, &data_.totalSize, 8);
-    char* at = bytes.data() + kHeaderSize;
-    for (const auto& s : data_.segments) {
-        memcpy(at, s.get(), sizeof(ResumeSegment));
-        at += sizeof(ResumeSegment);
+    std::string path;
+    int64_t totalSize = 0;
+    std::vector<ResumeSegment> segments;
+    {
+        ScopedLock hold(lock_);
+        data_.count = static_cast<int32_t>(data_.segments.size());
+        path = recordPath_;
+        totalSize = data_.totalSize;
+        for (const auto& s : data_.segments) segments.push_back(*s);
     }
+    if (path.empty()) return false;
+    if (WriteRecordFile(path, totalSize, segments)) return true;
+    DeleteUnlinkedFile(Utf8ToWide(path));
+    return false;
+}
 
+bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t totalSize,
+                                     const std::vector<ResumeSegment>& segments)
+{
+    const std::wstring path = Utf8ToWide(recordPath);
+    if (path.empty()) return false;
+    const int32_t count = static_cast<int32_t>(segments.size());
+    std::vector<char> bytes(kHeaderSize + segments.size() * sizeof(ResumeSegment));
+    memcpy(bytes.data(), &count, 4);
+    memcpy(bytes.data() + 4, &totalSize, 8);
+    if (!segments.empty()) memcpy(bytes.data() + kHeaderSize, segments.data(), segments.size() * sizeof(ResumeSegment));
+
+    const std::wstring temp = path + L".new";
     bool written = false;
     {
-        UniqueHandle file = OpenUnlinkedFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE);
+        // Opened, not created: a planted link is refused before anything is truncated.
+        UniqueHandle file = OpenUnlinkedFile(temp, GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE);
         if (!file) return false;
         DWORD put = 0;
-        // Truncated after writing: a stale tail from a longer record would make
-        // the file's length disagree with its count.
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
                   put == bytes.size() && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
     }
-    if (!written) DeleteUnlinkedFile(path);
-    return written;
+    // A crash at any moment leaves either the old record or the new one.
+    if (written && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteUnlinkedFile(temp);
+    return false;
 }
 
 bool CBreakpointCfg::RemoveRecordFile()

@@ -23,6 +23,14 @@ CIOTask::~CIOTask() = default;
 bool CIOTask::Run()
 {
     if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return true;
+    if (!Write()) return false;
+    PostResult();
+    return true;
+}
+
+bool CIOTask::Write()
+{
+    if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return false;
 
     OVERLAPPED overlapped = {};
     overlapped.Offset = offset_;
@@ -31,9 +39,7 @@ bool CIOTask::Run()
         return false;
     // A failed or short completion is a failed write, not a counted one.
     DWORD written = 0;
-    if (!GetOverlappedResult(file_, &overlapped, &written, TRUE) || written != length_) return false;
-    PostResult();
-    return true;
+    return GetOverlappedResult(file_, &overlapped, &written, TRUE) && written == length_;
 }
 
 void CIOTask::PostResult()

@@ -20,11 +20,13 @@ public:
     // True when the chunk was written (and posted), or there was no file;
     // false when the write failed, in which case nothing is posted.
     bool Run() override;
+    // Run in two steps, for a caller that records the write in between.
+    bool Write();
+    void PostResult();
 
     static constexpr int32_t kChunkCapacity = 4096;
 
 private:
-    void PostResult();
 
     int32_t capacity_ = kChunkCapacity;
     uint32_t length_;
