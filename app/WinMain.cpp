@@ -7,8 +7,28 @@
 #include "platform/UniqueHandle.h"
 #include "skin/ResourceStore.h"
 
+namespace {
+
+// The program runs elevated from a folder that others may write into: every
+// DLL loaded from here on (the delay-loaded ones, and those Windows loads for
+// us, such as trust providers and the shell's handlers) comes from System32.
+// Looked up, since Windows 7 has it only with an update.
+void LoadDllsFromSystem32Only()
+{
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryW(L"");
+}
+
+} // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
+    // Before anything that may load a delay-loaded DLL.
+    LoadDllsFromSystem32Only();
+
     UniqueHandle instanceMutex(CreateMutexW(nullptr, TRUE, L"QuorvexInst"));
     if (instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 

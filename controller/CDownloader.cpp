@@ -15,6 +15,7 @@
 #include "engine/StartDownload.h"
 #include "net/HttpRequest.h"
 #include "net/ServerEndpoints.h"
+#include "platform/FileSigner.h"
 #include "platform/GetFileSize64.h"
 #include "platform/GetFileVersionQuad.h"
 #include "platform/IsFileTrusted.h"
@@ -22,6 +23,7 @@
 #include "platform/Md5OfFile.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
+#include "platform/UnlinkedFile.h"
 
 CDownloader* g_downloader = nullptr;
 
@@ -30,6 +32,8 @@ namespace {
 constexpr DWORD kWorkerPollMs = 100;
 constexpr DWORD kRetryPauseMs = 1000;
 constexpr size_t kMaxSiteFileBytes = 1024 * 1024;
+// A reply longer than any real configuration is a failed attempt.
+constexpr size_t kMaxConfigReplyBytes = 1024 * 1024;
 constexpr char kInstallerVersion[] = QUORVEX_VERSION_TEXT;
 
 } // namespace
@@ -219,11 +223,14 @@ bool CDownloader::WaitRetryPause()
 
 std::string CDownloader::GetPackagePath() const
 {
+    // Without a folder the name would be at the root of the drive: no file at all then.
+    if (settings_.programFolder.empty()) return {};
     return settings_.programFolder + "\\TzGameSetup_" + siteId_ + ".exe";
 }
 
 std::string CDownloader::GetTempPackagePath() const
 {
+    if (settings_.programFolder.empty()) return {};
     return settings_.programFolder + "\\TzGameSetup" + FormatVersion(lobbyInfo_.newest) + ".tmp";
 }
 
@@ -231,6 +238,7 @@ std::string CDownloader::GetTempPackagePath() const
 
 void CDownloader::GetSiteID()
 {
+    if (settings_.programFolder.empty()) return;
     std::string path = settings_.programFolder + "\\site.cfg";
     if (!IsFilePresent(path)) return;
     std::vector<char> text;
@@ -249,6 +257,7 @@ int CDownloader::Get_Site_Config(int32_t taskId)
         std::string reply;
         client.params.replyMode = REPLY_STRING;
         client.params.replyTarget = &reply;
+        client.params.replyLimit = kMaxConfigReplyBytes;
         bool usable = false;
         if (HttpRequest(&client.params, client.proxy.get(), false, static_cast<uint32_t>(taskId), url.c_str())) {
             std::string text = Utf8ToAnsi(reply);
@@ -357,6 +366,12 @@ bool FirstThreeZero(const VersionQuad& v)
     return v.major == 0 && v.minor == 0 && v.build == 0;
 }
 
+// A valid signature of anyone else is no better than none.
+bool IsTrustedFrom(const std::string& path, const std::string& publisher)
+{
+    return IsFileTrusted(path) && IsSignedBy(path, publisher);
+}
+
 } // namespace
 
 void CDownloader::ReadDownFileVersion()
@@ -377,11 +392,11 @@ int32_t CDownloader::BeNeedDown()
 
     auto discard = [&](const char* why) {
         if (why) Log(name, "%s", why);
-        DeleteFileUtf8(path);
+        RemoveFile(path);
         return VERDICT_DOWNLOAD;
     };
     if (local != newest && FirstThreeZero(local)) return discard("local file's version is wrong");
-    if (!IsFileTrusted(path)) return discard("local file's trust is invalid");
+    if (!IsTrustedFrom(path, settings_.publisher)) return discard("local file's trust is invalid");
     std::string md5;
     Md5OfFile(path, &md5);
     if (local == newest && !SameTextIgnoringCase(md5, lobbyInfo_.md5)) return discard("ver same but md5 not");
@@ -407,13 +422,14 @@ void CDownloader::DownFinished(int32_t taskId)
     auto reject = [&](const char* why, int32_t type, const std::string& version) {
         Log(name, "%s", why);
         PostOnce(type, version);
-        DeleteFileUtf8(path);
+        RemoveFile(path);
         NotifyListener(EVENT_FAILED, taskId);
     };
 
     Rename();
     CBreakpointCfg::Instance()->RemoveRecordFile();
-    DeleteFileUtf8(GetTempPackagePath() + ".cfg");  // also when this process never started the engine on it
+    const std::string temp = GetTempPackagePath();
+    if (!temp.empty()) RemoveFile(temp + ".cfg");  // also when this process never started the engine on it
     // A version left from an earlier file must not stand in for this one's.
     downVersion_ = VersionQuad();
     ReadDownFileVersion();
@@ -422,7 +438,7 @@ void CDownloader::DownFinished(int32_t taskId)
     const std::string downText = FormatVersion(downVersion_);
 
     if (FirstThreeZero(downVersion_)) return reject("get local file's version faile", ERROR_VERSION_UNREADABLE, newestText);
-    if (!IsFileTrusted(path)) return reject("local file's trust is invalid", ERROR_TRUST_INVALID, downText);
+    if (!IsTrustedFrom(path, settings_.publisher)) return reject("local file's trust is invalid", ERROR_TRUST_INVALID, downText);
     if (VersionTextGreater(downText, newestText))
         return reject("local ver bigger than newest", ERROR_VERSION_HIGHER, downText);
     if (VersionTextGreater(newestText, downText)) {
@@ -449,18 +465,38 @@ void CDownloader::Rename()
 {
     const std::string temp = GetTempPackagePath();
     const std::string final = GetPackagePath();
+    const std::wstring wideTemp = Utf8ToWide(temp);
+    bool linked = false;
+    OpenUnlinkedFile(wideTemp, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0, &linked);
+    if (linked) {
+        // Moved, it would make the package another file's name; the checks judge what is there.
+        LogLinkedFile(temp);
+        return;
+    }
     if (IsFilePresent(temp) && IsFilePresent(final)) {
         Log("CDownloader::Rename", "file exists: %s", Utf8ToAnsi(temp).c_str());
-        DeleteFileUtf8(final);
+        RemoveFile(final);
     }
-    const std::wstring wideTemp = Utf8ToWide(temp);
     MoveFileExW(wideTemp.c_str(), Utf8ToWide(final).c_str(), MOVEFILE_REPLACE_EXISTING);
-    DeleteFileW(wideTemp.c_str());
+    RemoveFile(temp);
+}
+
+bool CDownloader::RemoveFile(const std::string& path)
+{
+    bool linked = false;
+    if (DeleteUnlinkedFile(Utf8ToWide(path), &linked)) return true;
+    if (linked) LogLinkedFile(path);
+    return false;
+}
+
+void CDownloader::LogLinkedFile(const std::string& path)
+{
+    Log("CDownloader::LinkedFile", "a link, left alone: %s", path.c_str());
 }
 
 void CDownloader::DiscardLocalPackage()
 {
-    DeleteFileUtf8(GetPackagePath());
+    RemoveFile(GetPackagePath());
     updateRequested_ = 1;
 }
 
@@ -543,17 +579,22 @@ bool CDownloader::StartRangedDownload(uint32_t taskId, char*, uint32_t, void* us
 
 bool CDownloader::PrepareTempFile(uint64_t size, const std::wstring& tempPath)
 {
+    // Opened rather than created: a planted link is refused before anything is truncated.
+    bool linked = false;
+    UniqueHandle file = OpenUnlinkedFile(tempPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_ARCHIVE, &linked);
+    if (linked) LogLinkedFile(WideToUtf8(tempPath));
+    if (!file) return false;
+    LARGE_INTEGER current = {};
     const std::wstring record = tempPath + L".cfg";
     if (GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES) {
         // The engine resumes into the partly written file, but only a file
         // of the download's size can take its ranges.
-        if (GetFileSize64(tempPath) == size) return true;
-        DeleteFileW(record.c_str());
+        if (GetFileSizeEx(file.Get(), &current) && static_cast<uint64_t>(current.QuadPart) == size) return true;
+        if (!RemoveFile(WideToUtf8(record)) && PathExists(WideToUtf8(record))) return false;
     }
-    UniqueHandle file(CreateFileW(tempPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER end;
+    LARGE_INTEGER start = {}, end = {};
     end.QuadPart = static_cast<LONGLONG>(size);
-    return SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get());
+    return SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()) &&
+           SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get());
 }

@@ -110,6 +110,10 @@ private:
     void ReadDownFileVersion();
     int32_t BeNeedDown();
     void Rename();
+    // Deletes a file of the program's folder unless it is a planted link,
+    // which is logged and left alone.
+    bool RemoveFile(const std::string& path);
+    void LogLinkedFile(const std::string& path);
 
     // Download start.
     struct ProgressContext;

@@ -9,5 +9,6 @@ DownloaderSettings DownloaderSettings::ForThisProgram()
     settings.programFolder = GetDirectoryPart(GetModulePath());
     settings.appDataFolder = GetAppDataPath();
     settings.serverBase = QUORVEX_SERVER;
+    settings.publisher = QUORVEX_PUBLISHER;
     return settings;
 }

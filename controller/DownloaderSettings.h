@@ -8,6 +8,7 @@ struct DownloaderSettings {
     std::string programFolder;  // site file, final and temporary packages (no trailing backslash)
     std::string appDataFolder;  // root of the log and history folders; empty when unknown
     std::string serverBase;     // configuration and statistics host, e.g. "http://host:port"
+    std::string publisher;      // expected signer of packages (name or SHA-1 thumbprint); empty: any
 
     static DownloaderSettings ForThisProgram();
 };

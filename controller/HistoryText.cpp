@@ -5,6 +5,7 @@
 #include <rapidxml.hpp>
 #include <rapidxml_print.hpp>
 
+#include "platform/VersionQuad.h"
 #include "platform/XmlInput.h"
 
 bool ParseHistoryText(char* text, HistoryItems* items)
@@ -21,6 +22,8 @@ bool ParseHistoryText(char* text, HistoryItems* items)
             if (AttributeNameStarts(a, "ver")) version = a->value();
             else if (AttributeNameStarts(a, "md5")) md5 = a->value();
         }
+        int32_t parts[4];
+        if (ScanVersion(version.c_str(), parts) < 0) continue;  // a version no run could have offered
         items->emplace(version, std::make_pair(version, md5));
     }
     return true;

@@ -17,10 +17,16 @@ std::string GetAppDataPath()
 
 std::string GetModulePath()
 {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return {};
-    return WideToUtf8(std::wstring(path, n));
+    // A long path must not come back empty: an empty folder would put the
+    // program's files at the root of the drive.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) return WideToUtf8(path.substr(0, n));
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
 }
 
 std::string GetDirectoryPart(const std::string& path)

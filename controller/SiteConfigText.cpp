@@ -1,11 +1,11 @@
 #include "controller/SiteConfigText.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include <rapidxml.hpp>
 
+#include "platform/VersionQuad.h"
 #include "platform/XmlInput.h"
 
 namespace {
@@ -56,9 +56,10 @@ bool ParseLobbyVerInfoText(std::string text, LobbyVerInfo* info)
                 li.siteNumber = ToInt32(value);
             } else if (AttributeNameStarts(a, "ver")) {
                 int32_t* parts[] = {&li.newest.major, &li.newest.minor, &li.newest.build, &li.newest.revision};
-                int v[4];
-                int n = std::sscanf(value, "%d.%d.%d.%d", &v[0], &v[1], &v[2], &v[3]);
-                for (int i = 0; i < n && i < 4; ++i) *parts[i] = v[i];
+                int32_t v[4];
+                // A part too large for its type refuses the whole version.
+                int n = ScanVersion(value, v);
+                for (int i = 0; i < n; ++i) *parts[i] = v[i];
             } else if (AttributeNameStarts(a, "url")) {
                 li.url.assign(value, a->value_size());
             } else if (AttributeNameStarts(a, "md5")) {

@@ -5,6 +5,7 @@
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
+#include "platform/UnlinkedFile.h"
 
 namespace {
 bool ReadExact(HANDLE file, void* buffer, DWORD size)
@@ -117,7 +118,7 @@ bool CBreakpointCfg::Save()
     }
     if (path.empty()) return false;
     if (WriteRecordFile(path, totalSize, segments)) return true;
-    DeleteFileW(Utf8ToWide(path).c_str());
+    DeleteUnlinkedFile(Utf8ToWide(path));
     return false;
 }
 
@@ -131,17 +132,17 @@ bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t tota
     const std::wstring temp = path + L".new";
     bool written = false;
     {
-        UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE,
-                                      nullptr));
+        // Opened, not created: a planted link is refused before anything is truncated.
+        UniqueHandle file = OpenUnlinkedFile(temp, GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE);
         if (!file) return false;
         DWORD put = 0;
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-                  put == bytes.size() && FlushFileBuffers(file.Get());
+                  put == bytes.size() && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
     }
     // A crash at any moment leaves either the old record or the new one.
     if (written && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    DeleteFileW(temp.c_str());
+    DeleteUnlinkedFile(temp);
     return false;
 }
 
@@ -150,5 +151,5 @@ bool CBreakpointCfg::RemoveRecordFile()
     ScopedLock hold(lock_);
     if (recordPath_.empty()) return false;
     const std::wstring path = Utf8ToWide(recordPath_);
-    return !path.empty() && DeleteFileW(path.c_str()) != FALSE;
+    return DeleteUnlinkedFile(path);
 }

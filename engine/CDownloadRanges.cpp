@@ -4,6 +4,7 @@
 #include "engine/CDownloadTask.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
+#include "platform/UnlinkedFile.h"
 #include "platform/UniqueHandle.h"
 
 CDownloadRanges* CDownloadRanges::Instance()
@@ -108,8 +109,8 @@ bool CDownloadRanges::Checkpoint()
     // Every byte the snapshot counts was written before this flush, so the
     // record never claims bytes that a power cut could lose.
     {
-        UniqueHandle data(CreateFileW(Utf8ToWide(now.path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle data = OpenUnlinkedFile(Utf8ToWide(now.path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
         if (!data || !FlushFileBuffers(data.Get())) return false;
     }
     std::vector<ResumeSegment> segments;
@@ -124,6 +125,6 @@ bool CDownloadRanges::Checkpoint()
     // The last bytes may have landed meanwhile, and the finished download's
     // record been deleted: a record written after that would outlive it.
     Snapshot after;
-    if (!Take(after) || after.path != now.path) DeleteFileW(Utf8ToWide(now.path + ".cfg").c_str());
+    if (!Take(after) || after.path != now.path) DeleteUnlinkedFile(Utf8ToWide(now.path + ".cfg"));
     return true;
 }

@@ -14,6 +14,7 @@
 #include "net/HttpConnection.h"
 #include "net/ServerEndpoints.h"
 #include "platform/TextConvert.h"
+#include "platform/UnlinkedFile.h"
 
 namespace {
 
@@ -102,9 +103,9 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
     if (!file_) {
         const std::wstring widePath = Utf8ToWide(path_);
         if (!widePath.empty())
-            file_.Reset(CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-        // Without a notice a missing target would be retried unseen for ever.
+            file_ = OpenUnlinkedFile(widePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                     FILE_FLAG_OVERLAPPED);
+        // Without a notice a missing (or planted) target would be retried unseen for ever.
         if (!file_) return Fetch::Failed;
     }
     if (url_.empty()) return Fetch::Failed;

@@ -87,6 +87,7 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
     }
     case REPLY_STRING: {
         std::string* target = params->replyTarget;
+        const uint64_t limit = params->replyLimit;
         if (!target) return FailAndReset(params, &handles);
         params->Reset();
         // The clean end is a read that succeeds with zero bytes, whatever
@@ -102,8 +103,10 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
                 break;
             }
             if (got == 0) break;
-            target->append(buffer, got);
             received += got;
+            // Read no further than one piece past the limit.
+            if (limit && received > limit) return Fail(&handles);
+            target->append(buffer, got);
         }
         // WinINet reports a connection closed early as a clean end; a reply
         // shorter than its declared length is a broken one.

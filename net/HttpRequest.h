@@ -13,7 +13,8 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
               const char* url, bool post);
 
 // Sends the request and consumes the reply as params->replyMode says:
-// REPLY_STRING appends the body to *replyTarget (not cleared first);
+// REPLY_STRING appends the body to *replyTarget (not cleared first) and
+// fails, without reading the rest, once it is longer than replyLimit;
 // REPLY_CALLBACK calls the callback once with length 0 and does not read
 // the body. The reply status is not examined: an error page is a reply.
 // params is reset on every path.

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 
 #include "net/HttpReplyCallback.h"
@@ -19,6 +20,7 @@ struct HttpRequestParams {
     std::string body;           // sent only when non-empty (a POST's form text)
     signed int replyMode : 2;   // an HttpReplyMode; REPLY_NONE reads back as -1
     std::string* replyTarget;
+    size_t replyLimit;          // REPLY_STRING: a longer reply fails the request; 0: no limit
     HttpReplyCallback callback;
     void* userData;
 
@@ -31,6 +33,7 @@ struct HttpRequestParams {
         body.clear();
         replyMode = REPLY_NONE;
         replyTarget = nullptr;
+        replyLimit = 0;
         callback = nullptr;
         userData = nullptr;
     }

@@ -25,6 +25,7 @@ bool GetFileVersionQuad(const std::string& path, int32_t* major, int32_t* minor,
     if (!block || length < sizeof(VS_FIXEDFILEINFO)) return false;
 
     const VS_FIXEDFILEINFO* info = static_cast<const VS_FIXEDFILEINFO*>(block);
+    if (info->dwSignature != VS_FFI_SIGNATURE) return false;
     if (major) *major = HIWORD(info->dwProductVersionMS);
     if (minor) *minor = LOWORD(info->dwProductVersionMS);
     if (build) *build = HIWORD(info->dwProductVersionLS);

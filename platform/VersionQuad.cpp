@@ -1,5 +1,6 @@
 #include "platform/VersionQuad.h"
 
+#include <cctype>
 #include <cstdio>
 
 std::string FormatVersion(const VersionQuad& v)
@@ -13,4 +14,31 @@ bool VersionTextGreater(const std::string& a, const std::string& b)
 {
     // std::string compares as unsigned bytes with a proper prefix smaller.
     return a.compare(b) > 0;
+}
+
+int ScanVersion(const char* text, int32_t parts[4])
+{
+    int32_t read[4];
+    int n = 0;
+    const char* p = text;
+    while (p && n < 4) {
+        if (n > 0) {
+            if (*p != '.') break;
+            ++p;
+        }
+        while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+') ++p;
+        if (!std::isdigit(static_cast<unsigned char>(*p))) break;
+        int64_t value = 0;
+        while (std::isdigit(static_cast<unsigned char>(*p))) {
+            value = value * 10 + (*p++ - '0');
+            if (value > INT64_C(2147483648)) return -1;
+        }
+        if (negative) value = -value;
+        if (value > INT32_MAX) return -1;
+        read[n++] = static_cast<int32_t>(value);
+    }
+    for (int i = 0; i < n; ++i) parts[i] = read[i];
+    return n;
 }

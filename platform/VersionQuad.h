@@ -23,3 +23,8 @@ std::string FormatVersion(const VersionQuad& v);
 // smaller. Deliberately not numeric: "1.10.0.0" is smaller than "1.9.0.0",
 // which is how versions have always been ordered in the history and reports.
 bool VersionTextGreater(const std::string& a, const std::string& b);
+
+// Reads up to four parts of text as sscanf "%d.%d.%d.%d" would, into parts,
+// and returns how many it read; -1, with parts untouched, when a part does
+// not fit 32 bits (where sscanf's behaviour is undefined).
+int ScanVersion(const char* text, int32_t parts[4]);

@@ -2,14 +2,14 @@
 # Builds one fixture package: the tiny program of fixture/fixture.c with a
 # version resource, optionally padded, signed and tampered.
 # Usage: make_fixture.sh OUT.exe CA_DIR [--product A.B.C.D] [--file A.B.C.D]
-#          [--noversion] [--unsigned] [--tamper] [--pad BYTES]
+#          [--noversion] [--unsigned] [--tamper] [--pad BYTES] [--signer other]
 set -euo pipefail
 # The fixtures are started by the installer, so they match its build's
 # architecture (MINGW names the toolchain prefix).
 MINGW="${MINGW:-i686-w64-mingw32}"
 TOOLS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 OUT="$1"; CA="$2"; shift 2
-PRODUCT=2.5.17.3 FILEVER=1.0.0.1 VERSIONED=1 SIGNED=1 TAMPER=0 PAD=0
+PRODUCT=2.5.17.3 FILEVER=1.0.0.1 VERSIONED=1 SIGNED=1 TAMPER=0 PAD=0 SIGNER=signer
 while [ $# -gt 0 ]; do
   case "$1" in
     --product) PRODUCT="$2"; shift ;;
@@ -18,6 +18,7 @@ while [ $# -gt 0 ]; do
     --unsigned) SIGNED=0 ;;
     --tamper) TAMPER=1 ;;
     --pad) PAD="$2"; shift ;;
+    --signer) SIGNER="$2"; shift ;;
     *) echo "make_fixture: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -69,7 +70,7 @@ fi
 
 if [ "$SIGNED" = 1 ]; then
   "$TOOLS/make_test_ca.sh" "$CA"
-  osslsigncode sign -certs "$CA/signer.crt" -ac "$CA/ca.crt" -key "$CA/signer.key" \
+  osslsigncode sign -certs "$CA/$SIGNER.crt" -ac "$CA/ca.crt" -key "$CA/$SIGNER.key" \
     -n "Quorvex test package" -h sha256 -in "$WORK/plain.exe" -out "$WORK/signed.exe" >/dev/null
   mv "$WORK/signed.exe" "$WORK/plain.exe"
 fi

@@ -9,4 +9,5 @@ mk signed.exe --product 2.5.17.3 --file 1.0.0.1
 mk unsigned.exe --product 2.5.17.3 --file 1.0.0.1 --unsigned
 mk tampered.exe --product 2.5.17.3 --file 1.0.0.1 --tamper
 mk unversioned.exe --noversion --unsigned
+mk other-signer.exe --product 2.5.17.3 --file 1.0.0.1 --signer other
 mk large.exe --product 2.5.17.3 --file 1.0.0.1 --pad 3145728

@@ -32,7 +32,7 @@ Control API (tests and the demo):
         and \xHH escape the bytes of path, range and body
   POST /_control/fixture?name=N[&product=V][&file=V][&variant=V][&pad=N]
         builds WWW/fixtures/gen/N.exe (variant: signed, unsigned, tampered,
-        unversioned) unless it exists; answers its path relative to WWW
+        unversioned, other-signer) unless it exists; answers its path relative to WWW
 """
 
 import argparse
@@ -148,6 +148,8 @@ class State:
             args.append("--tamper")
         elif variant == "unversioned":
             args += ["--noversion", "--unsigned"]
+        elif variant == "other-signer":
+            args += ["--signer", "other"]
         elif variant != "signed":
             raise ValueError("unknown variant")
         if pad:

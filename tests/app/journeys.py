@@ -93,8 +93,9 @@ class Server:
                          "range": unescape(rng), "body": unescape(body)})
         return rows
 
-    def fixture(self, name, product, pad=0):
-        rel = self.call("/_control/fixture?name=%s&product=%s&pad=%d" % (name, product, pad), b"").strip()
+    def fixture(self, name, product, pad=0, variant="signed"):
+        rel = self.call("/_control/fixture?name=%s&product=%s&pad=%d&variant=%s" % (name, product, pad, variant),
+                        b"").strip()
         if not rel:
             raise JourneyFailed("the server could not build fixture " + name)
         return rel
@@ -194,8 +195,10 @@ def click(x, y):
 
 
 class Journey:
-    def __init__(self, name, build, server):
+    def __init__(self, name, build, server, planted=None, delay_dlls=()):
         self.name = name
+        self.planted = planted
+        self.delay_dlls = list(delay_dlls)
         self.build = os.path.abspath(build)
         self.server = Server(server)
         self.root = os.path.join(self.build, "journeys", name)
@@ -266,8 +269,8 @@ class Journey:
         self.server.set_config(site, version, url, md5, up_style)
         return md5
 
-    def package(self, version, pad=0):
-        return self.server.fixture("journey-" + version.replace(".", "-"), version, pad)
+    def package(self, version, pad=0, variant="signed"):
+        return self.server.fixture("journey-%s-%s" % (variant, version.replace(".", "-")), version, pad, variant)
 
     def reports(self, site, kind):
         path = {"success": "/download_device_stat.php", "error": "/download_device_error_stat.php"}[kind]
@@ -495,6 +498,58 @@ def journey_second_instance(j):
     check(first.wait(timeout=60) == 0, "the first copy ended when asked to")
 
 
+# Wine's own user32 imports version.dll, so under Wine a version.dll beside
+# the program is loaded with user32, before any code of the program runs.
+# Windows' user32 does not import it (and a KnownDLL's imports come from
+# System32), so there only the program's own use could load it.
+WINE_IMPORTS_ITSELF = {"version"}
+
+
+def journey_planted_dlls(j):
+    """DLLs planted beside the program under every delay-loaded name, with the
+    loader preferring native DLLs as Windows does: none of them runs, and the
+    job still completes."""
+    check(j.planted and j.delay_dlls, "a planted DLL and the delay-loaded names are given")
+    site, version = j.new_site(), j.version()
+    rel = j.package(version)
+    md5 = j.offer(site, version, rel)
+    inst = j.installer("planted-dlls", site)
+    planted = [n for n in j.delay_dlls if n not in WINE_IMPORTS_ITSELF]
+    for name in planted:
+        shutil.copy(j.planted, inst.path(name + ".dll"))
+    j.env["WINEDLLOVERRIDES"] = ",".join(j.delay_dlls) + "=n,b"
+    inst.start()
+    check(inst.wait() == 0, "the installer ended with code 0")
+    ran = sorted(n for n in os.listdir(inst.folder) if n.endswith(".dll.ran"))
+    check(not ran, "none of the DLLs planted as %s was loaded (%s)" % (", ".join(planted), ran))
+    check(os.path.exists(inst.package) and md5_of(inst.package) == md5, "the offered package was downloaded")
+    wait_until(lambda: os.path.exists(inst.package + ".ran"), 20, "the launched setup")
+    check(len(j.reports(site, "success")) == 1 and not j.reports(site, "error"), "one success report, no error")
+
+
+def journey_other_signer(j):
+    """Packages of another publisher of the same CA, on disk and downloaded, are
+    rejected as untrusted: report 4, the failure box, nothing started."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version, variant="other-signer")
+    j.offer(site, version, rel)
+    inst = j.installer("other-signer", site)
+    shutil.copy(os.path.join(j.build, "www", rel), inst.package)
+    inst.start()
+    inst.message_box(timeout=60)
+    log = j.log_since_mark()
+    check("CDownloader::BeNeedDown\tlocal file's trust is invalid" in log, "the package on disk was refused")
+    check("CDownloader::DownFinished\tlocal file's trust is invalid" in log, "the downloaded package was refused")
+    check(j.package_requests(site), "the package was downloaded")
+    check(error_types(j.reports(site, "error")) == ["4"], "report 4 for the untrusted package")
+    inst.click_box("close")
+    check(inst.wait() == 0, "the installer ended with code 0")
+    check(error_types(j.reports(site, "error")) == ["4", "8"], "then report 8: the user left")
+    check(not os.path.exists(inst.package), "the refused package is gone")
+    check(not os.path.exists(inst.package + ".ran"), "nothing was started")
+    check(not j.reports(site, "success"), "no success report")
+
+
 JOURNEYS = {name[len("journey_"):]: f for name, f in list(globals().items()) if name.startswith("journey_")}
 
 
@@ -503,11 +558,14 @@ def main():
     parser.add_argument("journey", choices=sorted(JOURNEYS))
     parser.add_argument("--build", required=True)
     parser.add_argument("--server", required=True)
+    parser.add_argument("--planted", help="a DLL that writes <its path>.ran when loaded")
+    parser.add_argument("--delay-dlls", default="", help="the program's delay-loaded DLLs, comma-separated")
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):
         print("journeys: no DISPLAY; run them through scripts/test", file=sys.stderr)
         return 2
-    journey = Journey(args.journey, args.build, args.server)
+    journey = Journey(args.journey, args.build, args.server, args.planted,
+                      [n for n in args.delay_dlls.split(",") if n])
     try:
         JOURNEYS[args.journey](journey)
     except JourneyFailed as e:

@@ -29,7 +29,8 @@ ControllerFolders::ControllerFolders() : program(root.File("program")), appData(
 
 DownloaderSettings ControllerFolders::Settings(const std::string& serverBase) const
 {
-    return DownloaderSettings{program, appData, serverBase};
+    // Pinned to the fixtures' publisher, as the test build's program is.
+    return DownloaderSettings{program, appData, serverBase, kFixtureSigner};
 }
 
 std::string ControllerFolders::UseNewKey() const

@@ -34,6 +34,9 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
          "local file's trust is invalid"},
         {LocalServer::FixturePath(Fixture::Tampered), "2.5.17.3", md5, 1, 0, VERDICT_DOWNLOAD,
          "local file's trust is invalid"},
+        // Validly signed, but by another publisher than the pinned one.
+        {LocalServer::FixturePath(Fixture::OtherSigner), "2.5.17.3", Md5Of(LocalServer::FixturePath(Fixture::OtherSigner)),
+         1, 0, VERDICT_DOWNLOAD, "local file's trust is invalid"},
         {LocalServer::FixturePath(Fixture::Unversioned), "2.5.17.3", md5, 1, 0, VERDICT_DOWNLOAD,
          "local file's version is wrong"},
         {Package("1.2.3.1"), "1.2.3.4", "x", 3, 0, VERDICT_READY, nullptr},
@@ -61,6 +64,18 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
             EXPECT_EQ(CountOf(f.LogText(), "\tCDownloader::BeNeedDown\t" + std::string(c.line) + "\r\n"), 1u);
         }
     }
+
+    // Without a pinned publisher any trusted signature will do.
+    const std::string other = LocalServer::FixturePath(Fixture::OtherSigner);
+    ControllerFolders f;
+    DownloaderSettings unpinned = f.Settings(kNoServer);
+    unpinned.publisher.clear();
+    CDownloader d(unpinned);
+    CDownloaderProbe probe(d);
+    probe.SetLobbyInfo(MakeLobbyInfo("2.5.17.3", Md5Of(other), 1));
+    ASSERT_TRUE(CopyFileTo(other, d.GetPackagePath()));
+    EXPECT_EQ(probe.BeNeedDown(), VERDICT_READY);
+    d.Exit(1);
 }
 
 namespace {
@@ -104,6 +119,7 @@ TEST(DownloadCompletion, RejectionsDeleteReportOncePerTypeAndFail)
     Finisher fin("2.5.17.3", Md5Of(signed25));
     fin.Downloaded(LocalServer::FixturePath(Fixture::Unversioned));
     fin.Downloaded(LocalServer::FixturePath(Fixture::Unsigned));
+    fin.Downloaded(LocalServer::FixturePath(Fixture::OtherSigner));
     fin.Downloaded(Package("2.6.0.0"));
     // Again unreadable: the earlier file's version must not stand in for it, and no second report.
     fin.Downloaded(LocalServer::FixturePath(Fixture::Unversioned));
@@ -114,12 +130,12 @@ TEST(DownloadCompletion, RejectionsDeleteReportOncePerTypeAndFail)
 
     EXPECT_FALSE(FileExists(fin.d.GetPackagePath()));
     EXPECT_FALSE(FileExists(fin.d.GetTempPackagePath()));
-    EXPECT_EQ(fin.listener.Count(EVENT_FAILED), 6u);
+    EXPECT_EQ(fin.listener.Count(EVENT_FAILED), 7u);
     EXPECT_EQ(fin.listener.Count(EVENT_READY), 0u);
     std::string log = fin.f.LogText();
     const std::string at = "\tCDownloader::DownFinished\t";
     EXPECT_EQ(CountOf(log, at + "get local file's version faile\r\n"), 2u);
-    EXPECT_EQ(CountOf(log, at + "local file's trust is invalid\r\n"), 1u);
+    EXPECT_EQ(CountOf(log, at + "local file's trust is invalid\r\n"), 2u);
     EXPECT_EQ(CountOf(log, at + "local ver bigger than newest\r\n"), 1u);
     EXPECT_EQ(CountOf(log, at + "local file's md5 not equal remote's\r\n"), 2u);
     EXPECT_EQ(CountOf(log, "\tCDownloader::ReadDownFileVersion\tdowned file version is 2.6.0.0\r\n"), 1u);

@@ -67,7 +67,9 @@ TEST(History, FileByteForByteAcrossRunsAndHandEdits)
 TEST(History, DamagedFileLoadsAsEmptyAndTheInstallerStarts)
 {
     for (const std::string& bytes : {std::string("<HistoryInfo><Item ver=\"1.0.0.0\""), std::string("\xEF\xBB\xBF<<<>>>"),
-                                     std::string(), std::string("<Other/>"), "<HistoryInfo>" + DeeplyNested("")}) {
+                                     std::string(), std::string("<Other/>"), "<HistoryInfo>" + DeeplyNested(""),
+                                     // a part no run could have offered
+                                     std::string("<HistoryInfo><Item ver=\"1.2.3.99999999999\" md5=\"a\"/></HistoryInfo>")}) {
         ControllerFolders f;
         DownloadHistory h;
         h.SetFolder(f.appData);

@@ -146,3 +146,50 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
               "\t<Item ver=\"2.5.17.3\" md5=\"" + Md5Of(first) + "\"/>\n"
               "\t<Item ver=\"2.6.0.0\" md5=\"" + Md5Of(newer) + "\"/>\n</HistoryInfo>\n\n");
 }
+
+TEST(Journey, PlantedHardLinksAreNeitherWrittenNorDeleted)
+{
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    const std::string rel = LocalServer::FixtureRelPath(Fixture::Signed);  // 2.5.17.3
+    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::NginxFileUrl(rel), Md5Of(WwwPath(rel)), 1));
+    TempDir elsewhere;  // a file only an administrator may change, in life
+    const std::string victim = elsewhere.File("victim.dll");
+    const std::string victimBytes = PatternBytes(5000, 3);
+    ASSERT_TRUE(WriteFileBytes(victim, victimBytes));
+    const std::string temp = f.program + "\\TzGameSetup2.5.17.3.tmp";
+    const std::string package = f.program + "\\TzGameSetup_" + key + ".exe";
+    const std::string refused = "\tCDownloader::LinkedFile\ta link, left alone: ";
+
+    // At the temporary file: refused before anything is truncated; the download fails.
+    ASSERT_TRUE(CreateHardLinkW(Utf8ToWide(temp).c_str(), Utf8ToWide(victim).c_str(), nullptr));
+    {
+        CDownloader d(f.Settings(LocalServer::BaseUrl()));
+        CThreadsManager::Instance()->Start();
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        EXPECT_EQ(window.RunUntilOutcome(), EVENT_FAILED);
+        d.Exit(1);
+    }
+    EXPECT_EQ(ReadFileBytes(victim), victimBytes);
+    EXPECT_EQ(ReadFileBytes(temp), victimBytes);
+    EXPECT_FALSE(FileExists(package));
+    EXPECT_GE(CountOf(f.LogText(), refused + temp + "\r\n"), 1u);
+
+    // At the resume record's name: the download completes under the proper
+    // name, and the record is neither read into the file, written nor deleted.
+    ASSERT_TRUE(DeleteFileW(Utf8ToWide(temp).c_str()));
+    ASSERT_TRUE(CreateHardLinkW(Utf8ToWide(temp + ".cfg").c_str(), Utf8ToWide(victim).c_str(), nullptr));
+    {
+        CDownloader d(f.Settings(LocalServer::BaseUrl()));
+        CThreadsManager::Instance()->Start();
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        EXPECT_EQ(window.RunUntilOutcome(), EVENT_READY);
+        d.Exit(1);
+    }
+    EXPECT_EQ(ReadFileBytes(victim), victimBytes);
+    EXPECT_EQ(ReadFileBytes(temp + ".cfg"), victimBytes);
+    EXPECT_EQ(ReadFileBytes(package), ReadFileBytes(WwwPath(rel)));
+    EXPECT_GE(CountOf(f.LogText(), refused + temp + ".cfg\r\n"), 1u);
+}

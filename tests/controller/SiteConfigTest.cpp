@@ -139,6 +139,7 @@ TEST(SiteConfig, UnusableOrMalformedRepliesAreRejected)
         Reply("ver=\"1.2.3.4\" url=\"\" md5=\"m\" upStyle=\"1\""),
         Reply("ver=\"1.2.3.4\" url=\"u\" md5=\"\" upStyle=\"1\""),
         Reply("ver=\"0.0.0.7\" url=\"u\" md5=\"m\" upStyle=\"1\""),
+        Reply("ver=\"1.2.99999999999.4\" url=\"u\" md5=\"m\" upStyle=\"1\""),  // too large for its part: all refused
         "<TzLobbyVerInfo><Other " + good + "/></TzLobbyVerInfo>",
         "<Site " + good + "/>",
         "<TzLobbyVerInfo><Site " + good,  // malformed
@@ -154,6 +155,29 @@ TEST(SiteConfig, UnusableOrMalformedRepliesAreRejected)
         EXPECT_FALSE(probe.LobbyInfoValid());
         d.Exit(1);
     }
+}
+
+TEST(SiteConfig, ReplyLongerThanOneMiBIsAFailedAttempt)
+{
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    // Usable but for its length: a comment pads it to 2 MiB.
+    std::string reply = ConfigReply("3.1.0.0", LocalServer::RefusedUrl(), "cd", 1);
+    reply += "<!--" + std::string((2 << 20) - reply.size() - 7, 'x') + "-->";
+    ASSERT_TRUE(LocalServer::SetConfigReply(key, reply));
+    RecordingListener listener;
+    CDownloader d(f.Settings(LocalServer::BaseUrl()));
+    d.RegisterListener(&listener);
+    CDownloaderProbe probe(d);
+    d.DownQuorvex();
+    ASSERT_TRUE(WaitFor([&] { return listener.Count(EVENT_FAILED) == 1; }, 60000));
+    d.Exit(1);
+    EXPECT_FALSE(probe.LobbyInfoValid());
+    std::string log = f.LogText();
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\tget lobby info faile\r\n"), 5u);
+    EXPECT_EQ(CountOf(log, "config of site is"), 0u);  // nothing of it reaches the log
+    EXPECT_EQ(RequestsTo(key, kConfigPath).size(), 5u);
+    EXPECT_EQ(RequestsTo(key, "/download_device_error_stat.php").size(), 1u);
 }
 
 TEST(SiteConfig, UsableReplyAfterCancelIsKeptButTheTaskStops)

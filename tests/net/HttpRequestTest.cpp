@@ -58,7 +58,7 @@ bool Callback(HttpRequestParams& params, const std::string& url, CallbackLog* lo
 bool IsReset(const HttpRequestParams& p)
 {
     return p.extraHeaders.empty() && p.referrer.empty() && p.body.empty() && p.ReplyMode() == REPLY_NONE &&
-           p.replyTarget == nullptr && p.callback == nullptr && p.userData == nullptr;
+           p.replyTarget == nullptr && p.replyLimit == 0 && p.callback == nullptr && p.userData == nullptr;
 }
 
 } // namespace
@@ -79,8 +79,16 @@ TEST(HttpRequest, StringReplyArrivesWholeAndInOrderWithItsQuery)
     EXPECT_FALSE(HttpRequest(&params, nullptr, false, 5, ConfigUrl(key).c_str()));
     EXPECT_EQ(reply.size(), body.size() + 7);
 
+    // A limit as long as the reply lets it through; one byte less fails it.
+    for (size_t limit : {body.size(), body.size() - 1}) {
+        std::string limited;
+        params.replyLimit = limit;
+        EXPECT_EQ(Fetch(params, ConfigUrl(key), &limited), limit == body.size()) << limit;
+        EXPECT_TRUE(IsReset(params));
+    }
+
     auto requests = LocalServer::Requests(key);
-    ASSERT_EQ(requests.size(), 2u);
+    ASSERT_EQ(requests.size(), 4u);
     for (const auto& r : requests) {
         EXPECT_EQ(r.method, "GET");
         EXPECT_EQ(r.path, ServerEndpoints::kConfigPath + key);

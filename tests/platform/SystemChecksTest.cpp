@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "platform/FileSigner.h"
 #include "platform/GetFileSize64.h"
 #include "platform/GetFileVersionQuad.h"
 #include "platform/IsFileTrusted.h"
 #include "platform/LaunchAsDesktopUser.h"
 #include "platform/TextConvert.h"
+#include "platform/UnlinkedFile.h"
 #include "platform/UniqueHandle.h"
 #include "support/LocalServer.h"
 #include "support/TestFiles.h"
@@ -33,10 +35,75 @@ TEST(IsFileTrusted, OnlyAnIntactSignedFileIsTrusted)
 {
     EXPECT_TRUE(IsFileTrusted(LocalServer::FixturePath(Fixture::Signed)));
     EXPECT_TRUE(IsFileTrusted(LocalServer::FixturePath(Fixture::Large)));
+    EXPECT_TRUE(IsFileTrusted(LocalServer::FixturePath(Fixture::OtherSigner)));
     EXPECT_FALSE(IsFileTrusted(LocalServer::FixturePath(Fixture::Unsigned)));
     EXPECT_FALSE(IsFileTrusted(LocalServer::FixturePath(Fixture::Tampered)));
     EXPECT_FALSE(IsFileTrusted("Z:\\no\\such\\file.exe"));
     EXPECT_FALSE(IsFileTrusted(""));
+}
+
+TEST(IsSignedBy, OnlyThePinnedPublishersSignaturesMatch)
+{
+    const std::string ours = LocalServer::FixturePath(Fixture::Signed);
+    const std::string other = LocalServer::FixturePath(Fixture::OtherSigner);
+    const std::string unsigned_ = LocalServer::FixturePath(Fixture::Unsigned);
+    FileSigner signer;
+    ASSERT_TRUE(GetFileSigner(other, &signer));
+    EXPECT_EQ(signer.name, kOtherSigner);
+    EXPECT_FALSE(GetFileSigner(unsigned_, &signer));
+
+    // The thumbprint as openssl computed it from the certificate.
+    std::string thumbprint = ReadFileBytes(LocalServer::BinaryDir() + "\\fixture-ca\\signer.sha1");
+    thumbprint = thumbprint.substr(0, thumbprint.find_first_of("\r\n"));
+    ASSERT_EQ(thumbprint.size(), 40u);
+    std::string lower = thumbprint;
+    CharLowerA(lower.data());
+
+    for (const std::string& pin : {std::string(kFixtureSigner), thumbprint, lower}) {
+        SCOPED_TRACE(pin);
+        EXPECT_TRUE(IsSignedBy(ours, pin));
+        EXPECT_FALSE(IsSignedBy(other, pin));
+        EXPECT_FALSE(IsSignedBy(unsigned_, pin));
+    }
+    EXPECT_FALSE(IsSignedBy(ours, "Quorvex Test Signe"));
+    EXPECT_FALSE(IsSignedBy(ours, "quorvex test signer"));
+    EXPECT_FALSE(IsSignedBy(ours, thumbprint.substr(0, 39) + (thumbprint[39] == '0' ? "1" : "0")));
+    // No pin: any signature, or none, is left to the trust check.
+    EXPECT_TRUE(IsSignedBy(other, ""));
+    EXPECT_TRUE(IsSignedBy(unsigned_, ""));
+}
+
+TEST(UnlinkedFile, AHardLinkedNameIsRefusedAndBothNamesStay)
+{
+    TempDir dir, elsewhere;
+    const std::wstring victim = Utf8ToWide(elsewhere.File("victim.dll"));
+    const std::wstring planted = Utf8ToWide(dir.File("package.tmp"));
+    const std::wstring plain = Utf8ToWide(dir.File("plain.tmp"));
+    ASSERT_TRUE(WriteFileBytes(WideToUtf8(victim), "victim"));
+    ASSERT_TRUE(WriteFileBytes(WideToUtf8(plain), "plain"));
+    ASSERT_TRUE(CreateHardLinkW(planted.c_str(), victim.c_str(), nullptr));
+
+    bool linked = false;
+    EXPECT_FALSE(OpenUnlinkedFile(planted, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0, &linked));
+    EXPECT_TRUE(linked);
+    EXPECT_FALSE(DeleteUnlinkedFile(planted, &linked));
+    EXPECT_TRUE(linked);
+    EXPECT_EQ(ReadFileBytes(WideToUtf8(planted)), "victim");
+
+    // A plain file, and a new one, open; a missing one is not a link.
+    UniqueHandle file = OpenUnlinkedFile(plain, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, 0, &linked);
+    EXPECT_TRUE(file);
+    EXPECT_FALSE(linked);
+    file.Reset();
+    EXPECT_TRUE(OpenUnlinkedFile(Utf8ToWide(dir.File("new.tmp")), GENERIC_WRITE, 0, OPEN_ALWAYS, 0, &linked));
+    EXPECT_TRUE(DeleteUnlinkedFile(plain, &linked));
+    EXPECT_FALSE(FileExists(WideToUtf8(plain)));
+    EXPECT_FALSE(DeleteUnlinkedFile(plain, &linked));
+    EXPECT_FALSE(linked);
+
+    // Once the victim's own name goes, the remaining name is a plain file again.
+    ASSERT_TRUE(DeleteFileW(victim.c_str()));
+    EXPECT_TRUE(DeleteUnlinkedFile(planted, &linked));
 }
 
 TEST(GetFileSize64, MissingAndEmptyFilesAreBothZero)

@@ -274,6 +274,7 @@ std::string LocalServer::FixtureRelPath(Fixture fixture)
     case Fixture::Unsigned: return "fixtures/unsigned.exe";
     case Fixture::Tampered: return "fixtures/tampered.exe";
     case Fixture::Unversioned: return "fixtures/unversioned.exe";
+    case Fixture::OtherSigner: return "fixtures/other-signer.exe";
     case Fixture::Large: return "fixtures/large.exe";
     }
     return {};

@@ -30,14 +30,21 @@ struct RecordedRequest {
 
 // Fixture packages built with the tests: a tiny program that, when started,
 // writes "<its path>.ran". Product version 2.5.17.3, file version 1.0.0.1,
-// signed by a throw-away test CA, except where the name says otherwise.
+// signed by kFixtureSigner of a throw-away test CA, except where the name
+// says otherwise.
 enum class Fixture {
     Signed,
     Unsigned,
     Tampered,     // signed, then one byte of its code changed
     Unversioned,  // no version resource, unsigned
+    OtherSigner,  // signed by kOtherSigner, a second certificate of the same CA
     Large,        // signed, about 3 MiB
 };
+
+// The certificates' simple display names (tools/make_test_ca.sh). The build's
+// fixture-ca\signer.sha1 holds kFixtureSigner's thumbprint.
+inline constexpr char kFixtureSigner[] = "Quorvex Test Signer";
+inline constexpr char kOtherSigner[] = "Quorvex Other Signer";
 
 class LocalServer {
 public:
@@ -86,7 +93,7 @@ public:
     static std::string FixturePath(Fixture fixture);
 
     // Builds (once) a fixture package with other versions:
-    // WwwDir()\fixtures\gen\<name>.exe. variant: "signed", "unsigned",
+    // WwwDir()\fixtures\gen\<name>.exe. variant: "signed", "other-signer", "unsigned",
     // "tampered" or "unversioned"; padBytes: extra size. Returns the path
     // relative to WwwDir() ("fixtures/gen/<name>.exe"), or "" on failure.
     static std::string BuildPackage(const std::string& name, const std::string& productVersion,
