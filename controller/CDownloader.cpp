@@ -13,6 +13,7 @@
 #include "controller/XmlInput.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
+#include "engine/ResumeSegment.h"
 #include "engine/StartDownload.h"
 #include "net/HttpRequest.h"
 #include "net/ServerEndpoints.h"
@@ -32,6 +33,8 @@ constexpr DWORD kWorkerPollMs = 100;
 constexpr DWORD kRetryPauseMs = 1000;
 constexpr size_t kMaxSiteFileBytes = 1024 * 1024;
 constexpr char kInstallerVersion[] = "1.0.0.1";
+constexpr int kRenameAttempts = 20;
+constexpr DWORD kRenamePauseMs = 100;
 
 } // namespace
 
@@ -108,7 +111,7 @@ void CDownloader::Exit(int mode)
 {
     CThreadsManager::Instance()->Stop();
     Log("CDownloader::Exit", "user exit");
-    if (mode == 2) Post_Error(ERROR_USER_ABORT, FormatVersion(lobbyInfo_.newest));
+    if (mode == 2) Post_Error(ERROR_USER_ABORT, FormatVersion(LobbyInfo().newest));
     Shutdown();
     Log("CDownloader::Exit", "good bye");
     CloseLog();
@@ -225,7 +228,13 @@ std::string CDownloader::GetPackagePath() const
 
 std::string CDownloader::GetTempPackagePath() const
 {
-    return settings_.programFolder + "\\TzGameSetup" + FormatVersion(lobbyInfo_.newest) + ".tmp";
+    return settings_.programFolder + "\\TzGameSetup" + FormatVersion(LobbyInfo().newest) + ".tmp";
+}
+
+LobbyVerInfo CDownloader::LobbyInfo() const
+{
+    ScopedLock guard(stateLock_);
+    return lobbyInfo_;
 }
 
 // ---- Site identity and configuration reply ----
@@ -270,7 +279,7 @@ void CDownloader::GetSiteID()
 int CDownloader::Get_Site_Config(int32_t taskId)
 {
     HttpClient client;
-    const std::string url = settings_.serverBase + ServerEndpoints::kConfigPath + siteId_;
+    const std::string url = ServerEndpoints::ConfigUrl(settings_.serverBase, siteId_);
     for (int attempt = 0;;) {
         std::string reply;
         client.params.replyMode = REPLY_STRING;
@@ -306,7 +315,8 @@ bool CDownloader::ParseLobbyVerInfo(std::string text)
     rapidxml::xml_node<>* info = doc.first_node("TzLobbyVerInfo");
     rapidxml::xml_node<>* site = info ? info->first_node("Site") : nullptr;
     if (!site) return false;
-    LobbyVerInfo& li = lobbyInfo_;
+    // Filled in a copy: the main thread may read the held info meanwhile.
+    LobbyVerInfo li = LobbyInfo();
     for (rapidxml::xml_node<>* node = site; node; node = node->next_sibling()) {
         for (auto* a = node->first_attribute(); a; a = a->next_attribute()) {
             const char* value = a->value();
@@ -330,12 +340,15 @@ bool CDownloader::ParseLobbyVerInfo(std::string text)
             }
         }
     }
-    return ValidateLobbyInfo();
+    {
+        ScopedLock guard(stateLock_);
+        lobbyInfo_ = li;
+    }
+    return ValidateLobbyInfo(li);
 }
 
-bool CDownloader::ValidateLobbyInfo()
+bool CDownloader::ValidateLobbyInfo(const LobbyVerInfo& li)
 {
-    const LobbyVerInfo& li = lobbyInfo_;
     bool usable = !li.url.empty() && !li.md5.empty() &&
                   !(li.newest.major == 0 && li.newest.minor == 0 && li.newest.build == 0) && li.upStyle >= 1 &&
                   li.upStyle <= 3;
@@ -345,9 +358,10 @@ bool CDownloader::ValidateLobbyInfo()
 
 void CDownloader::Save_App_Ver()
 {
-    std::string version = FormatVersion(lobbyInfo_.newest);
+    const LobbyVerInfo info = LobbyInfo();
+    std::string version = FormatVersion(info.newest);
     Log("CDownloader::Save_App_Ver", "ver is %s", version.c_str());
-    history_.Add(version, lobbyInfo_.md5);
+    history_.Add(version, info.md5);
 }
 
 // ---- Statistics reports ----
@@ -355,7 +369,7 @@ void CDownloader::Save_App_Ver()
 bool CDownloader::Post_Right()
 {
     std::string body = ServerEndpoints::SuccessReportBody(siteId_, useTime_, static_cast<int64_t>(packageSize_));
-    return PostReport("CDownloader::Post_Right", settings_.serverBase + ServerEndpoints::kSuccessReportPath, body);
+    return PostReport("CDownloader::Post_Right", ServerEndpoints::SuccessReportUrl(settings_.serverBase), body);
 }
 
 bool CDownloader::Post_Error(int32_t type, const std::string& version)
@@ -365,13 +379,17 @@ bool CDownloader::Post_Error(int32_t type, const std::string& version)
     local.tm_isdst = 0;
     int32_t submitDate = static_cast<int32_t>(std::mktime(&local));
     std::string body = ServerEndpoints::ErrorReportBody(siteId_, kInstallerVersion, version, type, submitDate);
-    return PostReport("CDownloader::Post_Error", settings_.serverBase + ServerEndpoints::kErrorReportPath, body);
+    return PostReport("CDownloader::Post_Error", ServerEndpoints::ErrorReportUrl(settings_.serverBase), body);
 }
 
 bool CDownloader::PostOnce(int32_t type, const std::string& version)
 {
-    if (reported_[type]) return false;
-    reported_[type] = true;
+    {
+        // Tested and set in one step: the worker and the main thread both report.
+        ScopedLock guard(stateLock_);
+        if (reported_[type]) return false;
+        reported_[type] = true;
+    }
     return Post_Error(type, version);
 }
 
@@ -428,7 +446,8 @@ int32_t CDownloader::BeNeedDown()
 {
     const char* name = "CDownloader::BeNeedDown";
     const std::string path = GetPackagePath();
-    const VersionQuad& newest = lobbyInfo_.newest;
+    const LobbyVerInfo info = LobbyInfo();
+    const VersionQuad& newest = info.newest;
     VersionQuad local;
     GetFileVersionQuad(path, &local.major, &local.minor, &local.build, &local.revision);
 
@@ -441,10 +460,10 @@ int32_t CDownloader::BeNeedDown()
     if (!IsFileTrusted(path)) return discard("local file's trust is invalid");
     std::string md5;
     Md5OfFile(path, &md5);
-    if (local == newest && !SameTextIgnoringCase(md5, lobbyInfo_.md5)) return discard("ver same but md5 not");
+    if (local == newest && !SameTextIgnoringCase(md5, info.md5)) return discard("ver same but md5 not");
     if (VersionTextGreater(FormatVersion(local), FormatVersion(newest))) return discard("new ver smaller than local ver");
 
-    switch (lobbyInfo_.upStyle) {
+    switch (info.upStyle) {
     case 1:
         return local == newest ? VERDICT_READY : discard(nullptr);
     case 2:
@@ -468,13 +487,21 @@ void CDownloader::DownFinished(int32_t taskId)
         NotifyListener(EVENT_FAILED, taskId);
     };
 
-    Rename();
+    if (!Rename()) {
+        // The bytes are all on disk under the temporary name: a retry or the
+        // next run resumes from the record instead of fetching them again.
+        Log(name, "rename failed, download kept");
+        KeepFinishedDownload();
+        NotifyListener(EVENT_FAILED, taskId);
+        return;
+    }
     CBreakpointCfg::Instance()->RemoveRecordFile();
     DeleteFileUtf8(GetTempPackagePath() + ".cfg");  // also when this process never started the engine on it
     // A version left from an earlier file must not stand in for this one's.
     downVersion_ = VersionQuad();
     ReadDownFileVersion();
-    const VersionQuad& newest = lobbyInfo_.newest;
+    const LobbyVerInfo info = LobbyInfo();
+    const VersionQuad& newest = info.newest;
     const std::string newestText = FormatVersion(newest);
     const std::string downText = FormatVersion(downVersion_);
 
@@ -492,7 +519,7 @@ void CDownloader::DownFinished(int32_t taskId)
         // An operator's cache may serve another build; it is accepted as it is.
         Log(name, "Operator cache");
         PostOnce(ERROR_VERSION_MISMATCH, downText);
-    } else if (!SameTextIgnoringCase(md5, lobbyInfo_.md5)) {
+    } else if (!SameTextIgnoringCase(md5, info.md5)) {
         return reject("local file's md5 not equal remote's", ERROR_MD5_MISMATCH, downText);
     }
 
@@ -502,7 +529,7 @@ void CDownloader::DownFinished(int32_t taskId)
     NotifyListener(EVENT_READY, taskId);
 }
 
-void CDownloader::Rename()
+bool CDownloader::Rename()
 {
     const std::string temp = GetTempPackagePath();
     const std::string final = GetPackagePath();
@@ -511,8 +538,35 @@ void CDownloader::Rename()
         DeleteFileUtf8(final);
     }
     const std::wstring wideTemp = Utf8ToWide(temp);
-    MoveFileExW(wideTemp.c_str(), Utf8ToWide(final).c_str(), MOVEFILE_REPLACE_EXISTING);
-    DeleteFileW(wideTemp.c_str());
+    const std::wstring wideFinal = Utf8ToWide(final);
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(wideTemp.c_str(), wideFinal.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        // A handle of the engine or of a scanner may still be on the file for a moment.
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (!held || attempt >= kRenameAttempts) break;
+        Sleep(kRenamePauseMs);
+    }
+    // Failed: with no temporary file nothing was lost; otherwise it stays.
+    return GetFileAttributesW(wideTemp.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+void CDownloader::KeepFinishedDownload()
+{
+    const std::string temp = GetTempPackagePath();
+    const int64_t size = static_cast<int64_t>(GetFileSize64(Utf8ToWide(temp)));
+    if (size <= 0 || size >= kMaxDownloadSize) return;
+    // One range with nothing owed: resuming it asks for no byte.
+    ResumeSegment* done = ResumeSegment::Make(static_cast<uint32_t>(size), static_cast<uint32_t>(size - 1),
+                                              LobbyInfo().url, temp);
+    if (!done) return;
+    CBreakpointCfg* record = CBreakpointCfg::Instance();
+    record->SetTarget(temp, size);
+    record->ClearSegments();
+    record->AddSegment(done);
+    // Written now, and again at exit unless a new start takes it first.
+    record->Save();
 }
 
 void CDownloader::DiscardLocalPackage()
@@ -527,6 +581,8 @@ struct CDownloader::ProgressContext {
     CDownloader* downloader;
     uint64_t totalSize;
     bool cancelled;
+    // The engine took nothing (no pump thread, or its posts failed).
+    bool notHandedOver;
     std::string tempPath;
     std::string url;
 };
@@ -535,7 +591,7 @@ bool CDownloader::GetQuorvex(int32_t taskId)
 {
     const std::wstring tempPath = Utf8ToWide(GetTempPackagePath());
     for (int attempt = 0;;) {
-        int result = DownloadPackage(lobbyInfo_.url, taskId, tempPath);
+        int result = DownloadPackage(LobbyInfo().url, taskId, tempPath);
         if (result == 0) return true;
         if (result == 1) {
             OutputDebugStringA("----getquorvex-user-cancel-1\r\n");
@@ -549,7 +605,7 @@ bool CDownloader::GetQuorvex(int32_t taskId)
         if (++attempt > 4) break;
     }
     Log("CDownloader::GetQuorvex", "get quorvex retry over");
-    PostOnce(ERROR_DOWNLOAD_FAILED, FormatVersion(lobbyInfo_.newest));
+    PostOnce(ERROR_DOWNLOAD_FAILED, FormatVersion(LobbyInfo().newest));
     if (IsTaskRunning(taskId)) {
         char text[64];
         std::snprintf(text, sizeof text, "threadid=%lu\r\n", GetCurrentThreadId());
@@ -571,7 +627,7 @@ int CDownloader::DownloadPackage(const std::string& url, int32_t taskId, const s
     // Offsets of ranges and resume records are 32-bit.
     if (length == 0 || length >= static_cast<uint64_t>(kMaxDownloadSize)) return -1;
 
-    ProgressContext context{this, length, false, GetTempPackagePath(), url};
+    ProgressContext context{this, length, false, false, GetTempPackagePath(), url};
     PrepareTempFile(length, tempPath);
     startTick_ = GetTickCount();
 
@@ -581,7 +637,7 @@ int CDownloader::DownloadPackage(const std::string& url, int32_t taskId, const s
     client.params.userData = &context;
     bool sent = HttpRequest(&client.params, client.proxy.get(), false, static_cast<uint32_t>(taskId), url.c_str());
     if (context.cancelled) return 1;
-    return sent ? 0 : -1;
+    return sent && !context.notHandedOver ? 0 : -1;
 }
 
 bool CDownloader::StartRangedDownload(uint32_t taskId, char*, uint32_t, void* userData, uint32_t)
@@ -593,8 +649,11 @@ bool CDownloader::StartRangedDownload(uint32_t taskId, char*, uint32_t, void* us
         context->cancelled = true;
         return false;
     }
-    StartDownload(context->url.c_str(), context->tempPath, CThreadsManager::Instance(),
-                  static_cast<int64_t>(context->totalSize), static_cast<int32_t>(taskId), self->startTick_);
+    // A start the engine did not take would leave the job waiting for ever:
+    // it counts as a failed attempt.
+    if (!StartDownload(context->url.c_str(), context->tempPath, CThreadsManager::Instance(),
+                       static_cast<int64_t>(context->totalSize), static_cast<int32_t>(taskId), self->startTick_))
+        context->notHandedOver = true;
     return true;
 }
 

@@ -1,13 +1,13 @@
 #include "controller/DownloaderSettings.h"
 
-#include "BuildConfig.h"
 #include "controller/PathUtil.h"
+#include "net/ServerEndpoints.h"
 
 DownloaderSettings DownloaderSettings::ForThisProgram()
 {
     DownloaderSettings settings;
     settings.programFolder = GetDirectoryPart(GetModulePath());
     settings.appDataFolder = GetAppDataPath();
-    settings.serverBase = QUORVEX_SERVER;
+    settings.serverBase = ServerEndpoints::ServerBase();
     return settings;
 }

@@ -26,18 +26,21 @@ CBreakpointCfg::CBreakpointCfg() = default;
 
 CBreakpointCfg::~CBreakpointCfg()
 {
-    bool held = false;
+    bool held = false, written = false;
     {
         ScopedLock hold(lock_);
         held = !data_.segments.empty();
+        written = written_;
     }
+    // A record written by this run for a later start (a retry) stays too.
     if (held) Save();
-    else RemoveRecordFile();
+    else if (!written) RemoveRecordFile();
 }
 
 void CBreakpointCfg::SetTarget(const std::string& targetPath, int64_t totalSize)
 {
     ScopedLock hold(lock_);
+    if (recordPath_ != targetPath + ".cfg") written_ = false;
     recordPath_ = targetPath + ".cfg";
     data_.totalSize = totalSize;
 }
@@ -94,6 +97,15 @@ void CBreakpointCfg::ClearSegments()
     data_.count = 0;
 }
 
+void CBreakpointCfg::SaveAndClearSegments()
+{
+    // One hold of the (re-entrant) lock: no segment slips in between.
+    ScopedLock hold(lock_);
+    if (data_.segments.empty()) return;
+    Save();
+    ClearSegments();
+}
+
 size_t CBreakpointCfg::SegmentCount()
 {
     ScopedLock hold(lock_);
@@ -136,6 +148,7 @@ bool CBreakpointCfg::Save()
                   put == bytes.size() && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
     }
     if (!written) DeleteFileW(path.c_str());
+    written_ = written;
     return written;
 }
 
@@ -143,6 +156,7 @@ bool CBreakpointCfg::RemoveRecordFile()
 {
     ScopedLock hold(lock_);
     if (recordPath_.empty()) return false;
+    written_ = false;
     const std::wstring path = Utf8ToWide(recordPath_);
     return !path.empty() && DeleteFileW(path.c_str()) != FALSE;
 }

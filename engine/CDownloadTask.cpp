@@ -47,6 +47,14 @@ void CDownloadTask::CloseFile() { file_.Reset(); }
 
 void CDownloadTask::PostFailed() const { PostThreadMessageW(notifyThreadId_, TM_TASK_FAILED, 0, 0); }
 
+bool CDownloadTask::PostUncounted()
+{
+    if (uncounted_ == 0) return true;
+    if (!CIOTask::PostCount(notifyThreadId_, taskId_, uncounted_, totalSize_, startTick_, baseBytes_)) return false;
+    uncounted_ = 0;
+    return true;
+}
+
 ResumeSegment* CDownloadTask::MakeRemainderSegment() const
 {
     return ResumeSegment::Make(static_cast<uint32_t>(position_), static_cast<uint32_t>(rangeEnd_), url_, path_);
@@ -68,13 +76,16 @@ bool CDownloadTask::CheckStop()
 
 bool CDownloadTask::Run()
 {
-    // A range already complete (a stop right after its last chunk) needs no request.
-    if (position_ > rangeEnd_) return true;
+    // A range already complete (a stop right after its last chunk) needs no
+    // request; a count still owed is run again until it is posted.
+    if (position_ > rangeEnd_) return PostUncounted();
 
     const std::wstring widePath = Utf8ToWide(path_);
+    // Shared for deletion too: the finished file may be renamed while a
+    // handle is still on its way to being closed.
     if (!widePath.empty())
-        file_.Reset(CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+        file_.Reset(CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!file_) {
         // Without a notice a missing target would be retried unseen for ever.
         PostFailed();
@@ -91,7 +102,9 @@ bool CDownloadTask::Run()
     HttpHandles handles;
     HttpTarget target;
     if (!HttpOpenConnection(proxy_, &handles, url_.c_str(), &target)) return fail();
-    DWORD maxConnections = 80;
+    // Without effect on a connection handle (the process-wide limits are set
+    // when the connection is opened), and harmless.
+    DWORD maxConnections = kHttpMaxConnectionsPerServer;
     InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &maxConnections, sizeof(DWORD));
     InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections, sizeof(DWORD));
 
@@ -142,12 +155,21 @@ bool CDownloadTask::Run()
         write.SetNotifyThreadId(notifyThreadId_);
         // A chunk that cannot be written ends the run at `position`, so the
         // next run fetches it again and no hole is left behind.
-        if (!write.Run()) return fail();
+        if (!write.Write()) return fail();
         position_ += got;
+        uncounted_ += got;
+        // The last count may complete the download and set off its rename:
+        // the file is closed before it goes.
+        if (position_ > rangeEnd_) CloseFile();
+        PostUncounted();
 
-        if (CheckStop()) break;
+        // Stopping: the remainder is recorded and a resume counts from it.
+        if (CheckStop()) {
+            CloseFile();
+            return true;
+        }
         if (position_ > rangeEnd_) break;
     }
     CloseFile();
-    return true;
+    return PostUncounted();
 }

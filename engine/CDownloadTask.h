@@ -44,6 +44,8 @@ public:
 private:
     void PostFailed() const;
     void CloseFile();
+    // Posts the written bytes not yet counted; true when none are left owed.
+    bool PostUncounted();
 
     std::string url_;
     std::string path_;
@@ -55,4 +57,6 @@ private:
     IBaseThread* ownerThread_ = nullptr;
     int64_t baseBytes_;
     UniqueHandle file_; // the target, while Run is working
+    // Written bytes whose count could not be posted yet; they go with the next post.
+    uint32_t uncounted_ = 0;
 };

@@ -23,6 +23,14 @@ CIOTask::~CIOTask() = default;
 bool CIOTask::Run()
 {
     if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return true;
+    if (!Write()) return false;
+    PostCount(notifyThreadId_, taskId_, length_, totalSize_, startTick_, baseBytes_);
+    return true;
+}
+
+bool CIOTask::Write()
+{
+    if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return true;
 
     OVERLAPPED overlapped = {};
     overlapped.Offset = offset_;
@@ -31,15 +39,15 @@ bool CIOTask::Run()
         return false;
     // A failed or short completion is a failed write, not a counted one.
     DWORD written = 0;
-    if (!GetOverlappedResult(file_, &overlapped, &written, TRUE) || written != length_) return false;
-    PostResult();
-    return true;
+    return GetOverlappedResult(file_, &overlapped, &written, TRUE) && written == length_;
 }
 
-void CIOTask::PostResult()
+bool CIOTask::PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
+                        int64_t baseBytes)
 {
-    auto* result = new CTaskResult(taskId_, length_, totalSize_, startTick_, baseBytes_);
-    if (!PostThreadMessageW(notifyThreadId_, TM_TASK_RESULT, reinterpret_cast<WPARAM>(result),
-                            static_cast<LPARAM>(length_)))
-        delete result;
+    auto* result = new CTaskResult(taskId, bytes, totalSize, startTick, baseBytes);
+    if (PostThreadMessageW(pump, TM_TASK_RESULT, reinterpret_cast<WPARAM>(result), static_cast<LPARAM>(bytes)))
+        return true;
+    delete result;
+    return false;
 }

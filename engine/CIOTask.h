@@ -21,12 +21,16 @@ public:
     // false when the write failed, in which case nothing is posted.
     bool Run() override;
 
-    static constexpr int32_t kChunkCapacity = 4096;
+    // The write alone: true when every byte of the chunk is in the file (or
+    // there was no file). The count is posted separately.
+    bool Write();
+
+    // Posts `bytes` of this download as a TM_TASK_RESULT to thread `pump`.
+    // False when the post failed: the bytes are still owed to the count.
+    static bool PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
+                          int64_t baseBytes);
 
 private:
-    void PostResult();
-
-    int32_t capacity_ = kChunkCapacity;
     uint32_t length_;
     uint32_t offset_;
     std::unique_ptr<char[]> data_;
