@@ -56,5 +56,4 @@ private:
     std::string recordPath_;
     ResumeData data_;
     bool written_ = false; // the file holds what this run saved last
-
 };
