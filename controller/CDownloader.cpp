@@ -9,6 +9,7 @@
 
 #include <rapidxml.hpp>
 
+#include "BuildConfig.h"
 #include "controller/PathUtil.h"
 #include "controller/XmlInput.h"
 #include "engine/CBreakpointCfg.h"
@@ -32,7 +33,7 @@ namespace {
 constexpr DWORD kWorkerPollMs = 100;
 constexpr DWORD kRetryPauseMs = 1000;
 constexpr size_t kMaxSiteFileBytes = 1024 * 1024;
-constexpr char kInstallerVersion[] = "1.0.0.1";
+constexpr char kInstallerVersion[] = QUORVEX_VERSION_TEXT;
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePauseMs = 100;
 

@@ -122,34 +122,51 @@ std::vector<ResumeSegment> CBreakpointCfg::Segments()
 
 bool CBreakpointCfg::Save()
 {
-    ScopedLock hold(lock_);
-    const std::wstring path = Utf8ToWide(recordPath_);
-    if (path.empty()) return false;
-
-    data_.count = static_cast<int32_t>(data_.segments.size());
-    std::vector<char> bytes(kHeaderSize + data_.segments.size() * sizeof(ResumeSegment));
-    memcpy(bytes.data(), &data_.count, 4);
-    memcpy(bytes.data() + 4, &data_.totalSize, 8);
-    char* at = bytes.data() + kHeaderSize;
-    for (const auto& s : data_.segments) {
-        memcpy(at, s.get(), sizeof(ResumeSegment));
-        at += sizeof(ResumeSegment);
+    std::string path;
+    int64_t totalSize = 0;
+    std::vector<ResumeSegment> segments;
+    {
+        ScopedLock hold(lock_);
+        data_.count = static_cast<int32_t>(data_.segments.size());
+        path = recordPath_;
+        totalSize = data_.totalSize;
+        for (const auto& s : data_.segments) segments.push_back(*s);
     }
+    if (path.empty()) return false;
+    if (WriteRecordFile(path, totalSize, segments)) return true;
+    DeleteFileW(Utf8ToWide(path).c_str());
+    return false;
+}
 
+bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t totalSize,
+                                     const std::vector<ResumeSegment>& segments)
+{
+    const std::wstring path = Utf8ToWide(recordPath);
+    if (path.empty()) return false;
+    const int32_t count = static_cast<int32_t>(segments.size());
+    std::vector<char> bytes(kHeaderSize + segments.size() * sizeof(ResumeSegment));
+    memcpy(bytes.data(), &count, 4);
+    memcpy(bytes.data() + 4, &totalSize, 8);
+    if (!segments.empty()) memcpy(bytes.data() + kHeaderSize, segments.data(), segments.size() * sizeof(ResumeSegment));
+
+    const std::wstring temp = path + L".new";
     bool written = false;
     {
-        UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+        UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE,
+                                      nullptr));
         if (!file) return false;
         DWORD put = 0;
-        // Truncated after writing: a stale tail from a longer record would make
-        // the file's length disagree with its count.
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-                  put == bytes.size() && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
+                  put == bytes.size() && FlushFileBuffers(file.Get());
     }
-    if (!written) DeleteFileW(path.c_str());
-    written_ = written;
-    return written;
+    // A crash at any moment leaves either the old record or the new one.
+    if (written && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        written_ = true;
+        return true;
+    }
+    DeleteFileW(temp.c_str());
+    written_ = false;
+    return false;
 }
 
 bool CBreakpointCfg::RemoveRecordFile()

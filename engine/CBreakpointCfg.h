@@ -47,6 +47,10 @@ public:
     // Writes the held segments to the record file, replacing its contents;
     // a write that fails leaves no file behind.
     bool Save();
+    // Replaces a record file in one step: a temporary file beside it, flushed,
+    // then moved over it. A failed write leaves the old record as it was.
+    static bool WriteRecordFile(const std::string& recordPath, int64_t totalSize,
+                                const std::vector<ResumeSegment>& segments);
 
     // Deletes the record file; true when there was one to delete.
     bool RemoveRecordFile();

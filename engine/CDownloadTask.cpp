@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/CDownloadRanges.h"
 #include "engine/CIOTask.h"
 #include "engine/IBaseThread.h"
 #include "engine/RangeReply.h"
@@ -57,7 +58,9 @@ bool CDownloadTask::PostUncounted()
 
 ResumeSegment* CDownloadTask::MakeRemainderSegment() const
 {
-    return ResumeSegment::Make(static_cast<uint32_t>(position_), static_cast<uint32_t>(rangeEnd_), url_, path_);
+    int64_t last = rangeEnd_;
+    if (rangeId_ != 0) CDownloadRanges::Instance()->End(rangeId_, last);
+    return ResumeSegment::Make(static_cast<uint32_t>(position_), static_cast<uint32_t>(last), url_, path_);
 }
 
 void CDownloadTask::PostRemainder()
@@ -76,51 +79,72 @@ bool CDownloadTask::CheckStop()
 
 bool CDownloadTask::Run()
 {
-    // A range already complete (a stop right after its last chunk) needs no
-    // request; a count still owed is run again until it is posted.
-    if (position_ > rangeEnd_) return PostUncounted();
-
-    const std::wstring widePath = Utf8ToWide(path_);
-    // Shared for deletion too: the finished file may be renamed while a
-    // handle is still on its way to being closed.
-    if (!widePath.empty())
-        file_.Reset(CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-    if (!file_) {
-        // Without a notice a missing target would be retried unseen for ever.
-        PostFailed();
-        return false;
+    CDownloadRanges* ranges = CDownloadRanges::Instance();
+    for (;;) {
+        int64_t requestLast = rangeEnd_;
+        if (rangeId_ != 0 && !ranges->NextRequest(rangeId_, position_, requestLast, rangeEnd_)) rangeId_ = 0;
+        // A range already complete (a stop right after its last chunk) needs no request.
+        if (position_ > rangeEnd_) break;
+        switch (FetchRequest(requestLast)) {
+        case Fetch::Done:
+            continue;
+        case Fetch::Stopped:
+            CloseFile();
+            return true;
+        case Fetch::Failed:
+            CloseFile();
+            PostFailed();
+            return false;
+        case Fetch::Again:
+            CloseFile();
+            return false;
+        }
     }
+    CloseFile();
+    if (rangeId_ != 0) ranges->Finish(rangeId_);
+    // A count still owed makes the task run again, only to post it.
+    return PostUncounted();
+}
 
-    auto fail = [this] {
-        CloseFile();
-        PostFailed();
-        return false;
-    };
-    if (url_.empty()) return fail();
+CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
+{
+    if (!file_) {
+        const std::wstring widePath = Utf8ToWide(path_);
+        if (!widePath.empty())
+            // Shared for deletion too: the finished file may be renamed while
+            // a handle is still on its way to being closed.
+            file_.Reset(CreateFileW(widePath.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr));
+        // Without a notice a missing target would be retried unseen for ever.
+        if (!file_) return Fetch::Failed;
+    }
+    if (url_.empty()) return Fetch::Failed;
 
     HttpHandles handles;
     HttpTarget target;
-    if (!HttpOpenConnection(proxy_, &handles, url_.c_str(), &target)) return fail();
+    if (!HttpOpenConnection(proxy_, &handles, url_.c_str(), &target)) return Fetch::Failed;
     // Without effect on a connection handle (the process-wide limits are set
     // when the connection is opened), and harmless.
     DWORD maxConnections = kHttpMaxConnectionsPerServer;
     InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &maxConnections, sizeof(DWORD));
     InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections, sizeof(DWORD));
 
-    handles.request = HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.0", nullptr, nullptr,
+    // HTTP/1.1, so that a range's next request can reuse the connection of
+    // the one before it instead of opening another.
+    handles.request = HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.1", nullptr, nullptr,
                                        target.flags, 0);
     if (handles.request == nullptr || handles.request == INVALID_HANDLE_VALUE) {
         handles.request = nullptr;
-        return fail();
+        return Fetch::Failed;
     }
     HINTERNET request = handles.request;
-    const std::string range = ServerEndpoints::RangeHeader(position_, rangeEnd_);
+    const std::string range = ServerEndpoints::RangeHeader(position_, requestLast);
     HttpAddRequestHeadersA(request, range.c_str(), static_cast<DWORD>(range.size()),
                            HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
     if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
         HttpWidenSecurityFlags(request, GetLastError());
-        return fail();
+        return Fetch::Failed;
     }
 
     // Bytes of any other range, or of a different file, must never be written.
@@ -130,46 +154,41 @@ bool CDownloadTask::Run()
     if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) ||
         !RangeReply::Acceptable(status, QueryText(request, HTTP_QUERY_CONTENT_RANGE), length, position_,
                                 totalSize_))
-        return fail();
+        return Fetch::Failed;
 
+    CDownloadRanges* ranges = CDownloadRanges::Instance();
     char buffer[kReadSize];
     for (;;) {
-        // Never read past the range: a longer reply must not reach the file.
-        const int64_t owed = rangeEnd_ + 1 - position_;
+        // Never read past the request: a longer reply must not reach the file.
+        const int64_t owed = requestLast + 1 - position_;
         const DWORD want = owed < static_cast<int64_t>(kReadSize) ? static_cast<DWORD>(owed) : kReadSize;
         DWORD got = 0;
         if (!InternetReadFile(request, buffer, want, &got)) {
             // A stall: reconnect at once from `position`, without a notice.
             // Wine reports the receive time-out as the socket's WSAETIMEDOUT.
             const DWORD error = GetLastError();
-            if (error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT) {
-                CloseFile();
-                return false;
-            }
-            return fail();
+            return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT ? Fetch::Again : Fetch::Failed;
         }
-        if (got == 0) return fail(); // the reply ended before the range did
+        if (got == 0) return Fetch::Failed; // the reply ended before the range did
 
         CIOTask write(file_.Get(), buffer, got, static_cast<uint32_t>(position_), taskId_, totalSize_, path_,
                       startTick_, baseBytes_);
         write.SetNotifyThreadId(notifyThreadId_);
         // A chunk that cannot be written ends the run at `position`, so the
         // next run fetches it again and no hole is left behind.
-        if (!write.Write()) return fail();
+        if (!write.Write()) return Fetch::Failed;
         position_ += got;
+        // Recorded before it is counted: once every byte is counted, no
+        // range may still claim one as missing.
+        if (rangeId_ != 0) ranges->Advance(rangeId_, position_);
+        // Bytes whose count cannot be posted go with the next post; the last
+        // count may complete the download and set off its rename, so the
+        // file is closed before it goes.
         uncounted_ += got;
-        // The last count may complete the download and set off its rename:
-        // the file is closed before it goes.
         if (position_ > rangeEnd_) CloseFile();
         PostUncounted();
 
-        // Stopping: the remainder is recorded and a resume counts from it.
-        if (CheckStop()) {
-            CloseFile();
-            return true;
-        }
-        if (position_ > rangeEnd_) break;
+        if (CheckStop()) return Fetch::Stopped;
+        if (position_ > requestLast) return Fetch::Done;
     }
-    CloseFile();
-    return PostUncounted();
 }

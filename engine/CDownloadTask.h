@@ -24,6 +24,9 @@ public:
     bool Run() override;
 
     void SetOwnerThread(IBaseThread* thread) { ownerThread_ = thread; }
+    // The task's entry in the download's shared ranges (0: none). Its end is
+    // then read from there, since an idle thread may take the upper part.
+    void SetRangeId(uint64_t id) { rangeId_ = id; }
 
     // After each chunk: when the owning thread is stopping, posts the rest of
     // the range as a resume segment and returns true.
@@ -42,6 +45,9 @@ public:
     static constexpr DWORD kReadSize = 4096;
 
 private:
+    enum class Fetch { Done, Stopped, Failed, Again };
+    // One request for position..requestLast, read chunk by chunk.
+    Fetch FetchRequest(int64_t requestLast);
     void PostFailed() const;
     void CloseFile();
     // Posts the written bytes not yet counted; true when none are left owed.
@@ -56,6 +62,7 @@ private:
     DWORD startTick_;
     IBaseThread* ownerThread_ = nullptr;
     int64_t baseBytes_;
+    uint64_t rangeId_ = 0;
     UniqueHandle file_; // the target, while Run is working
     // Written bytes whose count could not be posted yet; they go with the next post.
     uint32_t uncounted_ = 0;

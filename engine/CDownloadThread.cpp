@@ -1,5 +1,6 @@
 #include "engine/CDownloadThread.h"
 
+#include "engine/CDownloadRanges.h"
 #include "engine/CDownloadTask.h"
 #include "engine/EngineLists.h"
 
@@ -16,6 +17,10 @@ void CDownloadThread::Routine()
     TaskQueueList& queue = TaskQueue();
     while (!IsStopping()) {
         CDownloadTask* task = queue.TakeTail();
+        // Out of work: help the slowest connection by taking the upper part
+        // of the largest range. A range too small for that never grows, so
+        // waiting for the queue after a failed try misses nothing.
+        if (task == nullptr) task = CDownloadRanges::Instance()->SplitLargest();
         if (task == nullptr) {
             HANDLE waits[2] = {StopEvent(), queue.NotEmptyEvent()};
             WaitForMultipleObjects(2, waits, FALSE, INFINITE);

@@ -24,13 +24,13 @@ bool CIOTask::Run()
 {
     if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return true;
     if (!Write()) return false;
-    PostCount(notifyThreadId_, taskId_, length_, totalSize_, startTick_, baseBytes_);
+    PostResult();
     return true;
 }
 
 bool CIOTask::Write()
 {
-    if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return true;
+    if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return false;
 
     OVERLAPPED overlapped = {};
     overlapped.Offset = offset_;
@@ -40,6 +40,11 @@ bool CIOTask::Write()
     // A failed or short completion is a failed write, not a counted one.
     DWORD written = 0;
     return GetOverlappedResult(file_, &overlapped, &written, TRUE) && written == length_;
+}
+
+void CIOTask::PostResult()
+{
+    PostCount(notifyThreadId_, taskId_, length_, totalSize_, startTick_, baseBytes_);
 }
 
 bool CIOTask::PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,

@@ -20,12 +20,11 @@ public:
     // True when the chunk was written (and posted), or there was no file;
     // false when the write failed, in which case nothing is posted.
     bool Run() override;
-
-    // The write alone: true when every byte of the chunk is in the file (or
-    // there was no file). The count is posted separately.
+    // Run in two steps, for a caller that records the write in between.
     bool Write();
+    void PostResult();
 
-    // Posts `bytes` of this download as a TM_TASK_RESULT to thread `pump`.
+    // Posts `bytes` of a download as a TM_TASK_RESULT to thread `pump`.
     // False when the post failed: the bytes are still owed to the count.
     static bool PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
                           int64_t baseBytes);

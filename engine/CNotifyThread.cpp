@@ -1,5 +1,6 @@
 #include "engine/CNotifyThread.h"
 
+#include "engine/CDownloadRanges.h"
 #include "engine/CTaskResult.h"
 #include "engine/DownloadEvents.h"
 #include "engine/EngineHost.h"
@@ -46,6 +47,7 @@ bool CNotifyThread::PostProgress(const CTaskResult& result)
 void CNotifyThread::Routine()
 {
     ResultListList& results = ResultList();
+    DWORD lastCheckpoint = GetTickCount();
     while (!IsStopping()) {
         // A copy: Restart may delete the entry as soon as the lock is left.
         int32_t taskId = 0;
@@ -61,6 +63,7 @@ void CNotifyThread::Routine()
         if (!have) {
             HANDLE waits[2] = {StopEvent(), results.NotEmptyEvent()};
             WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+            lastCheckpoint = GetTickCount();
             continue;
         }
         CTaskResult snapshot(taskId, done, totalSize, startTick, baseBytes);
@@ -68,6 +71,10 @@ void CNotifyThread::Routine()
         // posted again next round; with no window there is nobody to tell.
         const bool posted = PostProgress(snapshot);
         if (done == totalSize && (posted || EngineHost::MainWindow() == nullptr)) results.Remove(taskId);
+        if (GetTickCount() - lastCheckpoint >= kCheckpointMs) {
+            lastCheckpoint = GetTickCount();
+            CDownloadRanges::Instance()->Checkpoint();
+        }
         WaitForSingleObject(StopEvent(), kIntervalMs);
     }
 }

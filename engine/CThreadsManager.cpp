@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/CBreakpointCfg.h"
+#include "engine/CDownloadRanges.h"
 #include "engine/CDownloadTask.h"
 #include "engine/CDownloadThread.h"
 #include "engine/CMessagePumpThread.h"
@@ -23,6 +24,7 @@ CThreadsManager::CThreadsManager(unsigned processorCount) : processors_(processo
     TaskQueue();
     ResultList();
     CBreakpointCfg::Instance();
+    CDownloadRanges::Instance();
 }
 
 CThreadsManager::~CThreadsManager() { Stop(); }
@@ -99,6 +101,7 @@ bool CThreadsManager::Restart()
 {
     TaskQueue().Clear();
     ResultList().Clear();
+    CDownloadRanges::Instance()->Clear();
     // Ranges left by a stop become the record beside the target, so the next
     // start of that download resumes instead of fetching every byte again.
     CBreakpointCfg::Instance()->SaveAndClearSegments();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/CBreakpointCfg.h"
+#include "engine/CDownloadRanges.h"
 #include "engine/CDownloadTask.h"
 #include "engine/CTaskResult.h"
 #include "engine/CThreadsManager.h"
@@ -19,7 +20,10 @@ bool QueueTask(DWORD pump, const std::string& url, const std::string& path, int6
     auto* task = new CDownloadTask(url, path, nullptr, first, last, totalSize, taskId, startTick, baseBytes);
     task->CreateGuid();
     task->SetNotifyThreadId(pump);
+    const uint64_t id = CDownloadRanges::Instance()->Add(first, last);
+    task->SetRangeId(id);
     if (PostThreadMessageW(pump, TM_QUEUE_TASK, reinterpret_cast<WPARAM>(task), 0)) return true;
+    CDownloadRanges::Instance()->Finish(id);
     delete task;
     return false;
 }
@@ -62,6 +66,7 @@ bool SplitDownload(CThreadsManager* manager, const std::string& url, int64_t tot
 {
     const DWORD pump = manager != nullptr ? manager->PumpThreadId() : 0;
     if (pump == 0) return false;
+    CDownloadRanges::Instance()->Begin(url, path, totalSize, taskId, startTick, 0, pump);
     bool queued = true;
     for (const ByteRange& r : SplitRanges(totalSize, CThreadsManager::SystemProcessorCount()))
         queued = QueueTask(pump, url, path, r.first, r.last, totalSize, taskId, startTick, 0) && queued;
@@ -79,6 +84,9 @@ bool ResumeDownload(const ResumeData& data, CThreadsManager* manager, int32_t ta
         delete result;
         return false;
     }
+    CDownloadRanges::Instance()->Begin(data.segments.empty() ? std::string() : SegmentText(data.segments[0]->url),
+                                       data.segments.empty() ? std::string() : SegmentText(data.segments[0]->path),
+                                       data.totalSize, taskId, startTick, done, pump);
     bool queued = true;
     for (const auto& s : data.segments)
         queued = QueueTask(pump, SegmentText(s->url), SegmentText(s->path), s->start, s->end, data.totalSize, taskId,

@@ -14,6 +14,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import zipfile
 import zlib
 
@@ -251,17 +252,29 @@ def main():
         pic("bar_bkgnd.png", bar, (226, 230, 236), (234, 237, 242))
         pic("bar_foregnd.png", bar, BLUE_HOT, BLUE)
 
+        # Entries carry a fixed time and mode, not the files' own: the same
+        # sources give the same archive, and so the same program bytes.
+        epoch = int(os.environ.get("SOURCE_DATE_EPOCH", "315532800"))
+        stamp = time.gmtime(max(epoch, 315532800))[:6]  # ZIP times start in 1980
+
+        def add(z, name, path, compress):
+            entry = zipfile.ZipInfo(name, stamp)
+            entry.external_attr = 0o644 << 16
+            entry.compress_type = compress
+            with open(path, "rb") as f:
+                z.writestr(entry, f.read())
+
         tmp = out + ".part"
         with zipfile.ZipFile(tmp, "w") as z:
-            folder_entry = zipfile.ZipInfo("Default/")
+            folder_entry = zipfile.ZipInfo("Default/", stamp)
             folder_entry.external_attr = (0o40755 << 16) | 0x10
             z.writestr(folder_entry, b"")
             for folder in ("descriptions", "styles"):
                 for name in sorted(os.listdir(os.path.join(HERE, folder))):
                     if name.endswith(".xml"):
-                        z.write(os.path.join(HERE, folder, name), name[:-4], zipfile.ZIP_DEFLATED)
+                        add(z, name[:-4], os.path.join(HERE, folder, name), zipfile.ZIP_DEFLATED)
             for name in sorted(pics):
-                z.write(pics[name], name, zipfile.ZIP_STORED)
+                add(z, name, pics[name], zipfile.ZIP_STORED)
         os.replace(tmp, out)
 
 

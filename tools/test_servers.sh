@@ -2,7 +2,10 @@
 # Starts or stops the servers that tests and the demo talk to:
 #   - tools/quorvex_server.py on the host:port of SERVER_URL (configuration,
 #     statistics, download page, misbehaving package mode, control API);
-#   - nginx on port + 1, serving BUILD_DIR/www (real Range support).
+#   - nginx on port + 1, serving BUILD_DIR/www (real Range support); under
+#     /slow/ the same files at 512 KiB/s per request, under /uneven/ at
+#     2 MiB/s for a range from byte 0 and 384 KiB/s for any other, both
+#     logging the bytes each request was sent to nginx-ranges.log.
 # Their state lives in BUILD_DIR/test-servers: pid files, logs, the nginx
 # configuration and requests.db, the SQLite record of every request (read it
 # with: sqlite3 BUILD_DIR/test-servers/requests.db 'select * from requests').
@@ -110,10 +113,32 @@ http {
   access_log $STATE/nginx-access.log;
 $temp_paths  default_type application/octet-stream;
   sendfile on;
+  # What each ranged request was sent, for tests that count bytes served:
+  # end time, seconds taken, URI, Range header, status, body bytes sent.
+  log_format ranges '\$msec \$request_time \$request_uri "\$http_range" \$status \$body_bytes_sent';
+  # The request for the file's first range is fast, every other one slow.
+  map \$http_range \$quorvex_uneven_rate {
+    "~^bytes=0-" 2m;
+    default 384k;
+  }
   server {
     listen $HOST:$NGINX_PORT;
     root $WWW;
     location / { }
+    # Small sends: nginx pauses after each send for as long as its size
+    # takes at the rate, and a pause near a second would look like a stall.
+    location /slow/ {
+      alias $WWW/;
+      sendfile_max_chunk 64k;
+      limit_rate 512k;
+      access_log $STATE/nginx-ranges.log ranges;
+    }
+    location /uneven/ {
+      alias $WWW/;
+      sendfile_max_chunk 64k;
+      limit_rate \$quorvex_uneven_rate;
+      access_log $STATE/nginx-ranges.log ranges;
+    }
   }
 }
 CONF

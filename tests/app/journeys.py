@@ -430,6 +430,29 @@ def journey_stacked_boxes(j):
     check(log.count("\tgood bye") == 1 and log.count("\tuser exit") == 1, "one \"user exit\" and one \"good bye\"")
 
 
+def journey_published(j):
+    """The entry that tools/publish-package prints, served as the configuration: downloaded, accepted, started."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version)
+    package = os.path.join(j.build, "www", rel)
+    host, port = j.server.base.rsplit(":", 1)
+    url = "%s:%d/%s" % (host, int(port) + 1, rel)  # hosted by nginx
+    tool = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "publish-package")
+    published = subprocess.run([tool, package, "--url", url, "--site", site, "--publisher", "Quorvex Test Signer",
+                                "--ca", os.path.join(j.build, "fixture-ca", "ca.crt")],
+                               capture_output=True, text=True)
+    check(published.returncode == 0, "publish-package accepted the package (%s)" % published.stderr.strip())
+    entry = published.stdout.strip()
+    check(entry.startswith('<Site ID="%s" ver="%s" ' % (site, version)), "the entry names the site and version")
+    j.server.call("/_control/config?agent_id=" + site,
+                  ('<?xml version="1.0" encoding="utf-8"?><TzLobbyVerInfo>%s</TzLobbyVerInfo>' % entry).encode())
+    inst = j.installer("published", site)
+    inst.start()
+    j.expect_installed(inst, md5_of(package))
+    check(len(j.reports(site, "success")) == 1 and not j.reports(site, "error"),
+          "one success report and no error report")
+
+
 def reg_default(j, key):
     out = subprocess.run([j.wine, "reg", "query", key, "/ve"], capture_output=True, env=j.env,
                          text=True, errors="replace").stdout

@@ -1,0 +1,129 @@
+#include "engine/CDownloadRanges.h"
+
+#include "engine/CBreakpointCfg.h"
+#include "engine/CDownloadTask.h"
+#include "platform/ScopedLock.h"
+#include "platform/TextConvert.h"
+#include "platform/UniqueHandle.h"
+
+CDownloadRanges* CDownloadRanges::Instance()
+{
+    static CDownloadRanges ranges;
+    return &ranges;
+}
+
+void CDownloadRanges::Begin(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId,
+                            DWORD startTick, int64_t baseBytes, DWORD notifyThreadId)
+{
+    ScopedLock hold(lock_);
+    book_.Clear();
+    url_ = url;
+    path_ = path;
+    totalSize_ = totalSize;
+    taskId_ = taskId;
+    startTick_ = startTick;
+    baseBytes_ = baseBytes;
+    notifyThreadId_ = notifyThreadId;
+}
+
+void CDownloadRanges::Clear()
+{
+    ScopedLock hold(lock_);
+    book_.Clear();
+    path_.clear();
+}
+
+uint64_t CDownloadRanges::Add(int64_t first, int64_t last)
+{
+    ScopedLock hold(lock_);
+    return book_.Add(first, last);
+}
+
+void CDownloadRanges::Advance(uint64_t id, int64_t position)
+{
+    ScopedLock hold(lock_);
+    book_.Advance(id, position);
+}
+
+bool CDownloadRanges::End(uint64_t id, int64_t& last)
+{
+    ScopedLock hold(lock_);
+    return book_.End(id, last);
+}
+
+bool CDownloadRanges::NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast)
+{
+    ScopedLock hold(lock_);
+    return book_.NextRequest(id, position, requestLast, rangeLast);
+}
+
+void CDownloadRanges::Finish(uint64_t id)
+{
+    ScopedLock hold(lock_);
+    book_.Finish(id);
+}
+
+CDownloadTask* CDownloadRanges::SplitLargest()
+{
+    RangeBook::Span span{};
+    uint64_t id = 0;
+    std::string url, path;
+    int64_t totalSize = 0, baseBytes = 0;
+    int32_t taskId = 0;
+    DWORD startTick = 0, notify = 0;
+    {
+        ScopedLock hold(lock_);
+        if (!book_.Split(span, id)) return nullptr;
+        url = url_;
+        path = path_;
+        totalSize = totalSize_;
+        taskId = taskId_;
+        startTick = startTick_;
+        baseBytes = baseBytes_;
+        notify = notifyThreadId_;
+    }
+    auto* task = new CDownloadTask(url, path, nullptr, span.first, span.last, totalSize, taskId, startTick, baseBytes);
+    task->CreateGuid();
+    task->SetNotifyThreadId(notify);
+    task->SetRangeId(id);
+    return task;
+}
+
+bool CDownloadRanges::Take(Snapshot& out)
+{
+    ScopedLock hold(lock_);
+    if (path_.empty()) return false;
+    out.remaining = book_.Remaining();
+    if (out.remaining.empty()) return false;
+    out.url = url_;
+    out.path = path_;
+    out.totalSize = totalSize_;
+    return true;
+}
+
+bool CDownloadRanges::Checkpoint()
+{
+    Snapshot now;
+    if (!Take(now)) return false;
+    // Every byte the snapshot counts was written before this flush, so the
+    // record never claims bytes that a power cut could lose.
+    {
+        UniqueHandle data(CreateFileW(Utf8ToWide(now.path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!data || !FlushFileBuffers(data.Get())) return false;
+    }
+    std::vector<ResumeSegment> segments;
+    for (const RangeBook::Span& s : now.remaining) {
+        ResumeSegment* made = ResumeSegment::Make(static_cast<uint32_t>(s.first), static_cast<uint32_t>(s.last),
+                                                  now.url, now.path);
+        if (made == nullptr) return false;
+        segments.push_back(*made);
+        delete made;
+    }
+    if (!CBreakpointCfg::WriteRecordFile(now.path + ".cfg", now.totalSize, segments)) return false;
+    // The last bytes may have landed meanwhile, and the finished download's
+    // record been deleted: a record written after that would outlive it.
+    Snapshot after;
+    if (!Take(after) || after.path != now.path) DeleteFileW(Utf8ToWide(now.path + ".cfg").c_str());
+    return true;
+}

@@ -1,0 +1,97 @@
+#include "engine/RangeBook.h"
+
+#include <algorithm>
+
+namespace {
+int64_t AlignUp(int64_t offset) { return (offset + RangeBook::kBlock - 1) / RangeBook::kBlock * RangeBook::kBlock; }
+}
+
+RangeBook::Slot* RangeBook::Find(uint64_t id)
+{
+    for (Slot& s : slots_)
+        if (s.id == id) return &s;
+    return nullptr;
+}
+
+const RangeBook::Slot* RangeBook::Find(uint64_t id) const
+{
+    for (const Slot& s : slots_)
+        if (s.id == id) return &s;
+    return nullptr;
+}
+
+uint64_t RangeBook::Add(int64_t first, int64_t last)
+{
+    const uint64_t id = nextId_++;
+    slots_.push_back({id, first, -1, last, true});
+    return id;
+}
+
+bool RangeBook::Advance(uint64_t id, int64_t position)
+{
+    Slot* s = Find(id);
+    if (s == nullptr) return false;
+    s->position = position;
+    return true;
+}
+
+bool RangeBook::End(uint64_t id, int64_t& last) const
+{
+    const Slot* s = Find(id);
+    if (s == nullptr) return false;
+    last = s->last;
+    return true;
+}
+
+bool RangeBook::NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast)
+{
+    Slot* s = Find(id);
+    if (s == nullptr) return false;
+    s->position = position;
+    s->waiting = false;
+    const int64_t left = s->last + 1 - position;
+    const int64_t span = std::min(std::max(left / 2, minRequest_), maxRequest_);
+    s->requestLast = std::min(s->last, AlignUp(position + span) - 1);
+    requestLast = s->requestLast;
+    rangeLast = s->last;
+    return true;
+}
+
+void RangeBook::Finish(uint64_t id)
+{
+    slots_.erase(std::remove_if(slots_.begin(), slots_.end(), [id](const Slot& s) { return s.id == id; }),
+                 slots_.end());
+}
+
+bool RangeBook::Split(Span& taken, uint64_t& newId)
+{
+    Slot* best = nullptr;
+    int64_t bestAt = 0, bestLeft = 0;
+    for (Slot& s : slots_) {
+        if (s.waiting && s.position <= s.last) return false;
+        const int64_t left = s.last + 1 - s.position;
+        if (left < minSplit_) continue;
+        // Never inside the bytes already asked for: the server sends them anyway.
+        const int64_t at = std::max(AlignUp(s.position + left / 2), s.requestLast + 1);
+        if (at > s.last) continue;
+        if (left > bestLeft) {
+            best = &s;
+            bestAt = at;
+            bestLeft = left;
+        }
+    }
+    if (best == nullptr) return false;
+    taken = {bestAt, best->last};
+    best->last = bestAt - 1;
+    newId = Add(taken.first, taken.last);
+    slots_.back().waiting = false; // the caller starts it at once
+    return true;
+}
+
+std::vector<RangeBook::Span> RangeBook::Remaining() const
+{
+    std::vector<Span> spans;
+    for (const Slot& s : slots_)
+        if (s.position <= s.last) spans.push_back({s.position, s.last});
+    return spans;
+}

@@ -1,0 +1,69 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+// The byte ranges of one download and how far each has reached on disk.
+// Plain bookkeeping without locks: its owner serialises every call.
+//
+// Each range is fetched in requests that never reach past the point where an
+// idle connection may take over, so a split never makes the server send a
+// byte twice: a request covers the lower half of what is left, from
+// minRequest to maxRequest bytes (short requests keep a slow connection's
+// last request short), and a split takes the upper part of the largest range
+// from above the owner's current request.
+class RangeBook {
+public:
+    struct Span {
+        int64_t first;
+        int64_t last; // inclusive
+    };
+
+    static constexpr int64_t kBlock = 4096;
+    static constexpr int64_t kMinSplit = 1 << 20;   // less left than this is never split
+    static constexpr int64_t kMinRequest = 1 << 20;
+    static constexpr int64_t kMaxRequest = 2 << 20;
+
+    explicit RangeBook(int64_t minSplit = kMinSplit, int64_t minRequest = kMinRequest,
+                       int64_t maxRequest = kMaxRequest)
+        : minSplit_(minSplit), minRequest_(minRequest), maxRequest_(maxRequest)
+    {
+    }
+
+    // A range still to fetch, waiting for a connection; returns its id
+    // (never 0). While any range waits, nothing is split: an idle
+    // connection is about to get that range.
+    uint64_t Add(int64_t first, int64_t last);
+    // Bytes before `position` of the range are on disk.
+    bool Advance(uint64_t id, int64_t position);
+    // The range's current last byte; false for an unknown id.
+    bool End(uint64_t id, int64_t& last) const;
+    // Starts the next request of a range at `position`: its last byte, and
+    // the range's last byte. False for an unknown id.
+    bool NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast);
+    void Finish(uint64_t id);
+    // Moves the upper part of the largest splittable range into a new range
+    // for an idle connection; false when none qualifies.
+    bool Split(Span& taken, uint64_t& newId);
+    // What is still owed, one span per range with bytes left, in range order
+    // of creation. An empty range (all on disk) is left out.
+    std::vector<Span> Remaining() const;
+    size_t Size() const { return slots_.size(); }
+    void Clear() { slots_.clear(); }
+
+private:
+    struct Slot {
+        uint64_t id;
+        int64_t position;    // first byte not yet on disk
+        int64_t requestLast; // last byte asked of the server; -1 before the first request
+        int64_t last;
+        bool waiting;        // no connection has started it yet
+    };
+    Slot* Find(uint64_t id);
+    const Slot* Find(uint64_t id) const;
+
+    int64_t minSplit_;
+    int64_t minRequest_;
+    int64_t maxRequest_;
+    uint64_t nextId_ = 1;
+    std::vector<Slot> slots_;
+};

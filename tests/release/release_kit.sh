@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Checks of the release kit, run by ctest.
+#   release_kit.sh publish BUILD   what tools/publish-package accepts and refuses
+#   release_kit.sh release BUILD   two release builds give the same bytes; the
+#                                  signed one verifies and is trusted under Wine
+set -euo pipefail
+MODE="$1" BUILD="$(cd "$2" && pwd)"
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+PUBLISH="$ROOT/tools/publish-package"
+CA="$BUILD/fixture-ca" FIX="$BUILD/www/fixtures"
+SIGNER="Quorvex Test Signer"
+WORK="$BUILD/release-test/$MODE"
+rm -rf "$WORK"
+mkdir -p "$WORK"
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+pass() { echo "ok: $*"; }
+
+# Refused with a reason that names the cause.
+refused() {
+  local why="$1" package="$2"; shift 2
+  local out
+  if out="$("$PUBLISH" "$package" --url http://pkg.example.test/p.exe --site 4501648 --ca "$CA/ca.crt" "$@" 2>&1)"; then
+    fail "publish-package accepted $package ($why)"
+  fi
+  grep -q "refused: .*$why" <<<"$out" || fail "publish-package gave another reason than '$why': $out"
+  pass "refused $(basename "$package"): $why"
+}
+
+if [ "$MODE" = publish ]; then
+  # A second code-signing certificate from the same CA: trusted, but not the pinned publisher.
+  openssl req -newkey rsa:2048 -nodes -keyout "$WORK/other.key" -out "$WORK/other.csr" -subj "/CN=Other Publisher" 2>/dev/null
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >"$WORK/ext"
+  openssl x509 -req -in "$WORK/other.csr" -CA "$CA/ca.crt" -CAkey "$CA/ca.key" -CAcreateserial \
+    -CAserial "$WORK/ca.srl" -days 30 -extfile "$WORK/ext" -out "$WORK/other.crt" 2>/dev/null
+  osslsigncode sign -certs "$WORK/other.crt" -ac "$CA/ca.crt" -key "$WORK/other.key" -h sha256 \
+    -in "$FIX/unsigned.exe" -out "$WORK/other.exe" >/dev/null
+
+  refused "not signed" "$FIX/unsigned.exe" --publisher "$SIGNER"
+  refused "changed after it was signed" "$FIX/tampered.exe" --publisher "$SIGNER"
+  refused "not by the pinned publisher \"$SIGNER\"" "$WORK/other.exe" --publisher "$SIGNER"
+  refused "no product version" "$FIX/unversioned.exe"
+  refused "not trusted" "$FIX/signed.exe" --ca "$WORK/other.crt"
+  refused "site id" "$FIX/signed.exe" --site "45 01"
+
+  # Accepted by name and by thumbprint; one entry per site, as the installer reads it.
+  thumb="$(openssl x509 -in "$CA/signer.crt" -noout -fingerprint -sha1 | cut -d= -f2 | tr -d :)"
+  md5="$(md5sum "$FIX/signed.exe" | cut -d' ' -f1)"
+  out="$("$PUBLISH" "$FIX/signed.exe" --url 'http://pkg.example.test/a.exe?x=1&y=2' --site 11 --site 12 \
+         --ca "$CA/ca.crt" --publisher "${thumb,,}" --up-style 3 --updatetime 1700000000 --replies "$WORK/replies")"
+  want='<Site ID="11" ver="2.5.17.3" updatetime="1700000000" upStyle="3" url="http://pkg.example.test/a.exe?x=1&amp;y=2" md5="'"$md5"'" update_desc=""/>'
+  [ "$(head -1 <<<"$out")" = "$want" ] || fail "entry for site 11: $out"
+  [ "$(wc -l <<<"$out")" = 2 ] && grep -q '^<Site ID="12" ' <<<"$out" || fail "one entry per site: $out"
+  grep -qF "<TzLobbyVerInfo>$want</TzLobbyVerInfo>" "$WORK/replies/11.xml" || fail "reply file for site 11"
+  "$PUBLISH" "$FIX/signed.exe" --url http://pkg.example.test/a.exe --site 1 --ca "$CA/ca.crt" \
+    --publisher "$SIGNER" >/dev/null || fail "the pinned publisher's package by name"
+  pass "accepted the pinned publisher's package by thumbprint and by name"
+  exit 0
+fi
+
+[ "$MODE" = release ] || fail "unknown mode $MODE"
+out="$("$ROOT/scripts/release" --server http://config.example.test 2>&1)" && fail "a release without a pin was built"
+grep -q "without a publisher pin" <<<"$out" || fail "no reason given: $out"
+out="$("$ROOT/scripts/release" --server http://config.example.test --no-publisher-pin --password secret 2>&1)" \
+  && fail "a password on the command line was taken"
+pass "refuses a release without a pin, and a password on the command line"
+
+# The two release builds stay between runs (later runs rebuild only what
+# changed); they share nothing but the sources.
+BUILDS="$BUILD/release-test/builds"
+
+# The test signer as a PKCS#12 file, its password in a file and in the environment.
+printf 'test pass' >"$WORK/password"
+openssl pkcs12 -export -in "$CA/signer.crt" -inkey "$CA/signer.key" -certfile "$CA/ca.crt" \
+  -out "$WORK/signer.p12" -passout "file:$WORK/password"
+common=(--server http://config.example.test:8080 --publisher "$SIGNER" --version 1.2.3.4
+        --pfx "$WORK/signer.p12" --ca "$CA/ca.crt")
+QUORVEX_PFX_PASSWORD='test pass' "$ROOT/scripts/release" "${common[@]}" \
+  --build-dir "$BUILDS/a" --out "$WORK/a/out" >"$WORK/a.log" 2>&1 || { cat "$WORK/a.log"; fail "release a"; }
+"$ROOT/scripts/release" "${common[@]}" --password-file "$WORK/password" \
+  --build-dir "$BUILDS/elsewhere/b" --out "$WORK/b-out" >"$WORK/b.log" 2>&1 || { cat "$WORK/b.log"; fail "release b"; }
+sum_a="$(sed -n 's/^release: unsigned .* sha256 //p' "$WORK/a.log")"
+sum_b="$(sed -n 's/^release: unsigned .* sha256 //p' "$WORK/b.log")"
+[ -n "$sum_a" ] && [ "$sum_a" = "$sum_b" ] || fail "two release builds differ before signing: $sum_a / $sum_b"
+pass "two release builds in different folders give the same SHA-256 before signing ($sum_a)"
+
+EXE="$WORK/a/out/QuorvexSetup.exe"
+grep -q '^release: signed ' "$WORK/a.log" || fail "release a was not signed"
+osslsigncode verify -in "$EXE" -CAfile "$CA/ca.crt" >/dev/null || fail "osslsigncode does not verify the release"
+! grep -a -q -e "$BUILDS" -e "$ROOT" "$EXE" || fail "the release holds a build or source path"
+pass "the signed release verifies with osslsigncode"
+
+# The installer's own trust check, under Wine, on the release file.
+check="$BUILD/tests/release/quorvex_trust_check.exe"
+cp "$EXE" "$WORK/changed.exe"
+printf 'X' | dd of="$WORK/changed.exe" bs=1 seek=4096 conv=notrunc status=none
+[ "$("$BUILD/wine-run" "$check" "Z:${EXE//\//\\}" | tr -d '\r')" = trusted ] || fail "WinVerifyTrust rejects the release"
+[ "$("$BUILD/wine-run" "$check" "Z:${WORK//\//\\}\\changed.exe" | tr -d '\r')" = "not trusted" ] \
+  || fail "WinVerifyTrust accepts a changed release"
+pass "WinVerifyTrust under Wine trusts the release and not a changed copy"
+
+out="$("$ROOT/tools/publish-package" "$EXE" --url http://x.test/s.exe --site 1 --ca "$CA/ca.crt" --publisher "$SIGNER")"
+grep -q 'ver="1.2.3.4"' <<<"$out" || fail "the release's version resource: $out"
+pass "the release carries its own version 1.2.3.4"
