@@ -133,9 +133,11 @@ bool CBreakpointCfg::Save()
         for (const auto& s : data_.segments) segments.push_back(*s);
     }
     if (path.empty()) return false;
-    if (WriteRecordFile(path, totalSize, segments)) return true;
-    DeleteFileW(Utf8ToWide(path).c_str());
-    return false;
+    const bool written = WriteRecordFile(path, totalSize, segments);
+    if (!written) DeleteFileW(Utf8ToWide(path).c_str());
+    ScopedLock hold(lock_);
+    written_ = written;
+    return written;
 }
 
 bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t totalSize,
@@ -160,12 +162,9 @@ bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t tota
                   put == bytes.size() && FlushFileBuffers(file.Get());
     }
     // A crash at any moment leaves either the old record or the new one.
-    if (written && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        written_ = true;
+    if (written && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    }
     DeleteFileW(temp.c_str());
-    written_ = false;
     return false;
 }
 
