@@ -62,6 +62,25 @@ bool CMainWnd::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     case WM_ENABLE:
         UpdateMask();
         break;
+    case WM_CLOSE:
+        // Never destroyed under a box's modal loop: CMainWnd code is still
+        // on the stack below it. The boxes end and the close follows.
+        if (openBoxes_ > 0) {
+            closePending_ = true;
+            if (CurrentMsgBox) CurrentMsgBox->EndModal(0);
+            result = 0;
+            return true;
+        }
+        break;
+    case WM_SYSCOMMAND:
+        // Alt+F4 and the taskbar's close ask like the close button.
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            // With a box open the question is already on screen or moot.
+            if (openBoxes_ == 0) CloseAction();
+            result = 0;
+            return true;
+        }
+        break;
     case WM_DESTROY:
         // Nothing may be posted to a window that is going away.
         EngineHost::SetMainWindow(nullptr);
@@ -143,8 +162,20 @@ void CMainWnd::UpdateMask()
 int32_t CMainWnd::Ask(MsgBoxInitProc initProc, const wchar_t* text, uint32_t style)
 {
     const bool quitBefore = quitPosted;
+    ++openBoxes_;
     const int32_t answer = ShowMsgBox(initProc, text, hwnd, style);
-    SetCurrentMsgBox(nullptr);
+    --openBoxes_;
+    if (closePending_) {
+        // A box stacked on this one ended the job: this answer no longer
+        // applies. The outer boxes end too; the outermost closes the window.
+        if (openBoxes_ > 0) {
+            if (CurrentMsgBox) CurrentMsgBox->EndModal(0);
+        } else {
+            closePending_ = false;
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        }
+        return kJobEnded;
+    }
     // The job finished while the box was open; the quit that ended the box
     // is on its way to the main loop.
     return !quitBefore && quitPosted ? kJobEnded : answer;

@@ -59,6 +59,10 @@ private:
     void DropQueuedEvents();
 
     static const int32_t kJobEnded = INT32_MIN;
+    // Boxes open over this window (one may open inside another's loop), and
+    // a close that arrived meanwhile, carried out once the last has returned.
+    int openBoxes_ = 0;
+    bool closePending_ = false;
 };
 
 // The process's main window; null while there is none.

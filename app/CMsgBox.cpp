@@ -10,6 +10,10 @@ CMsgBox* CurrentMsgBox = nullptr;
 
 namespace {
 
+// Boxes stack: one opened from inside another's modal loop. Counted, so the
+// inner box's end does not tell the engine that no box is open.
+int g_openBoxes = 0;
+
 const int32_t kTitleLabel = 2001;
 const int32_t kMessageLabel = 2002;
 const int32_t kCloseButton = 1001;
@@ -27,7 +31,12 @@ HFONT BoxFont()
 void SetCurrentMsgBox(CMsgBox* box)
 {
     CurrentMsgBox = box;
-    EngineHost::SetMessageBoxOpen(box != nullptr);
+    EngineHost::SetMessageBoxOpen(box != nullptr || g_openBoxes > 0);
+}
+
+int OpenMsgBoxCount()
+{
+    return g_openBoxes;
 }
 
 CMsgBox::~CMsgBox()
@@ -115,7 +124,13 @@ int32_t ShowMsgBox(MsgBoxInitProc initProc, const wchar_t* text, HWND owner, uin
     box.message = text ? text : L"";
     box.initProc = initProc;
     box.style = style;
+    CMsgBox* outer = CurrentMsgBox;
+    ++g_openBoxes;
     SetCurrentMsgBox(&box);
     const RECT empty = {0, 0, 0, 0};
-    return box.RunModal(owner, empty);
+    const int32_t result = box.RunModal(owner, empty);
+    --g_openBoxes;
+    // The box this one was stacked on, if any, is the open one again.
+    SetCurrentMsgBox(outer);
+    return result;
 }

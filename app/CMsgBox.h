@@ -44,11 +44,14 @@ private:
     void SetUpButton(int32_t id, int32_t buttonResult, const wchar_t* text, bool focus);
 };
 
-// The box being shown, or null. ShowMsgBox sets it; its caller clears it
-// with SetCurrentMsgBox(nullptr) once ShowMsgBox has returned.
+// The innermost box being shown, or null. ShowMsgBox sets it and, when it
+// returns, gives it back to the box it was stacked on (null when none).
 extern CMsgBox* CurrentMsgBox;
-// Keeps the engine's view of an open box in step with CurrentMsgBox.
+// Keeps the engine's view of an open box in step with CurrentMsgBox and the
+// count of open boxes.
 void SetCurrentMsgBox(CMsgBox* box);
+// Boxes whose ShowMsgBox has not returned yet.
+int OpenMsgBoxCount();
 
 // Runs a message box modally over owner and returns its result.
 int32_t ShowMsgBox(MsgBoxInitProc initProc, const wchar_t* text, HWND owner, uint32_t style);

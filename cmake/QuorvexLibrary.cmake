@@ -21,10 +21,15 @@ endfunction()
 # needs the local test servers (tests/support/LocalServer.h), which ctest
 # then starts first and stops last.
 function(quorvex_test name)
-  cmake_parse_arguments(ARG "SERVERS" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "SERVERS;DISPLAY" "" "DEPS;LABELS" ${ARGN})
   set(server_properties)
   if(ARG_SERVERS)
     set(server_properties FIXTURES_REQUIRED quorvex_servers)
+  endif()
+  # Tests that open windows, take the focus or move the pointer share the
+  # one display: never two of them at once.
+  if(ARG_DISPLAY)
+    list(APPEND server_properties RESOURCE_LOCK display)
   endif()
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)

@@ -12,6 +12,7 @@
 #include "controller/SiteConfigText.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
+#include "engine/ResumeSegment.h"
 #include "engine/StartDownload.h"
 #include "net/HttpRequest.h"
 #include "net/ServerEndpoints.h"
@@ -35,6 +36,8 @@ constexpr size_t kMaxSiteFileBytes = 1024 * 1024;
 // A reply longer than any real configuration is a failed attempt.
 constexpr size_t kMaxConfigReplyBytes = 1024 * 1024;
 constexpr char kInstallerVersion[] = QUORVEX_VERSION_TEXT;
+constexpr int kRenameAttempts = 20;
+constexpr DWORD kRenamePauseMs = 100;
 
 } // namespace
 
@@ -111,7 +114,7 @@ void CDownloader::Exit(int mode)
 {
     CThreadsManager::Instance()->Stop();
     Log("CDownloader::Exit", "user exit");
-    if (mode == 2) Post_Error(ERROR_USER_ABORT, FormatVersion(lobbyInfo_.newest));
+    if (mode == 2) Post_Error(ERROR_USER_ABORT, FormatVersion(LobbyInfo().newest));
     Shutdown();
     Log("CDownloader::Exit", "good bye");
     CloseLog();
@@ -231,7 +234,13 @@ std::string CDownloader::GetPackagePath() const
 std::string CDownloader::GetTempPackagePath() const
 {
     if (settings_.programFolder.empty()) return {};
-    return settings_.programFolder + "\\TzGameSetup" + FormatVersion(lobbyInfo_.newest) + ".tmp";
+    return settings_.programFolder + "\\TzGameSetup" + FormatVersion(LobbyInfo().newest) + ".tmp";
+}
+
+LobbyVerInfo CDownloader::LobbyInfo() const
+{
+    ScopedLock guard(stateLock_);
+    return lobbyInfo_;
 }
 
 // ---- Site identity and configuration reply ----
@@ -252,7 +261,7 @@ void CDownloader::GetSiteID()
 int CDownloader::Get_Site_Config(int32_t taskId)
 {
     HttpClient client;
-    const std::string url = settings_.serverBase + ServerEndpoints::kConfigPath + siteId_;
+    const std::string url = ServerEndpoints::ConfigUrl(settings_.serverBase, siteId_);
     for (int attempt = 0;;) {
         std::string reply;
         client.params.replyMode = REPLY_STRING;
@@ -284,22 +293,29 @@ int CDownloader::Get_Site_Config(int32_t taskId)
 
 bool CDownloader::ParseLobbyVerInfo(std::string text)
 {
-    if (!ParseLobbyVerInfoText(std::move(text), &lobbyInfo_)) return false;  // a failed attempt
-    return ValidateLobbyInfo();
+    // Filled in a copy: the main thread may read the held info meanwhile.
+    LobbyVerInfo li = LobbyInfo();
+    if (!ParseLobbyVerInfoText(std::move(text), &li)) return false;  // a failed attempt
+    {
+        ScopedLock guard(stateLock_);
+        lobbyInfo_ = li;
+    }
+    return ValidateLobbyInfo(li);
 }
 
-bool CDownloader::ValidateLobbyInfo()
+bool CDownloader::ValidateLobbyInfo(const LobbyVerInfo& li)
 {
-    bool usable = IsLobbyInfoUsable(lobbyInfo_);
+    bool usable = IsLobbyInfoUsable(li);
     if (usable) lobbyInfoValid_ = true;
     return usable;
 }
 
 void CDownloader::Save_App_Ver()
 {
-    std::string version = FormatVersion(lobbyInfo_.newest);
+    const LobbyVerInfo info = LobbyInfo();
+    std::string version = FormatVersion(info.newest);
     Log("CDownloader::Save_App_Ver", "ver is %s", version.c_str());
-    history_.Add(version, lobbyInfo_.md5);
+    history_.Add(version, info.md5);
 }
 
 // ---- Statistics reports ----
@@ -307,7 +323,7 @@ void CDownloader::Save_App_Ver()
 bool CDownloader::Post_Right()
 {
     std::string body = ServerEndpoints::SuccessReportBody(siteId_, useTime_, static_cast<int64_t>(packageSize_));
-    return PostReport("CDownloader::Post_Right", settings_.serverBase + ServerEndpoints::kSuccessReportPath, body);
+    return PostReport("CDownloader::Post_Right", ServerEndpoints::SuccessReportUrl(settings_.serverBase), body);
 }
 
 bool CDownloader::Post_Error(int32_t type, const std::string& version)
@@ -317,13 +333,17 @@ bool CDownloader::Post_Error(int32_t type, const std::string& version)
     local.tm_isdst = 0;
     int32_t submitDate = static_cast<int32_t>(std::mktime(&local));
     std::string body = ServerEndpoints::ErrorReportBody(siteId_, kInstallerVersion, version, type, submitDate);
-    return PostReport("CDownloader::Post_Error", settings_.serverBase + ServerEndpoints::kErrorReportPath, body);
+    return PostReport("CDownloader::Post_Error", ServerEndpoints::ErrorReportUrl(settings_.serverBase), body);
 }
 
 bool CDownloader::PostOnce(int32_t type, const std::string& version)
 {
-    if (reported_[type]) return false;
-    reported_[type] = true;
+    {
+        // Tested and set in one step: the worker and the main thread both report.
+        ScopedLock guard(stateLock_);
+        if (reported_[type]) return false;
+        reported_[type] = true;
+    }
     return Post_Error(type, version);
 }
 
@@ -386,7 +406,8 @@ int32_t CDownloader::BeNeedDown()
 {
     const char* name = "CDownloader::BeNeedDown";
     const std::string path = GetPackagePath();
-    const VersionQuad& newest = lobbyInfo_.newest;
+    const LobbyVerInfo info = LobbyInfo();
+    const VersionQuad& newest = info.newest;
     VersionQuad local;
     GetFileVersionQuad(path, &local.major, &local.minor, &local.build, &local.revision);
 
@@ -399,10 +420,10 @@ int32_t CDownloader::BeNeedDown()
     if (!IsTrustedFrom(path, settings_.publisher)) return discard("local file's trust is invalid");
     std::string md5;
     Md5OfFile(path, &md5);
-    if (local == newest && !SameTextIgnoringCase(md5, lobbyInfo_.md5)) return discard("ver same but md5 not");
+    if (local == newest && !SameTextIgnoringCase(md5, info.md5)) return discard("ver same but md5 not");
     if (VersionTextGreater(FormatVersion(local), FormatVersion(newest))) return discard("new ver smaller than local ver");
 
-    switch (lobbyInfo_.upStyle) {
+    switch (info.upStyle) {
     case 1:
         return local == newest ? VERDICT_READY : discard(nullptr);
     case 2:
@@ -426,14 +447,22 @@ void CDownloader::DownFinished(int32_t taskId)
         NotifyListener(EVENT_FAILED, taskId);
     };
 
-    Rename();
+    if (!Rename()) {
+        // The bytes are all on disk under the temporary name: a retry or the
+        // next run resumes from the record instead of fetching them again.
+        Log(name, "rename failed, download kept");
+        KeepFinishedDownload();
+        NotifyListener(EVENT_FAILED, taskId);
+        return;
+    }
     CBreakpointCfg::Instance()->RemoveRecordFile();
     const std::string temp = GetTempPackagePath();
     if (!temp.empty()) RemoveFile(temp + ".cfg");  // also when this process never started the engine on it
     // A version left from an earlier file must not stand in for this one's.
     downVersion_ = VersionQuad();
     ReadDownFileVersion();
-    const VersionQuad& newest = lobbyInfo_.newest;
+    const LobbyVerInfo info = LobbyInfo();
+    const VersionQuad& newest = info.newest;
     const std::string newestText = FormatVersion(newest);
     const std::string downText = FormatVersion(downVersion_);
 
@@ -451,7 +480,7 @@ void CDownloader::DownFinished(int32_t taskId)
         // An operator's cache may serve another build; it is accepted as it is.
         Log(name, "Operator cache");
         PostOnce(ERROR_VERSION_MISMATCH, downText);
-    } else if (!SameTextIgnoringCase(md5, lobbyInfo_.md5)) {
+    } else if (!SameTextIgnoringCase(md5, info.md5)) {
         return reject("local file's md5 not equal remote's", ERROR_MD5_MISMATCH, downText);
     }
 
@@ -461,7 +490,7 @@ void CDownloader::DownFinished(int32_t taskId)
     NotifyListener(EVENT_READY, taskId);
 }
 
-void CDownloader::Rename()
+bool CDownloader::Rename()
 {
     const std::string temp = GetTempPackagePath();
     const std::string final = GetPackagePath();
@@ -469,16 +498,44 @@ void CDownloader::Rename()
     bool linked = false;
     OpenUnlinkedFile(wideTemp, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0, &linked);
     if (linked) {
-        // Moved, it would make the package another file's name; the checks judge what is there.
+        // Moved, it would make the package another file's name; the checks
+        // judge what is there, and nothing of ours is kept under that name.
         LogLinkedFile(temp);
-        return;
+        return true;
     }
     if (IsFilePresent(temp) && IsFilePresent(final)) {
         Log("CDownloader::Rename", "file exists: %s", Utf8ToAnsi(temp).c_str());
         RemoveFile(final);
     }
-    MoveFileExW(wideTemp.c_str(), Utf8ToWide(final).c_str(), MOVEFILE_REPLACE_EXISTING);
-    RemoveFile(temp);
+    const std::wstring wideFinal = Utf8ToWide(final);
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(wideTemp.c_str(), wideFinal.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        // A handle of the engine or of a scanner may still be on the file for a moment.
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (!held || attempt >= kRenameAttempts) break;
+        Sleep(kRenamePauseMs);
+    }
+    // Failed: with no temporary file nothing was lost; otherwise it stays.
+    return GetFileAttributesW(wideTemp.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+void CDownloader::KeepFinishedDownload()
+{
+    const std::string temp = GetTempPackagePath();
+    const int64_t size = static_cast<int64_t>(GetFileSize64(Utf8ToWide(temp)));
+    if (size <= 0 || size >= kMaxDownloadSize) return;
+    // One range with nothing owed: resuming it asks for no byte.
+    ResumeSegment* done = ResumeSegment::Make(static_cast<uint32_t>(size), static_cast<uint32_t>(size - 1),
+                                              LobbyInfo().url, temp);
+    if (!done) return;
+    CBreakpointCfg* record = CBreakpointCfg::Instance();
+    record->SetTarget(temp, size);
+    record->ClearSegments();
+    record->AddSegment(done);
+    // Written now, and again at exit unless a new start takes it first.
+    record->Save();
 }
 
 bool CDownloader::RemoveFile(const std::string& path)
@@ -506,6 +563,8 @@ struct CDownloader::ProgressContext {
     CDownloader* downloader;
     uint64_t totalSize;
     bool cancelled;
+    // The engine took nothing (no pump thread, or its posts failed).
+    bool notHandedOver;
     std::string tempPath;
     std::string url;
 };
@@ -514,7 +573,7 @@ bool CDownloader::GetQuorvex(int32_t taskId)
 {
     const std::wstring tempPath = Utf8ToWide(GetTempPackagePath());
     for (int attempt = 0;;) {
-        int result = DownloadPackage(lobbyInfo_.url, taskId, tempPath);
+        int result = DownloadPackage(LobbyInfo().url, taskId, tempPath);
         if (result == 0) return true;
         if (result == 1) {
             OutputDebugStringA("----getquorvex-user-cancel-1\r\n");
@@ -528,7 +587,7 @@ bool CDownloader::GetQuorvex(int32_t taskId)
         if (++attempt > 4) break;
     }
     Log("CDownloader::GetQuorvex", "get quorvex retry over");
-    PostOnce(ERROR_DOWNLOAD_FAILED, FormatVersion(lobbyInfo_.newest));
+    PostOnce(ERROR_DOWNLOAD_FAILED, FormatVersion(LobbyInfo().newest));
     if (IsTaskRunning(taskId)) {
         char text[64];
         std::snprintf(text, sizeof text, "threadid=%lu\r\n", GetCurrentThreadId());
@@ -550,7 +609,7 @@ int CDownloader::DownloadPackage(const std::string& url, int32_t taskId, const s
     // Offsets of ranges and resume records are 32-bit.
     if (length == 0 || length >= static_cast<uint64_t>(kMaxDownloadSize)) return -1;
 
-    ProgressContext context{this, length, false, GetTempPackagePath(), url};
+    ProgressContext context{this, length, false, false, GetTempPackagePath(), url};
     PrepareTempFile(length, tempPath);
     startTick_ = GetTickCount();
 
@@ -560,7 +619,7 @@ int CDownloader::DownloadPackage(const std::string& url, int32_t taskId, const s
     client.params.userData = &context;
     bool sent = HttpRequest(&client.params, client.proxy.get(), false, static_cast<uint32_t>(taskId), url.c_str());
     if (context.cancelled) return 1;
-    return sent ? 0 : -1;
+    return sent && !context.notHandedOver ? 0 : -1;
 }
 
 bool CDownloader::StartRangedDownload(uint32_t taskId, char*, uint32_t, void* userData, uint32_t)
@@ -572,8 +631,11 @@ bool CDownloader::StartRangedDownload(uint32_t taskId, char*, uint32_t, void* us
         context->cancelled = true;
         return false;
     }
-    StartDownload(context->url.c_str(), context->tempPath, CThreadsManager::Instance(),
-                  static_cast<int64_t>(context->totalSize), static_cast<int32_t>(taskId), self->startTick_);
+    // A start the engine did not take would leave the job waiting for ever:
+    // it counts as a failed attempt.
+    if (!StartDownload(context->url.c_str(), context->tempPath, CThreadsManager::Instance(),
+                       static_cast<int64_t>(context->totalSize), static_cast<int32_t>(taskId), self->startTick_))
+        context->notHandedOver = true;
     return true;
 }
 

@@ -103,13 +103,20 @@ private:
     void GetSiteID();
     int Get_Site_Config(int32_t taskId);
     bool ParseLobbyVerInfo(std::string text);
-    bool ValidateLobbyInfo();
+    bool ValidateLobbyInfo(const LobbyVerInfo& info);
+    // A copy of the held configuration reply, taken under stateLock_.
+    LobbyVerInfo LobbyInfo() const;
     void Save_App_Ver();
 
     // Package decision and completion.
     void ReadDownFileVersion();
     int32_t BeNeedDown();
-    void Rename();
+    // False only when the temporary package is still there after the move
+    // failed (it was held open throughout).
+    bool Rename();
+    // Leaves a record beside a complete temporary package that could not be
+    // renamed, so that the next start resumes with nothing to fetch.
+    void KeepFinishedDownload();
     // Deletes a file of the program's folder unless it is a planted link,
     // which is logged and left alone.
     bool RemoveFile(const std::string& path);
@@ -130,16 +137,24 @@ private:
     bool PostOnce(int32_t type, const std::string& version);
     bool PostReport(const char* name, const std::string& url, const std::string& body);
 
-    DownloaderSettings settings_;
-    IListener* listener_ = nullptr;
+    // Threads: the main thread (window calls, DownFinished) and the worker
+    // (configuration, decision, download start) share this object. Fields
+    // touched by both are atomic or guarded by a lock named beside them;
+    // the rest belong to the thread noted.
+    DownloaderSettings settings_;   // fixed at construction
+    IListener* listener_ = nullptr; // listenerLock_
+    // Written by the worker when a reply is parsed, read by both: stateLock_,
+    // and read through LobbyInfo().
     LobbyVerInfo lobbyInfo_;
     DownloadHistory history_;
     UniqueHandle abortEvent_;
     VersionQuad downVersion_;
     std::unique_ptr<CLog> log_;
-    uint32_t startTick_ = 0;
-    uint32_t useTime_ = 0;
-    uint64_t packageSize_ = 0;
+    // Set by the worker at a download start, read by the main thread when
+    // the download is accepted.
+    std::atomic<uint32_t> startTick_{0};
+    uint32_t useTime_ = 0;      // main thread (DownFinished)
+    uint64_t packageSize_ = 0;  // main thread (DownFinished)
     CLock listenerLock_;
     ProgressRecord idleProgress_{};
     std::string siteId_ = "4501648";
@@ -153,8 +168,12 @@ private:
     CLock tasksLock_;
     std::atomic<int32_t> updateRequested_{0};
 
-    // Reports limited to one per process; there is one controller per process.
+    // Reports limited to one per process; there is one controller per
+    // process. Sent from both threads: stateLock_.
     bool reported_[ERROR_VERSION_LOWER + 1] = {};
+    // Guards lobbyInfo_ and reported_; never held with another lock, nor
+    // across a request, a wait or a file operation.
+    mutable CLock stateLock_;
 };
 
 // The process's controller, published by the entry point.

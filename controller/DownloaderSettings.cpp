@@ -2,13 +2,14 @@
 
 #include "BuildConfig.h"
 #include "controller/PathUtil.h"
+#include "net/ServerEndpoints.h"
 
 DownloaderSettings DownloaderSettings::ForThisProgram()
 {
     DownloaderSettings settings;
     settings.programFolder = GetDirectoryPart(GetModulePath());
     settings.appDataFolder = GetAppDataPath();
-    settings.serverBase = QUORVEX_SERVER;
+    settings.serverBase = ServerEndpoints::ServerBase();
     settings.publisher = QUORVEX_PUBLISHER;
     return settings;
 }

@@ -25,18 +25,21 @@ CBreakpointCfg::CBreakpointCfg() = default;
 
 CBreakpointCfg::~CBreakpointCfg()
 {
-    bool held = false;
+    bool held = false, written = false;
     {
         ScopedLock hold(lock_);
         held = !data_.segments.empty();
+        written = written_;
     }
+    // A record written by this run for a later start (a retry) stays too.
     if (held) Save();
-    else RemoveRecordFile();
+    else if (!written) RemoveRecordFile();
 }
 
 void CBreakpointCfg::SetTarget(const std::string& targetPath, int64_t totalSize)
 {
     ScopedLock hold(lock_);
+    if (recordPath_ != targetPath + ".cfg") written_ = false;
     recordPath_ = targetPath + ".cfg";
     data_.totalSize = totalSize;
 }
@@ -90,6 +93,15 @@ void CBreakpointCfg::ClearSegments()
     data_.count = 0;
 }
 
+void CBreakpointCfg::SaveAndClearSegments()
+{
+    // One hold of the (re-entrant) lock: no segment slips in between.
+    ScopedLock hold(lock_);
+    if (data_.segments.empty()) return;
+    Save();
+    ClearSegments();
+}
+
 size_t CBreakpointCfg::SegmentCount()
 {
     ScopedLock hold(lock_);
@@ -117,9 +129,11 @@ bool CBreakpointCfg::Save()
         for (const auto& s : data_.segments) segments.push_back(*s);
     }
     if (path.empty()) return false;
-    if (WriteRecordFile(path, totalSize, segments)) return true;
-    DeleteUnlinkedFile(Utf8ToWide(path));
-    return false;
+    const bool written = WriteRecordFile(path, totalSize, segments);
+    if (!written) DeleteUnlinkedFile(Utf8ToWide(path));
+    ScopedLock hold(lock_);
+    written_ = written;
+    return written;
 }
 
 bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t totalSize,
@@ -150,6 +164,7 @@ bool CBreakpointCfg::RemoveRecordFile()
 {
     ScopedLock hold(lock_);
     if (recordPath_.empty()) return false;
+    written_ = false;
     const std::wstring path = Utf8ToWide(recordPath_);
     return DeleteUnlinkedFile(path);
 }

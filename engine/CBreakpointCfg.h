@@ -11,8 +11,9 @@
 
 // The resume record: the unfinished ranges of a stopped download, kept
 // beside the target file as the target path followed by ".cfg". Segments
-// collected while the engine stops are written when the record is destroyed
-// (process exit); with none held, a leftover file is deleted then.
+// collected while the engine stops are written by a restart (for the retry)
+// or when the record is destroyed (process exit); with none held then, a
+// leftover file that this run did not write is deleted.
 //
 // File: count (int32), total size (int64), count segments of 520 bytes.
 class CBreakpointCfg {
@@ -37,6 +38,9 @@ public:
     // Takes ownership; kept in arrival order.
     void AddSegment(ResumeSegment* segment);
     void ClearSegments();
+    // With segments held: writes them to the record file, then clears them.
+    // Nothing held leaves the file as it is.
+    void SaveAndClearSegments();
     size_t SegmentCount();
     std::vector<ResumeSegment> Segments();
 
@@ -55,4 +59,5 @@ private:
     CLock lock_;
     std::string recordPath_;
     ResumeData data_;
+    bool written_ = false; // the file holds what this run saved last
 };

@@ -49,6 +49,14 @@ void CDownloadTask::CloseFile() { file_.Reset(); }
 
 void CDownloadTask::PostFailed() const { PostThreadMessageW(notifyThreadId_, TM_TASK_FAILED, 0, 0); }
 
+bool CDownloadTask::PostUncounted()
+{
+    if (uncounted_ == 0) return true;
+    if (!CIOTask::PostCount(notifyThreadId_, taskId_, uncounted_, totalSize_, startTick_, baseBytes_)) return false;
+    uncounted_ = 0;
+    return true;
+}
+
 ResumeSegment* CDownloadTask::MakeRemainderSegment() const
 {
     int64_t last = rangeEnd_;
@@ -95,7 +103,8 @@ bool CDownloadTask::Run()
     }
     CloseFile();
     if (rangeId_ != 0) ranges->Finish(rangeId_);
-    return true;
+    // A count still owed makes the task run again, only to post it.
+    return PostUncounted();
 }
 
 CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
@@ -103,8 +112,10 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
     if (!file_) {
         const std::wstring widePath = Utf8ToWide(path_);
         if (!widePath.empty())
-            file_ = OpenUnlinkedFile(widePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                     FILE_FLAG_OVERLAPPED);
+            // Shared for deletion too: the finished file may be renamed while
+            // a handle is still on its way to being closed.
+            file_ = OpenUnlinkedFile(widePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
         // Without a notice a missing (or planted) target would be retried unseen for ever.
         if (!file_) return Fetch::Failed;
     }
@@ -113,7 +124,9 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
     HttpHandles handles;
     HttpTarget target;
     if (!HttpOpenConnection(proxy_, &handles, url_.c_str(), &target)) return Fetch::Failed;
-    DWORD maxConnections = 80;
+    // Without effect on a connection handle (the process-wide limits are set
+    // when the connection is opened), and harmless.
+    DWORD maxConnections = kHttpMaxConnectionsPerServer;
     InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &maxConnections, sizeof(DWORD));
     InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections, sizeof(DWORD));
 
@@ -168,7 +181,12 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
         // Recorded before it is counted: once every byte is counted, no
         // range may still claim one as missing.
         if (rangeId_ != 0) ranges->Advance(rangeId_, position_);
-        write.PostResult();
+        // Bytes whose count cannot be posted go with the next post; the last
+        // count may complete the download and set off its rename, so the
+        // file is closed before it goes.
+        uncounted_ += got;
+        if (position_ > rangeEnd_) CloseFile();
+        PostUncounted();
 
         if (CheckStop()) return Fetch::Stopped;
         if (position_ > requestLast) return Fetch::Done;

@@ -50,6 +50,8 @@ private:
     Fetch FetchRequest(int64_t requestLast);
     void PostFailed() const;
     void CloseFile();
+    // Posts the written bytes not yet counted; true when none are left owed.
+    bool PostUncounted();
 
     std::string url_;
     std::string path_;
@@ -62,4 +64,6 @@ private:
     int64_t baseBytes_;
     uint64_t rangeId_ = 0;
     UniqueHandle file_; // the target, while Run is working
+    // Written bytes whose count could not be posted yet; they go with the next post.
+    uint32_t uncounted_ = 0;
 };

@@ -44,8 +44,15 @@ bool CIOTask::Write()
 
 void CIOTask::PostResult()
 {
-    auto* result = new CTaskResult(taskId_, length_, totalSize_, startTick_, baseBytes_);
-    if (!PostThreadMessageW(notifyThreadId_, TM_TASK_RESULT, reinterpret_cast<WPARAM>(result),
-                            static_cast<LPARAM>(length_)))
-        delete result;
+    PostCount(notifyThreadId_, taskId_, length_, totalSize_, startTick_, baseBytes_);
+}
+
+bool CIOTask::PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
+                        int64_t baseBytes)
+{
+    auto* result = new CTaskResult(taskId, bytes, totalSize, startTick, baseBytes);
+    if (PostThreadMessageW(pump, TM_TASK_RESULT, reinterpret_cast<WPARAM>(result), static_cast<LPARAM>(bytes)))
+        return true;
+    delete result;
+    return false;
 }

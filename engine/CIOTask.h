@@ -24,11 +24,12 @@ public:
     bool Write();
     void PostResult();
 
-    static constexpr int32_t kChunkCapacity = 4096;
+    // Posts `bytes` of a download as a TM_TASK_RESULT to thread `pump`.
+    // False when the post failed: the bytes are still owed to the count.
+    static bool PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
+                          int64_t baseBytes);
 
 private:
-
-    int32_t capacity_ = kChunkCapacity;
     uint32_t length_;
     uint32_t offset_;
     std::unique_ptr<char[]> data_;

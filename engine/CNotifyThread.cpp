@@ -67,8 +67,10 @@ void CNotifyThread::Routine()
             continue;
         }
         CTaskResult snapshot(taskId, done, totalSize, startTick, baseBytes);
-        PostProgress(snapshot);
-        if (done == totalSize) results.Remove(taskId);
+        // A completion that could not be posted to a window stays and is
+        // posted again next round; with no window there is nobody to tell.
+        const bool posted = PostProgress(snapshot);
+        if (done == totalSize && (posted || EngineHost::MainWindow() == nullptr)) results.Remove(taskId);
         if (GetTickCount() - lastCheckpoint >= kCheckpointMs) {
             lastCheckpoint = GetTickCount();
             CDownloadRanges::Instance()->Checkpoint();

@@ -102,7 +102,9 @@ bool CThreadsManager::Restart()
     TaskQueue().Clear();
     ResultList().Clear();
     CDownloadRanges::Instance()->Clear();
-    CBreakpointCfg::Instance()->ClearSegments();
+    // Ranges left by a stop become the record beside the target, so the next
+    // start of that download resumes instead of fetching every byte again.
+    CBreakpointCfg::Instance()->SaveAndClearSegments();
     return Start();
 }
 

@@ -29,7 +29,8 @@ public:
     // Ends every thread. Running range tasks, tasks abandoned between runs and
     // tasks still queued all leave their unfinished ranges with the resume record.
     void Stop();
-    // Empties the task queue, the results and the held resume segments, then Start.
+    // Empties the task queue and the results, writes the held resume
+    // segments to the record file and lets them go, then Start.
     bool Restart();
 
     // Thread id of the pump thread; 0 while there is none.

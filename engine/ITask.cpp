@@ -23,4 +23,3 @@ bool ITask::CreateGuid()
     return true;
 }
 
-void ITask::Dump() const { printf("%s\r\n", taskGuid_); }

@@ -22,7 +22,6 @@ public:
     virtual bool CreateGuid();
     virtual bool IsGuid(const std::string& text) const { return text == taskGuid_; }
     virtual std::string GetGuid() const { return taskGuid_; }
-    virtual void Dump() const;
     virtual int32_t GetKind() const { return kind_; }
     virtual int32_t GetTaskId() const { return taskId_; }
     virtual void SetNotifyThreadId(DWORD id) { notifyThreadId_ = id; }

@@ -40,6 +40,18 @@ HINTERNET OpenInternet(const HttpProxyInfo* proxy)
     return internet;
 }
 
+// WinINet takes the per-server connection limits only process-wide, on the
+// NULL handle, and only before connections exist: set once, before the first.
+bool SetProcessConnectionLimits()
+{
+    DWORD limit = kHttpMaxConnectionsPerServer;
+    const bool perServer =
+        InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &limit, sizeof(limit)) != FALSE;
+    const bool per10Server =
+        InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &limit, sizeof(limit)) != FALSE;
+    return perServer && per10Server;
+}
+
 bool Fail(HttpHandles* handles)
 {
     HttpCloseHandles(handles);
@@ -68,11 +80,18 @@ DWORD HttpRequestFlags(INTERNET_SCHEME scheme)
     return INTERNET_FLAG_RELOAD;
 }
 
+bool HttpRaiseConnectionLimits()
+{
+    static const bool raised = SetProcessConnectionLimits();
+    return raised;
+}
+
 bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url,
                         HttpTarget* target)
 {
     if (!url || !handles || !target) return false;
 
+    HttpRaiseConnectionLimits();
     handles->internet = OpenInternet(proxy);
     if (!Usable(handles->internet)) {
         handles->internet = nullptr;

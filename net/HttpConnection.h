@@ -11,6 +11,8 @@
 // without data.
 constexpr DWORD kHttpConnectTimeoutMs = 2000;
 constexpr DWORD kHttpReceiveTimeoutMs = 1000;
+// Connections to one server at a time; the ranges of a download run in parallel.
+constexpr DWORD kHttpMaxConnectionsPerServer = 80;
 
 // Where a connection leads: the path to request (with its query text) and
 // the flags for opening requests on it.
@@ -26,7 +28,12 @@ std::string HttpUserAgent();
 // certificate name and date errors; everything else is a plain reload.
 DWORD HttpRequestFlags(INTERNET_SCHEME scheme);
 
-// The steps every request shares, plain or ranged: the Internet handle
+// Raises WinINet's per-server connection limits for the whole process, on
+// the first call only; true when they are in force.
+bool HttpRaiseConnectionLimits();
+
+// The steps every request shares, plain or ranged: the process-wide
+// connection limits (once), the Internet handle
 // (through the proxy when one is given), the time-outs, the URL split and
 // the connection. On success handles->internet and handles->connection are
 // open and *target is filled. On failure whatever was opened is closed.

@@ -7,24 +7,28 @@
 
 std::string ServerEndpoints::ServerBase()
 {
-    std::string base = QUORVEX_SERVER;
+    return NormaliseBase(QUORVEX_SERVER);
+}
+
+std::string ServerEndpoints::NormaliseBase(std::string base)
+{
     while (!base.empty() && base.back() == '/') base.pop_back();
     return base;
 }
 
-std::string ServerEndpoints::ConfigUrl(const std::string& siteId)
+std::string ServerEndpoints::ConfigUrl(const std::string& base, const std::string& siteId)
 {
-    return ServerBase() + kConfigPath + siteId;
+    return NormaliseBase(base) + kConfigPath + siteId;
 }
 
-std::string ServerEndpoints::SuccessReportUrl()
+std::string ServerEndpoints::SuccessReportUrl(const std::string& base)
 {
-    return ServerBase() + kSuccessReportPath;
+    return NormaliseBase(base) + kSuccessReportPath;
 }
 
-std::string ServerEndpoints::ErrorReportUrl()
+std::string ServerEndpoints::ErrorReportUrl(const std::string& base)
 {
-    return ServerBase() + kErrorReportPath;
+    return NormaliseBase(base) + kErrorReportPath;
 }
 
 std::string ServerEndpoints::SuccessReportBody(const std::string& siteId, uint32_t useTime, int64_t sizes)

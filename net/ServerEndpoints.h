@@ -7,16 +7,19 @@
 // paths and the forms of the reports, and the package's range header.
 class ServerEndpoints {
 public:
-    // "http://host:port" of the configuration and statistics server, no
-    // trailing slash.
+    // "http://host:port" of the configuration and statistics server: the
+    // build's QUORVEX_SERVER through NormaliseBase.
     static std::string ServerBase();
+    // A server base without trailing slashes, so that paths join with one.
+    static std::string NormaliseBase(std::string base);
 
-    // GET: the configuration reply for a site id (sent unescaped).
-    static std::string ConfigUrl(const std::string& siteId);
+    // GET on `base` (normalised here): the configuration reply for a site id
+    // (sent unescaped).
+    static std::string ConfigUrl(const std::string& base, const std::string& siteId);
 
-    // POST targets of the success and error reports.
-    static std::string SuccessReportUrl();
-    static std::string ErrorReportUrl();
+    // POST targets of the success and error reports on `base`.
+    static std::string SuccessReportUrl(const std::string& base);
+    static std::string ErrorReportUrl(const std::string& base);
 
     // agent_id=…&use_time=…&sizes=…, values unescaped.
     static std::string SuccessReportBody(const std::string& siteId, uint32_t useTime, int64_t sizes);

@@ -138,8 +138,30 @@ TEST_F(MainWndTest, CloseAsksAndNoKeepsTheDownloadGoing)
     EXPECT_EQ(CurrentMsgBox, nullptr);
     EXPECT_FALSE(EngineHost::IsMessageBoxOpen());
 
+    // Alt+F4 and the taskbar's close ask the same question.
     WhenBoxOpens([](CMsgBox& box) { ClickElement(box, 1002); });  // 是
+    SendMessageW(window->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return g_mainWnd == nullptr; }));
+}
+
+TEST_F(MainWndTest, ABoxStackedOnTheCloseQuestionClosesTheWindowOnlyAfterBothReturned)
+{
+    int stacked = 0;
+    bool openAfterInner = false;
+    WhenBoxOpens([&](CMsgBox&) {  // 您是否要中断下载？
+        WhenBoxOpens([&](CMsgBox& inner) {
+            stacked = OpenMsgBoxCount();
+            ClickElement(inner, 1001);  // the failure prompt's close: leave
+        });
+        EngineHost::PostEvent(EVENT_FAILED, 0);
+        PumpUntil([&] { return stacked != 0 && OpenMsgBoxCount() == 1; });
+        openAfterInner = EngineHost::IsMessageBoxOpen();
+    });
     window->CloseAction();
+    EXPECT_EQ(stacked, 2);
+    EXPECT_TRUE(openAfterInner);  // the outer box still counts as open
+    ASSERT_TRUE(Alive());         // not destroyed under the boxes' loops
+    EXPECT_FALSE(EngineHost::IsMessageBoxOpen());
     EXPECT_TRUE(PumpUntil([&] { return g_mainWnd == nullptr; }));
 }
 

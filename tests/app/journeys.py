@@ -380,6 +380,15 @@ def journey_config_down(j):
     j.offer(site, version, rel)
     j.server.set_mode(site, "500", times=5)
     inst = j.installer("config-down-page", site)
+
+    def choose_page():
+        inst.start()
+        inst.click_box("first")  # 去下载
+    leave_for_download_page(j, inst, choose_page)
+
+
+def leave_for_download_page(j, inst, answer):
+    """Runs `answer` with a browser stand-in; checks the page, the exit and reports 2 and 8."""
     url_log = os.path.join(inst.folder, "urls.txt")
     j.env["QUORVEX_URL_LOG"] = win_path(url_log)
     recorder = win_path(os.path.join(j.build, "tests", "app", "quorvex_url_recorder.exe"))
@@ -388,8 +397,7 @@ def journey_config_down(j):
     reg_set_default(j, key, '"%s" "%%1"' % recorder)
     try:
         since = max([0] + [r["id"] for r in j.server.requests("")])
-        inst.start()
-        inst.click_box("first")  # 去下载
+        answer()
         check(inst.wait() == 0, "the installer ended with code 0")
         wait_until(lambda: os.path.exists(url_log), 20, "the browser stand-in")
     finally:
@@ -400,8 +408,29 @@ def journey_config_down(j):
         check(f.read().split() == [page], "the system was asked to open " + page)
     wait_until(lambda: any(r["path"] == "/download/download_lobby.html" for r in j.server.requests("", since)),
                20, "the download page's request to the build's server")
-    check(error_types(j.reports(site, "error")) == ["2", "8"], "reports 2 and then 8 (the user left)")
-    check(not os.path.exists(inst.package) and not j.package_requests(site), "nothing was downloaded")
+    check(error_types(j.reports(inst.site, "error")) == ["2", "8"], "reports 2 and then one 8 (the user left)")
+    check(not os.path.exists(inst.package) and not j.package_requests(inst.site), "nothing was downloaded")
+
+
+def journey_stacked_boxes(j):
+    """The close question is open when the configuration fails: "去下载" in the failure box ends cleanly."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version)
+    j.offer(site, version, rel)
+    j.server.set_mode(site, "500", times=5)
+    inst = j.installer("stacked-boxes", site)
+
+    def answer_inner_box():
+        inst.start()
+        inst.click_main_close()
+        inst.message_box()  # 您是否要中断下载？
+        wait_until(lambda: inst.alive() and len([w for w in inst.windows() if (w[3], w[4]) == BOX_SIZE]) == 2,
+                   60, "the failure box over the close question")
+        j.screenshot("stacked")
+        inst.click_box("first")  # 去下载, in the box on top
+    leave_for_download_page(j, inst, answer_inner_box)
+    log = j.log_since_mark()
+    check(log.count("\tgood bye") == 1 and log.count("\tuser exit") == 1, "one \"user exit\" and one \"good bye\"")
 
 
 def journey_published(j):

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "ControllerTestSupport.h"
+#include "engine/CBreakpointCfg.h"
 
 namespace {
 
@@ -191,4 +194,43 @@ TEST(DownloadCompletion, AcceptanceOperatorCacheAndDeclinedUpdate)
     const std::string size = std::to_string(ReadFileBytes(signed25).size());
     EXPECT_EQ(successes[0].body.substr(0, successes[0].body.find("&use_time=")), "agent_id=" + fin.key);
     EXPECT_EQ(successes[0].body.substr(successes[0].body.find("&sizes=")), "&sizes=" + size);
+}
+
+TEST(DownloadCompletion, ATemporaryPackageHeldOpenIsRenamedLaterOrKeptForResuming)
+{
+    const std::string signed25 = LocalServer::FixturePath(Fixture::Signed);
+    Finisher fin("2.5.17.3", Md5Of(signed25));
+    const std::string temp = fin.d.GetTempPackagePath();
+    auto hold = [&] {
+        return UniqueHandle(CreateFileW(Utf8ToWide(temp).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+
+    // Closed a moment after the download completed: the rename waits for it.
+    ASSERT_TRUE(CopyFileTo(signed25, temp));
+    UniqueHandle brief = hold();
+    ASSERT_TRUE(brief);
+    std::thread closer([&] { Sleep(300); brief.Reset(); });
+    fin.d.DownFinished(1);
+    closer.join();
+    EXPECT_EQ(fin.listener.Count(EVENT_READY), 1u);
+    EXPECT_FALSE(FileExists(temp));
+
+    // Held throughout: nothing is judged or reported, and the bytes stay
+    // with a record that resumes with nothing left to fetch.
+    ASSERT_TRUE(CopyFileTo(signed25, temp));
+    {
+        UniqueHandle held = hold();
+        ASSERT_TRUE(held);
+        fin.d.DownFinished(1);
+    }
+    EXPECT_EQ(fin.listener.Count(EVENT_FAILED), 1u);
+    EXPECT_EQ(ReadFileBytes(temp), ReadFileBytes(signed25));
+    ResumeData data;
+    ASSERT_TRUE(CBreakpointCfg::LoadFile(temp + ".cfg", data));
+    EXPECT_TRUE(data.Fits(fin.probe.LobbyInfo().url, temp, static_cast<int64_t>(ReadFileBytes(signed25).size())));
+    EXPECT_EQ(data.RemainingBytes(), 0);
+    EXPECT_TRUE(fin.ErrorReports().empty());
+    CBreakpointCfg::Instance()->ClearSegments();
+    fin.d.Exit(1);
 }

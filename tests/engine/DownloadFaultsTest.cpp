@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "EngineRun.h"
@@ -237,4 +239,36 @@ TEST(DownloadFaults, ARecordOfAnotherDownloadIsDeletedAndTheFileFetchedAfresh)
     EXPECT_FALSE(FileExists(pkg.target + ".cfg"));
     ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
     EXPECT_TRUE(pkg.Arrived());
+}
+
+TEST(DownloadFaults, RetryAfterACutRangeFetchesOnlyTheMissingBytes)
+{
+    Package pkg(100000 * CThreadsManager::SystemProcessorCount(), 29);
+    EngineRun run;
+    // Every range reply ends halfway through.
+    ASSERT_TRUE(pkg.StartOn(run, "short"));
+    ASSERT_TRUE(run.Wait(EVENT_FAILED));
+    // The window's reaction to the failure, then the user's "重试".
+    run.manager.Stop();
+    const int64_t since = LocalServer::Requests(pkg.key).back().id;
+    ASSERT_TRUE(run.manager.Restart());
+    ResumeData record;
+    ASSERT_TRUE(CBreakpointCfg::LoadFile(pkg.target + ".cfg", record));
+    EXPECT_LT(record.RemainingBytes(), pkg.Size());
+
+    ASSERT_TRUE(pkg.StartOn(run));
+    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+    EXPECT_TRUE(pkg.Arrived());
+    // Counted at the server: every byte asked for after the retry was missing.
+    int64_t asked = 0;
+    for (const RecordedRequest& r : LocalServer::Requests(pkg.key)) {
+        if (r.id <= since) continue;
+        long long first = 0, last = -1;
+        ASSERT_EQ(sscanf(r.range.c_str(), "bytes=%lld-%lld", &first, &last), 2) << r.range;
+        const bool missing = std::any_of(record.segments.begin(), record.segments.end(),
+                                         [&](const auto& s) { return first >= s->start && last <= s->end; });
+        EXPECT_TRUE(missing) << r.range;
+        asked += last - first + 1;
+    }
+    EXPECT_GE(asked, record.RemainingBytes());
 }

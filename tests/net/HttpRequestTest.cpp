@@ -253,6 +253,20 @@ TEST(HttpConnection, HttpsGetsTheSecureFlagsAndCertificateErrorsWidenThem)
     EXPECT_EQ(handles.request, nullptr);
 }
 
+TEST(HttpConnection, PerServerConnectionLimitsAreRaisedProcessWide)
+{
+    HttpHandles handles;
+    HttpTarget target;
+    ASSERT_TRUE(HttpOpenConnection(nullptr, &handles, "http://127.0.0.1:1/package.exe", &target));
+    HttpCloseHandles(&handles);
+    EXPECT_TRUE(HttpRaiseConnectionLimits());
+    for (DWORD option : {INTERNET_OPTION_MAX_CONNS_PER_SERVER, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER}) {
+        DWORD value = 0, size = sizeof(value);
+        EXPECT_TRUE(InternetQueryOptionA(nullptr, option, &value, &size)) << option;
+        EXPECT_EQ(value, kHttpMaxConnectionsPerServer) << option;
+    }
+}
+
 // The engine's tests of oversized replies mean something only if the
 // package mode really sends more than the range.
 TEST(TestServers, PackageModeSendsMoreThanTheRangeWhenAsked)

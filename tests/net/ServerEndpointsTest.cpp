@@ -6,10 +6,16 @@
 TEST(ServerEndpoints, BuildsTheRequestsOfTheBuildsServer)
 {
     const std::string base = QUORVEX_SERVER;
-    EXPECT_EQ(ServerEndpoints::ConfigUrl("4501648"), base + "/get_download_device_xml.php?agent_id=4501648");
-    EXPECT_EQ(ServerEndpoints::SuccessReportUrl(), base + "/download_device_stat.php");
-    EXPECT_EQ(ServerEndpoints::ErrorReportUrl(), base + "/download_device_error_stat.php");
-    EXPECT_EQ(ServerEndpoints::DownloadPageUrl(), base + "/download/download_lobby.html");
+    EXPECT_EQ(ServerEndpoints::DownloadPageUrl(), ServerEndpoints::ServerBase() + "/download/download_lobby.html");
+    // A base given with trailing slashes still joins its paths with one.
+    for (const std::string& given : {base, base + "/", base + "//"}) {
+        EXPECT_EQ(ServerEndpoints::ConfigUrl(given, "4501648"),
+                  ServerEndpoints::ServerBase() + "/get_download_device_xml.php?agent_id=4501648");
+        EXPECT_EQ(ServerEndpoints::SuccessReportUrl(given), ServerEndpoints::ServerBase() + "/download_device_stat.php");
+        EXPECT_EQ(ServerEndpoints::ErrorReportUrl(given),
+                  ServerEndpoints::ServerBase() + "/download_device_error_stat.php");
+    }
+    EXPECT_EQ(ServerEndpoints::NormaliseBase("http://h:1//"), "http://h:1");
 }
 
 TEST(ServerEndpoints, FormsAndRangeHeader)

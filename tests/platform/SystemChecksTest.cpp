@@ -133,7 +133,10 @@ TEST(LaunchAsDesktopUser, StartsTheProgramWhichLeavesItsProof)
 
     ASSERT_TRUE(LaunchAsDesktopUser(Utf8ToWide(exe)));
     EXPECT_TRUE(WaitForFile(exe + ".ran", 30000));
-    EXPECT_EQ(ReadFileBytes(exe + ".ran"), "QUORVEX-FIXTURE-RAN\r\n");
+    // The proof is created before its text is written: wait for the text too.
+    const std::string proof = "QUORVEX-FIXTURE-RAN\r\n";
+    for (int i = 0; i < 200 && ReadFileBytes(exe + ".ran") != proof; ++i) Sleep(50);
+    EXPECT_EQ(ReadFileBytes(exe + ".ran"), proof);
 
     EXPECT_FALSE(LaunchAsDesktopUser(Utf8ToWide(dir.File("missing.exe"))));
 
