@@ -153,8 +153,12 @@ bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t tota
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
                   put == bytes.size() && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
     }
+    // A planted link at the record's name stays as it is: replacing it would
+    // spare its target, but the name is not ours to take over.
+    bool linked = false;
+    OpenUnlinkedFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0, &linked);
     // A crash at any moment leaves either the old record or the new one.
-    if (written && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (written && !linked && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteUnlinkedFile(temp);
     return false;

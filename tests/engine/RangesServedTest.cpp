@@ -185,9 +185,15 @@ TEST(RangesServed, KilledHalfwayResumesFromTheLastRecord)
     for (const Served& s : AllServed(pkg.uri, pkg.size)) (s.start < killed ? before : after).push_back(s);
     ASSERT_FALSE(before.empty());
     ASSERT_FALSE(after.empty());
-    // Each range was well under way and recorded before the kill.
-    for (const ByteRange& r : SplitHere(pkg.size))
+    // A range that the record shows under way never starts again at its first
+    // byte. On a loaded machine a range may not have moved before the last
+    // record: starting it afresh then loses nothing.
+    for (const ByteRange& r : SplitHere(pkg.size)) {
+        const bool untouched = std::any_of(data.segments.begin(), data.segments.end(),
+                                           [&](const auto& s) { return s->start == r.first; });
+        if (untouched) continue;
         for (const Served& again : after) EXPECT_NE(again.first, r.first) << "a range started again at its first byte";
+    }
     // Fetched twice: what the first run was sent after its last record.
     // Records come every 2 seconds, so that is at most about 2 seconds' worth.
     double firstStart = killed;
