@@ -1,5 +1,7 @@
 #include "engine/CDownloadRanges.h"
 
+#include <memory>
+
 #include "engine/CBreakpointCfg.h"
 #include "engine/CDownloadTask.h"
 #include "platform/ScopedLock.h"
@@ -18,20 +20,14 @@ void CDownloadRanges::Begin(const std::string& url, const std::string& path, int
 {
     ScopedLock hold(lock_);
     book_.Clear();
-    url_ = url;
-    path_ = path;
-    totalSize_ = totalSize;
-    taskId_ = taskId;
-    startTick_ = startTick;
-    baseBytes_ = baseBytes;
-    notifyThreadId_ = notifyThreadId;
+    download_ = Download{url, path, totalSize, taskId, startTick, baseBytes, notifyThreadId};
 }
 
 void CDownloadRanges::Clear()
 {
     ScopedLock hold(lock_);
     book_.Clear();
-    path_.clear();
+    download_ = Download();
 }
 
 uint64_t CDownloadRanges::Add(int64_t first, int64_t last)
@@ -68,24 +64,16 @@ CDownloadTask* CDownloadRanges::SplitLargest()
 {
     RangeBook::Span span{};
     uint64_t id = 0;
-    std::string url, path;
-    int64_t totalSize = 0, baseBytes = 0;
-    int32_t taskId = 0;
-    DWORD startTick = 0, notify = 0;
+    Download d;
     {
         ScopedLock hold(lock_);
         if (!book_.Split(span, id)) return nullptr;
-        url = url_;
-        path = path_;
-        totalSize = totalSize_;
-        taskId = taskId_;
-        startTick = startTick_;
-        baseBytes = baseBytes_;
-        notify = notifyThreadId_;
+        d = download_;
     }
-    auto* task = new CDownloadTask(url, path, nullptr, span.first, span.last, totalSize, taskId, startTick, baseBytes);
+    auto* task = new CDownloadTask(d.url, d.path, nullptr, span.first, span.last, d.totalSize, d.taskId, d.startTick,
+                                   d.baseBytes);
     task->CreateGuid();
-    task->SetNotifyThreadId(notify);
+    task->SetNotifyThreadId(d.notifyThreadId);
     task->SetRangeId(id);
     return task;
 }
@@ -93,12 +81,12 @@ CDownloadTask* CDownloadRanges::SplitLargest()
 bool CDownloadRanges::Take(Snapshot& out)
 {
     ScopedLock hold(lock_);
-    if (path_.empty()) return false;
+    if (download_.path.empty()) return false;
     out.remaining = book_.Remaining();
     if (out.remaining.empty()) return false;
-    out.url = url_;
-    out.path = path_;
-    out.totalSize = totalSize_;
+    out.url = download_.url;
+    out.path = download_.path;
+    out.totalSize = download_.totalSize;
     return true;
 }
 
@@ -115,11 +103,10 @@ bool CDownloadRanges::Checkpoint()
     }
     std::vector<ResumeSegment> segments;
     for (const RangeBook::Span& s : now.remaining) {
-        ResumeSegment* made = ResumeSegment::Make(static_cast<uint32_t>(s.first), static_cast<uint32_t>(s.last),
-                                                  now.url, now.path);
-        if (made == nullptr) return false;
+        std::unique_ptr<ResumeSegment> made(
+            ResumeSegment::Make(static_cast<uint32_t>(s.first), static_cast<uint32_t>(s.last), now.url, now.path));
+        if (!made) return false;
         segments.push_back(*made);
-        delete made;
     }
     if (!CBreakpointCfg::WriteRecordFile(now.path + ".cfg", now.totalSize, segments)) return false;
     // The last bytes may have landed meanwhile, and the finished download's

@@ -55,11 +55,15 @@ public:
 private:
     CLock lock_;
     RangeBook book_;
-    std::string url_;
-    std::string path_;
-    int64_t totalSize_ = 0;
-    int32_t taskId_ = 0;
-    DWORD startTick_ = 0;
-    int64_t baseBytes_ = 0;
-    DWORD notifyThreadId_ = 0;
+    // What a task split off the download needs to know of it.
+    struct Download {
+        std::string url;
+        std::string path;  // empty: no download
+        int64_t totalSize = 0;
+        int32_t taskId = 0;
+        DWORD startTick = 0;
+        int64_t baseBytes = 0;
+        DWORD notifyThreadId = 0;
+    };
+    Download download_;
 };

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // Large pictures take the same paths as small ones, only slower: the
     // limit keeps the rate of executions up (the size check has its own
-    // seed, a header claiming more than the product's limit).
+    // sample, a header claiming more than the product's limit).
     DecodedPicture picture;
     if (!DecodedPicture::Decode(data, size, &picture, kFuzzMaxPixels)) return 0;
     FUZZ_CHECK(picture.width > 0 && picture.height > 0);
