@@ -32,7 +32,15 @@ bool HuffmanTablesFit(const uint8_t* bytes, size_t length)
         while (left > 0 && p < length) {
             ++p; // table class and number
             int codes = 0;
-            for (int i = 0; i < 16 && p < length; ++i, ++p) codes += bytes[p];
+            // Nor does it check that the code lengths can exist: more codes of
+            // a length than that length has room for make it index its symbol
+            // table past its end while decoding.
+            uint32_t room = 0;
+            for (int i = 0; i < 16 && p < length; ++i, ++p) {
+                codes += bytes[p];
+                room = (room << 1) + bytes[p];
+                if (room > (1u << (i + 1))) return false;
+            }
             if (codes > 256) return false;
             p += static_cast<size_t>(codes);
             left -= 17 + codes;
