@@ -19,8 +19,7 @@
 CMainWnd* g_mainWnd = nullptr;
 
 const wchar_t* const CMainWnd::kTitle = L"Tz大厅下载器";
-const wchar_t* const CMainWnd::kSiteText =
-    L"               无法进行下载安装\r\n           请访问官网下载完整包";
+const wchar_t* const CMainWnd::kSiteText = L"               无法进行下载安装\r\n           请访问官网下载完整包";
 
 namespace {
 
@@ -34,10 +33,7 @@ const int32_t kMask = 9001;
 const DWORD kSpeedInterval = 800;
 const size_t kTextSize = 260;
 
-bool OwnsRecord(WPARAM code)
-{
-    return code == EVENT_PROGRESS || code == EVENT_DOWNLOADED;
-}
+bool OwnsRecord(WPARAM code) { return code == EVENT_PROGRESS || code == EVENT_DOWNLOADED; }
 
 }  // namespace
 
@@ -55,13 +51,9 @@ bool CMainWnd::CreateMain()
 bool CMainWnd::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (message) {
-    case WM_CREATE:
-        OnCreate();
-        break;
+    case WM_CREATE: OnCreate(); break;
     case WM_ACTIVATE:
-    case WM_ENABLE:
-        UpdateMask();
-        break;
+    case WM_ENABLE: UpdateMask(); break;
     case WM_CLOSE:
         // Never destroyed under a box's modal loop: CMainWnd code is still
         // on the stack below it. The boxes end and the close follows.
@@ -91,8 +83,7 @@ bool CMainWnd::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         OnDownloadEvent(wParam, lParam);
         result = 0;
         return true;
-    default:
-        break;
+    default: break;
     }
     return dxWindowImpl::OnWindowMessage(message, wParam, lParam, result);
 }
@@ -110,8 +101,8 @@ void CMainWnd::OnCreate()
     if (HANDLE big = LoadImageW(module, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
                                 GetSystemMetrics(SM_CYICON), LR_SHARED))
         SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    if (HANDLE small = LoadImageW(module, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON,
-                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED))
+    if (HANDLE small = LoadImageW(module, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                  GetSystemMetrics(SM_CYSMICON), LR_SHARED))
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
     LoadDescription("main_wnd");
@@ -133,10 +124,7 @@ void CMainWnd::OnCreate()
     EngineHost::SetMainWindow(hwnd);
 }
 
-void CMainWnd::Minimise()
-{
-    SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-}
+void CMainWnd::Minimise() { SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0); }
 
 void CMainWnd::CloseAction()
 {
@@ -239,12 +227,9 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
         }
         break;
     }
-    case EVENT_RESTART:
-        NewDownload();
-        break;
+    case EVENT_RESTART: NewDownload(); break;
     case EVENT_NEWER_VERSION: {
-        const int32_t answer =
-            Ask(nullptr, L"检测到有新版本更新，是否重新下载？", MSGBOX_YES | MSGBOX_NO);
+        const int32_t answer = Ask(nullptr, L"检测到有新版本更新，是否重新下载？", MSGBOX_YES | MSGBOX_NO);
         if (answer == 1) {
             if (g_downloader) {
                 g_downloader->DiscardLocalPackage();
@@ -287,8 +272,7 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -34,10 +34,7 @@ void SetCurrentMsgBox(CMsgBox* box)
     EngineHost::SetMessageBoxOpen(box != nullptr || g_openBoxes > 0);
 }
 
-int OpenMsgBoxCount()
-{
-    return g_openBoxes;
-}
+int OpenMsgBoxCount() { return g_openBoxes; }
 
 CMsgBox::~CMsgBox()
 {

@@ -16,13 +16,13 @@ namespace {
 void LoadDllsFromSystem32Only()
 {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
     if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
     SetDllDirectoryW(L"");
 }
 
-} // namespace
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {

@@ -39,7 +39,7 @@ constexpr char kInstallerVersion[] = QUORVEX_VERSION_TEXT;
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePauseMs = 100;
 
-} // namespace
+}  // namespace
 
 CDownloader::CDownloader() : CDownloader(DownloaderSettings::ForThisProgram()) {}
 
@@ -79,10 +79,7 @@ void CDownloader::Log(const char* name, const char* format, ...)
     va_end(args);
 }
 
-void CDownloader::CloseLog()
-{
-    log_.reset();
-}
+void CDownloader::CloseLog() { log_.reset(); }
 
 void CDownloader::RegisterListener(IListener* listener)
 {
@@ -144,8 +141,7 @@ void CDownloader::Shutdown()
         listener_ = nullptr;
         Log("CDownloader::RegisterListener", "release listener");
     }
-    if (workerThread_ && GetCurrentThreadId() != workerThreadId_)
-        WaitForSingleObject(workerThread_.Get(), INFINITE);
+    if (workerThread_ && GetCurrentThreadId() != workerThreadId_) WaitForSingleObject(workerThread_.Get(), INFINITE);
     ScopedLock guard(tasksLock_);
     tasks_.clear();
 }
@@ -198,31 +194,21 @@ void CDownloader::RunTask(int32_t taskId)
     Save_App_Ver();
     if (IsFilePresent(GetPackagePath())) {
         switch (BeNeedDown()) {
-        case VERDICT_DOWNLOAD:
-            GetQuorvex(taskId);
-            break;
-        case VERDICT_OFFER_UPDATE:
-            NotifyListener(EVENT_NEWER_VERSION, taskId);
-            break;
-        case VERDICT_READY:
-            NotifyListener(EVENT_READY, taskId);
-            break;
+        case VERDICT_DOWNLOAD: GetQuorvex(taskId); break;
+        case VERDICT_OFFER_UPDATE: NotifyListener(EVENT_NEWER_VERSION, taskId); break;
+        case VERDICT_READY: NotifyListener(EVENT_READY, taskId); break;
         case VERDICT_UPDATE_REQUESTED:
             updateRequested_ = 0;
             GetQuorvex(taskId);
             break;
-        default:
-            break;
+        default: break;
         }
     } else {
         GetQuorvex(taskId);
     }
 }
 
-bool CDownloader::WaitRetryPause()
-{
-    return WaitForSingleObject(abortEvent_.Get(), kRetryPauseMs) != WAIT_TIMEOUT;
-}
+bool CDownloader::WaitRetryPause() { return WaitForSingleObject(abortEvent_.Get(), kRetryPauseMs) != WAIT_TIMEOUT; }
 
 std::string CDownloader::GetPackagePath() const
 {
@@ -381,10 +367,7 @@ bool FirstThreeEqual(const VersionQuad& a, const VersionQuad& b)
     return a.major == b.major && a.minor == b.minor && a.build == b.build;
 }
 
-bool FirstThreeZero(const VersionQuad& v)
-{
-    return v.major == 0 && v.minor == 0 && v.build == 0;
-}
+bool FirstThreeZero(const VersionQuad& v) { return v.major == 0 && v.minor == 0 && v.build == 0; }
 
 // A valid signature of anyone else is no better than none.
 bool IsTrustedFrom(const std::string& path, const std::string& publisher)
@@ -392,7 +375,7 @@ bool IsTrustedFrom(const std::string& path, const std::string& publisher)
     return IsFileTrusted(path) && IsSignedBy(path, publisher);
 }
 
-} // namespace
+}  // namespace
 
 void CDownloader::ReadDownFileVersion()
 {
@@ -421,18 +404,16 @@ int32_t CDownloader::BeNeedDown()
     std::string md5;
     Md5OfFile(path, &md5);
     if (local == newest && !SameTextIgnoringCase(md5, info.md5)) return discard("ver same but md5 not");
-    if (VersionTextGreater(FormatVersion(local), FormatVersion(newest))) return discard("new ver smaller than local ver");
+    if (VersionTextGreater(FormatVersion(local), FormatVersion(newest)))
+        return discard("new ver smaller than local ver");
 
     switch (info.upStyle) {
-    case 1:
-        return local == newest ? VERDICT_READY : discard(nullptr);
+    case 1: return local == newest ? VERDICT_READY : discard(nullptr);
     case 2:
         if (updateRequested_ == 1) return VERDICT_UPDATE_REQUESTED;
         return local == newest ? VERDICT_READY : VERDICT_OFFER_UPDATE;
-    case 3:
-        return FirstThreeEqual(local, newest) ? VERDICT_READY : discard(nullptr);
-    default:
-        return discard(nullptr);
+    case 3: return FirstThreeEqual(local, newest) ? VERDICT_READY : discard(nullptr);
+    default: return discard(nullptr);
     }
 }
 
@@ -466,8 +447,10 @@ void CDownloader::DownFinished(int32_t taskId)
     const std::string newestText = FormatVersion(newest);
     const std::string downText = FormatVersion(downVersion_);
 
-    if (FirstThreeZero(downVersion_)) return reject("get local file's version faile", ERROR_VERSION_UNREADABLE, newestText);
-    if (!IsTrustedFrom(path, settings_.publisher)) return reject("local file's trust is invalid", ERROR_TRUST_INVALID, downText);
+    if (FirstThreeZero(downVersion_))
+        return reject("get local file's version faile", ERROR_VERSION_UNREADABLE, newestText);
+    if (!IsTrustedFrom(path, settings_.publisher))
+        return reject("local file's trust is invalid", ERROR_TRUST_INVALID, downText);
     if (VersionTextGreater(downText, newestText))
         return reject("local ver bigger than newest", ERROR_VERSION_HIGHER, downText);
     if (VersionTextGreater(newestText, downText)) {
@@ -512,8 +495,8 @@ bool CDownloader::Rename()
         if (MoveFileExW(wideTemp.c_str(), wideFinal.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
         // A handle of the engine or of a scanner may still be on the file for a moment.
         const DWORD error = GetLastError();
-        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                          error == ERROR_LOCK_VIOLATION;
+        const bool held =
+            error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
         if (!held || attempt >= kRenameAttempts) break;
         Sleep(kRenamePauseMs);
     }
@@ -527,8 +510,8 @@ void CDownloader::KeepFinishedDownload()
     const int64_t size = static_cast<int64_t>(GetFileSize64(Utf8ToWide(temp)));
     if (size <= 0 || size >= kMaxDownloadSize) return;
     // One range with nothing owed: resuming it asks for no byte.
-    ResumeSegment* done = ResumeSegment::Make(static_cast<uint32_t>(size), static_cast<uint32_t>(size - 1),
-                                              LobbyInfo().url, temp);
+    ResumeSegment* done =
+        ResumeSegment::Make(static_cast<uint32_t>(size), static_cast<uint32_t>(size - 1), LobbyInfo().url, temp);
     if (!done) return;
     CBreakpointCfg* record = CBreakpointCfg::Instance();
     record->SetTarget(temp, size);

@@ -141,8 +141,8 @@ private:
     // (configuration, decision, download start) share this object. Fields
     // touched by both are atomic or guarded by a lock named beside them;
     // the rest belong to the thread noted.
-    DownloaderSettings settings_;   // fixed at construction
-    IListener* listener_ = nullptr; // listenerLock_
+    DownloaderSettings settings_;    // fixed at construction
+    IListener* listener_ = nullptr;  // listenerLock_
     // Written by the worker when a reply is parsed, read by both: stateLock_,
     // and read through LobbyInfo().
     LobbyVerInfo lobbyInfo_;

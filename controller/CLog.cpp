@@ -47,8 +47,8 @@ void CLog::Write(const char* name, const char* format, va_list args)
     SYSTEMTIME now;
     GetLocalTime(&now);
     char stamp[128];
-    std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d:%02d:%02d]\t", now.wYear, now.wMonth, now.wDay,
-                  now.wHour, now.wMinute, now.wSecond);
+    std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d:%02d:%02d]\t", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
     std::string line = stamp;
     line += name;
     line += '\t';

@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t kMaxHistoryBytes = 64 * 1024 * 1024;
 
-} // namespace
+}  // namespace
 
 void DownloadHistory::SetFolder(const std::string& appDataFolder)
 {
@@ -42,10 +42,7 @@ bool DownloadHistory::Add(const std::string& version, const std::string& md5)
     return WriteFile(Print(items_));
 }
 
-std::string DownloadHistory::Print(const Items& items)
-{
-    return PrintHistoryText(items);
-}
+std::string DownloadHistory::Print(const Items& items) { return PrintHistoryText(items); }
 
 bool DownloadHistory::WriteFile(const std::string& text) const
 {
@@ -54,8 +51,8 @@ bool DownloadHistory::WriteFile(const std::string& text) const
     std::wstring target = Utf8ToWide(FilePath());
     std::wstring temp = target + L".new";
     {
-        UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE,
-                                      nullptr));
+        UniqueHandle file(
+            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr));
         if (!file) return false;
         DWORD written = 0;
         bool ok = ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&

@@ -19,8 +19,10 @@ bool ParseHistoryText(char* text, HistoryItems* items)
         // Values end at a zero byte (a "&#0;" reference makes one): the file
         // is text, and a zero written back would end it there.
         for (auto* a = item->first_attribute(); a; a = a->next_attribute()) {
-            if (AttributeNameStarts(a, "ver")) version = a->value();
-            else if (AttributeNameStarts(a, "md5")) md5 = a->value();
+            if (AttributeNameStarts(a, "ver"))
+                version = a->value();
+            else if (AttributeNameStarts(a, "md5"))
+                md5 = a->value();
         }
         int32_t parts[4];
         if (ScanVersion(version.c_str(), parts) < 0) continue;  // a version no run could have offered
@@ -38,7 +40,8 @@ std::string PrintHistoryText(const HistoryItems& items)
     for (const auto& entry : items) {
         rapidxml::xml_node<>* item = doc.allocate_node(rapidxml::node_element, "Item");
         item->append_attribute(doc.allocate_attribute("ver", entry.second.first.c_str(), 0, entry.second.first.size()));
-        item->append_attribute(doc.allocate_attribute("md5", entry.second.second.c_str(), 0, entry.second.second.size()));
+        item->append_attribute(
+            doc.allocate_attribute("md5", entry.second.second.c_str(), 0, entry.second.second.size()));
         info->append_node(item);
     }
     std::string text;

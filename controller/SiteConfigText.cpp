@@ -20,12 +20,9 @@ bool IsSafeSiteId(const std::string& id)
     return true;
 }
 
-int32_t ToInt32(const char* text)
-{
-    return static_cast<int32_t>(std::strtol(text, nullptr, 10));
-}
+int32_t ToInt32(const char* text) { return static_cast<int32_t>(std::strtol(text, nullptr, 10)); }
 
-} // namespace
+}  // namespace
 
 bool ParseSiteFileText(char* text, std::string* siteId)
 {

@@ -13,7 +13,7 @@ bool ReadExact(HANDLE file, void* buffer, DWORD size)
     DWORD got = 0;
     return ReadFile(file, buffer, size, &got, nullptr) && got == size;
 }
-}
+}  // namespace
 
 CBreakpointCfg* CBreakpointCfg::Instance()
 {
@@ -32,8 +32,10 @@ CBreakpointCfg::~CBreakpointCfg()
         written = written_;
     }
     // A record written by this run for a later start (a retry) stays too.
-    if (held) Save();
-    else if (!written) RemoveRecordFile();
+    if (held)
+        Save();
+    else if (!written)
+        RemoveRecordFile();
 }
 
 void CBreakpointCfg::SetTarget(const std::string& targetPath, int64_t totalSize)
@@ -68,8 +70,9 @@ bool CBreakpointCfg::LoadFile(const std::string& recordPath, ResumeData& out)
     if (!ReadExact(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()))) return false;
     int32_t count = 0;
     memcpy(&count, bytes.data(), sizeof(count));
-    if (count < 0 || length.QuadPart != static_cast<int64_t>(ResumeData::kHeaderSize) +
-                                            static_cast<int64_t>(count) * static_cast<int64_t>(sizeof(ResumeSegment)) ||
+    if (count < 0 ||
+        length.QuadPart != static_cast<int64_t>(ResumeData::kHeaderSize) +
+                               static_cast<int64_t>(count) * static_cast<int64_t>(sizeof(ResumeSegment)) ||
         length.QuadPart > MAXDWORD)
         return false;
     bytes.resize(static_cast<size_t>(length.QuadPart));
@@ -158,7 +161,8 @@ bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t tota
     bool linked = false;
     OpenUnlinkedFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0, &linked);
     // A crash at any moment leaves either the old record or the new one.
-    if (written && !linked && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (written && !linked &&
+        MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteUnlinkedFile(temp);
     return false;

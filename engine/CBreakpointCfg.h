@@ -59,5 +59,5 @@ private:
     CLock lock_;
     std::string recordPath_;
     ResumeData data_;
-    bool written_ = false; // the file holds what this run saved last
+    bool written_ = false;  // the file holds what this run saved last
 };

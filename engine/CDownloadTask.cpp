@@ -33,15 +33,13 @@ std::string QueryText(HINTERNET request, DWORD what)
     return std::string(text, strnlen(text, sizeof(text)));
 }
 
-} // namespace
+}  // namespace
 
-CDownloadTask::CDownloadTask(const std::string& url, const std::string& path, const HttpProxyInfo* proxy,
-                             int64_t first, int64_t last, int64_t totalSize, int32_t taskId, DWORD startTick,
-                             int64_t baseBytes)
-    : ITask(taskId), url_(url), path_(path), proxy_(proxy), position_(first), rangeEnd_(last),
-      totalSize_(totalSize), startTick_(startTick), baseBytes_(baseBytes)
-{
-}
+CDownloadTask::CDownloadTask(const std::string& url, const std::string& path, const HttpProxyInfo* proxy, int64_t first,
+                             int64_t last, int64_t totalSize, int32_t taskId, DWORD startTick, int64_t baseBytes)
+    : ITask(taskId), url_(url), path_(path), proxy_(proxy), position_(first), rangeEnd_(last), totalSize_(totalSize),
+      startTick_(startTick), baseBytes_(baseBytes)
+{}
 
 CDownloadTask::~CDownloadTask() { CloseFile(); }
 
@@ -87,18 +85,13 @@ bool CDownloadTask::Run()
         // A range already complete (a stop right after its last chunk) needs no request.
         if (position_ > rangeEnd_) break;
         switch (FetchRequest(requestLast)) {
-        case Fetch::Done:
-            continue;
-        case Fetch::Stopped:
-            CloseFile();
-            return true;
+        case Fetch::Done: continue;
+        case Fetch::Stopped: CloseFile(); return true;
         case Fetch::Failed:
             CloseFile();
             PostFailed();
             return false;
-        case Fetch::Again:
-            CloseFile();
-            return false;
+        case Fetch::Again: CloseFile(); return false;
         }
     }
     CloseFile();
@@ -132,8 +125,8 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
 
     // HTTP/1.1, so that a range's next request can reuse the connection of
     // the one before it instead of opening another.
-    handles.request = HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.1", nullptr, nullptr,
-                                       target.flags, 0);
+    handles.request =
+        HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.1", nullptr, nullptr, target.flags, 0);
     if (handles.request == nullptr || handles.request == INVALID_HANDLE_VALUE) {
         handles.request = nullptr;
         return Fetch::Failed;
@@ -150,10 +143,10 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
     // Bytes of any other range, or of a different file, must never be written.
     DWORD status = 0, contentLength = 0;
     int64_t length = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength)
-                         ? static_cast<int64_t>(contentLength) : RangeReply::kUnknown;
+                         ? static_cast<int64_t>(contentLength)
+                         : RangeReply::kUnknown;
     if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) ||
-        !RangeReply::Acceptable(status, QueryText(request, HTTP_QUERY_CONTENT_RANGE), length, position_,
-                                totalSize_))
+        !RangeReply::Acceptable(status, QueryText(request, HTTP_QUERY_CONTENT_RANGE), length, position_, totalSize_))
         return Fetch::Failed;
 
     CDownloadRanges* ranges = CDownloadRanges::Instance();
@@ -169,7 +162,7 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
             const DWORD error = GetLastError();
             return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT ? Fetch::Again : Fetch::Failed;
         }
-        if (got == 0) return Fetch::Failed; // the reply ended before the range did
+        if (got == 0) return Fetch::Failed;  // the reply ended before the range did
 
         CIOTask write(file_.Get(), buffer, got, static_cast<uint32_t>(position_), taskId_, totalSize_, path_,
                       startTick_, baseBytes_);

@@ -63,7 +63,7 @@ private:
     IBaseThread* ownerThread_ = nullptr;
     int64_t baseBytes_;
     uint64_t rangeId_ = 0;
-    UniqueHandle file_; // the target, while Run is working
+    UniqueHandle file_;  // the target, while Run is working
     // Written bytes whose count could not be posted yet; they go with the next post.
     uint32_t uncounted_ = 0;
 };

@@ -5,8 +5,8 @@
 #include "engine/CTaskResult.h"
 #include "engine/ThreadMessages.h"
 
-CIOTask::CIOTask(HANDLE file, const void* chunk, uint32_t length, uint32_t offset, int32_t taskId,
-                 int64_t totalSize, const std::string& path, DWORD startTick, int64_t baseBytes)
+CIOTask::CIOTask(HANDLE file, const void* chunk, uint32_t length, uint32_t offset, int32_t taskId, int64_t totalSize,
+                 const std::string& path, DWORD startTick, int64_t baseBytes)
     : ITask(taskId), length_(length), offset_(offset), file_(file), totalSize_(totalSize), path_(path),
       baseBytes_(baseBytes), startTick_(startTick)
 {
@@ -42,10 +42,7 @@ bool CIOTask::Write()
     return GetOverlappedResult(file_, &overlapped, &written, TRUE) && written == length_;
 }
 
-void CIOTask::PostResult()
-{
-    PostCount(notifyThreadId_, taskId_, length_, totalSize_, startTick_, baseBytes_);
-}
+void CIOTask::PostResult() { PostCount(notifyThreadId_, taskId_, length_, totalSize_, startTick_, baseBytes_); }
 
 bool CIOTask::PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
                         int64_t baseBytes)

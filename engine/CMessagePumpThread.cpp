@@ -55,8 +55,10 @@ void CMessagePumpThread::Handle(const MSG& msg, bool mayNotify)
         if (result == nullptr) return;
         const int64_t bytes = static_cast<int32_t>(msg.lParam);
         bool added = ResultList().WithTaskId(result->taskId, [&](CTaskResult& entry) { entry.done += bytes; });
-        if (added) delete result;
-        else ResultList().InsertHead(result);
+        if (added)
+            delete result;
+        else
+            ResultList().InsertHead(result);
         return;
     }
     case TM_QUEUE_TASK: {
@@ -76,7 +78,6 @@ void CMessagePumpThread::Handle(const MSG& msg, bool mayNotify)
             EngineHost::PostEvent(EVENT_FAILED, 0);
         }
         return;
-    default:
-        return;
+    default: return;
     }
 }

@@ -20,9 +20,8 @@ ProgressRecord* CNotifyThread::BuildProgress(const CTaskResult& result, DWORD no
     auto* record = new ProgressRecord();
     record->totalSize = result.totalSize;
     record->done = result.done.load();
-    record->percent = result.totalSize > 0
-        ? static_cast<double>(record->done) / static_cast<double>(result.totalSize) * 100.0
-        : 0.0;
+    record->percent =
+        result.totalSize > 0 ? static_cast<double>(record->done) / static_cast<double>(result.totalSize) * 100.0 : 0.0;
     DWORD elapsed = (nowTick - result.startTick) / 1000;
     record->elapsedSeconds = elapsed == 0 ? 1 : static_cast<int32_t>(elapsed);
     record->bytesPerSecond =
@@ -34,9 +33,9 @@ ProgressRecord* CNotifyThread::BuildProgress(const CTaskResult& result, DWORD no
 bool CNotifyThread::PostProgress(const CTaskResult& result)
 {
     ProgressRecord* record = BuildProgress(result, GetTickCount());
-    int code = record->done < record->totalSize ? EVENT_PROGRESS
-             : record->done == record->totalSize ? EVENT_DOWNLOADED
-             : -1;
+    int code = record->done < record->totalSize    ? EVENT_PROGRESS
+               : record->done == record->totalSize ? EVENT_DOWNLOADED
+                                                   : -1;
     if (code < 0 || !EngineHost::PostEvent(code, reinterpret_cast<LPARAM>(record))) {
         delete record;
         return false;

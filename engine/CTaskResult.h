@@ -11,16 +11,15 @@ class CTaskResult {
 public:
     CTaskResult(int32_t taskId, int64_t done, int64_t totalSize, DWORD startTick, int64_t baseBytes)
         : taskId(taskId), done(done), totalSize(totalSize), startTick(startTick), baseBytes(baseBytes)
-    {
-    }
+    {}
     virtual ~CTaskResult() = default;
 
     int32_t GetTaskId() const { return taskId; }
 
     int32_t kind = 4;
     int32_t taskId;
-    std::atomic<int64_t> done; // written by the pump thread, read by the notifier
+    std::atomic<int64_t> done;  // written by the pump thread, read by the notifier
     int64_t totalSize;
-    DWORD startTick;           // tick count when the download was handed over
-    int64_t baseBytes;         // already on disk when this run began; not part of the speed
+    DWORD startTick;    // tick count when the download was handed over
+    int64_t baseBytes;  // already on disk when this run began; not part of the speed
 };

@@ -91,8 +91,7 @@ void CThreadsManager::RecordQueuedTasks()
 {
     // Ranges that never reached a thread are owed as much as running ones.
     while (CDownloadTask* task = TaskQueue().TakeTail()) {
-        if (ResumeSegment* segment = task->MakeRemainderSegment())
-            CBreakpointCfg::Instance()->AddSegment(segment);
+        if (ResumeSegment* segment = task->MakeRemainderSegment()) CBreakpointCfg::Instance()->AddSegment(segment);
         delete task;
     }
 }

@@ -124,8 +124,8 @@ public:
 private:
     struct Node {
         T* item;
-        Node* next; // towards the tail
-        Node* prev; // towards the head
+        Node* next;  // towards the tail
+        Node* prev;  // towards the head
     };
 
     Node* FindNode(int32_t taskId) const
@@ -138,8 +138,14 @@ private:
     // Caller holds the lock; frees the node, not the item.
     void Unlink(Node* node)
     {
-        if (node->prev != nullptr) node->prev->next = node->next; else head_ = node->next;
-        if (node->next != nullptr) node->next->prev = node->prev; else tail_ = node->prev;
+        if (node->prev != nullptr)
+            node->prev->next = node->next;
+        else
+            head_ = node->next;
+        if (node->next != nullptr)
+            node->next->prev = node->prev;
+        else
+            tail_ = node->prev;
         delete node;
         if (--count_ == 0) ResetEvent(notEmpty_.Get());
     }
@@ -151,4 +157,4 @@ private:
     UniqueHandle notEmpty_;
 };
 
-} // namespace dblinklst
+}  // namespace dblinklst

@@ -7,7 +7,7 @@
 namespace {
 std::atomic<HWND> g_mainWindow{nullptr};
 std::atomic<bool> g_messageBoxOpen{false};
-}
+}  // namespace
 
 void EngineHost::SetMainWindow(HWND window) { g_mainWindow.store(window); }
 HWND EngineHost::MainWindow() { return g_mainWindow.load(); }

@@ -8,10 +8,7 @@ IBaseThread::IBaseThread() : stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullp
 
 IBaseThread::~IBaseThread() = default;
 
-void IBaseThread::SetName(const std::string& name)
-{
-    snprintf(name_, sizeof(name_), "%s", name.c_str());
-}
+void IBaseThread::SetName(const std::string& name) { snprintf(name_, sizeof(name_), "%s", name.c_str()); }
 
 unsigned __stdcall IBaseThread::Entry(void* self)
 {

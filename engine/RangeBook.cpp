@@ -4,7 +4,7 @@
 
 namespace {
 int64_t AlignUp(int64_t offset) { return (offset + RangeBook::kBlock - 1) / RangeBook::kBlock * RangeBook::kBlock; }
-}
+}  // namespace
 
 RangeBook::Slot* RangeBook::Find(uint64_t id)
 {
@@ -84,7 +84,7 @@ bool RangeBook::Split(Span& taken, uint64_t& newId)
     taken = {bestAt, best->last};
     best->last = bestAt - 1;
     newId = Add(taken.first, taken.last);
-    slots_.back().waiting = false; // the caller starts it at once
+    slots_.back().waiting = false;  // the caller starts it at once
     return true;
 }
 

@@ -15,19 +15,17 @@ class RangeBook {
 public:
     struct Span {
         int64_t first;
-        int64_t last; // inclusive
+        int64_t last;  // inclusive
     };
 
     static constexpr int64_t kBlock = 4096;
-    static constexpr int64_t kMinSplit = 1 << 20;   // less left than this is never split
+    static constexpr int64_t kMinSplit = 1 << 20;  // less left than this is never split
     static constexpr int64_t kMinRequest = 1 << 20;
     static constexpr int64_t kMaxRequest = 2 << 20;
 
-    explicit RangeBook(int64_t minSplit = kMinSplit, int64_t minRequest = kMinRequest,
-                       int64_t maxRequest = kMaxRequest)
+    explicit RangeBook(int64_t minSplit = kMinSplit, int64_t minRequest = kMinRequest, int64_t maxRequest = kMaxRequest)
         : minSplit_(minSplit), minRequest_(minRequest), maxRequest_(maxRequest)
-    {
-    }
+    {}
 
     // A range still to fetch, waiting for a connection; returns its id
     // (never 0). While any range waits, nothing is split: an idle
@@ -53,10 +51,10 @@ public:
 private:
     struct Slot {
         uint64_t id;
-        int64_t position;    // first byte not yet on disk
-        int64_t requestLast; // last byte asked of the server; -1 before the first request
+        int64_t position;     // first byte not yet on disk
+        int64_t requestLast;  // last byte asked of the server; -1 before the first request
         int64_t last;
-        bool waiting;        // no connection has started it yet
+        bool waiting;  // no connection has started it yet
     };
     Slot* Find(uint64_t id);
     const Slot* Find(uint64_t id) const;

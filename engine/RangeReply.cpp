@@ -20,7 +20,7 @@ void SkipSpaces(const std::string& text, size_t& at)
 {
     while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
 }
-}
+}  // namespace
 
 bool RangeReply::ParseContentRange(const std::string& text, int64_t& first, int64_t& last, int64_t& complete)
 {

@@ -58,7 +58,7 @@ bool FieldEquals(const char (&field)[256], const std::string& text)
     size_t length = strnlen(field, sizeof(field));
     return length < sizeof(field) && text.size() == length && memcmp(field, text.data(), length) == 0;
 }
-}
+}  // namespace
 
 bool ResumeData::Fits(const std::string& url, const std::string& path, int64_t expectedTotalSize) const
 {

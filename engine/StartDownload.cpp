@@ -36,11 +36,8 @@ int64_t FileLength(const std::string& path)
     return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::string SegmentText(const char (&field)[256])
-{
-    return std::string(field, strnlen(field, sizeof(field)));
-}
-}
+std::string SegmentText(const char (&field)[256]) { return std::string(field, strnlen(field, sizeof(field))); }
+}  // namespace
 
 std::vector<ByteRange> SplitRanges(int64_t totalSize, unsigned n)
 {
@@ -90,7 +87,8 @@ bool ResumeDownload(const ResumeData& data, CThreadsManager* manager, int32_t ta
     bool queued = true;
     for (const auto& s : data.segments)
         queued = QueueTask(pump, SegmentText(s->url), SegmentText(s->path), s->start, s->end, data.totalSize, taskId,
-                           startTick, done) && queued;
+                           startTick, done) &&
+                 queued;
     return queued;
 }
 

@@ -8,15 +8,9 @@
 
 namespace {
 
-bool Usable(HINTERNET h)
-{
-    return h != nullptr && h != INVALID_HANDLE_VALUE;
-}
+bool Usable(HINTERNET h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
-bool SetTimeout(HINTERNET h, DWORD option, DWORD ms)
-{
-    return InternetSetOptionA(h, option, &ms, sizeof(ms)) != FALSE;
-}
+bool SetTimeout(HINTERNET h, DWORD option, DWORD ms) { return InternetSetOptionA(h, option, &ms, sizeof(ms)) != FALSE; }
 
 HINTERNET OpenInternet(const HttpProxyInfo* proxy)
 {
@@ -30,11 +24,9 @@ HINTERNET OpenInternet(const HttpProxyInfo* proxy)
     HINTERNET internet = InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxyText, nullptr, 0);
     if (Usable(internet)) {
         // A proxy that needs no credentials ignores them; nothing to check.
-        InternetSetOptionA(internet, INTERNET_OPTION_USERNAME,
-                           const_cast<char*>(proxy->userName.c_str()),
+        InternetSetOptionA(internet, INTERNET_OPTION_USERNAME, const_cast<char*>(proxy->userName.c_str()),
                            static_cast<DWORD>(proxy->userName.size()));
-        InternetSetOptionA(internet, INTERNET_OPTION_PASSWORD,
-                           const_cast<char*>(proxy->password.c_str()),
+        InternetSetOptionA(internet, INTERNET_OPTION_PASSWORD, const_cast<char*>(proxy->password.c_str()),
                            static_cast<DWORD>(proxy->password.size()));
     }
     return internet;
@@ -58,7 +50,7 @@ bool Fail(HttpHandles* handles)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 std::string HttpUserAgent()
 {
@@ -86,8 +78,7 @@ bool HttpRaiseConnectionLimits()
     return raised;
 }
 
-bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url,
-                        HttpTarget* target)
+bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url, HttpTarget* target)
 {
     if (!url || !handles || !target) return false;
 
@@ -118,8 +109,8 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
 
     target->flags = HttpRequestFlags(parts.nScheme);
     target->path.assign(path.data());
-    handles->connection = InternetConnectA(handles->internet, host.data(), parts.nPort, nullptr,
-                                           nullptr, INTERNET_SERVICE_HTTP, target->flags, 0);
+    handles->connection = InternetConnectA(handles->internet, host.data(), parts.nPort, nullptr, nullptr,
+                                           INTERNET_SERVICE_HTTP, target->flags, 0);
     if (!Usable(handles->connection)) {
         handles->connection = nullptr;
         return Fail(handles);

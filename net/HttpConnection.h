@@ -37,8 +37,7 @@ bool HttpRaiseConnectionLimits();
 // (through the proxy when one is given), the time-outs, the URL split and
 // the connection. On success handles->internet and handles->connection are
 // open and *target is filled. On failure whatever was opened is closed.
-bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles,
-                        const char* url, HttpTarget* target);
+bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url, HttpTarget* target);
 
 // After a send failed with an unknown CA (12045) or a failed revocation
 // check (12057): widen the request's security flags so that the error is

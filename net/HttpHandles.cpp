@@ -1,9 +1,6 @@
 #include "net/HttpHandles.h"
 
-HttpHandles::~HttpHandles()
-{
-    HttpCloseHandles(this);
-}
+HttpHandles::~HttpHandles() { HttpCloseHandles(this); }
 
 bool HttpCloseHandles(HttpHandles* handles)
 {

@@ -6,10 +6,7 @@ namespace {
 
 constexpr DWORD kReadPiece = 4096;
 
-bool Usable(HINTERNET h)
-{
-    return h != nullptr && h != INVALID_HANDLE_VALUE;
-}
+bool Usable(HINTERNET h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 bool Fail(HttpHandles* handles)
 {
@@ -24,10 +21,9 @@ bool FailAndReset(HttpRequestParams* params, HttpHandles* handles)
     return false;
 }
 
-} // namespace
+}  // namespace
 
-bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles* handles,
-              const char* url, bool post)
+bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles* handles, const char* url, bool post)
 {
     if (!url || !handles) return false;
 
@@ -37,19 +33,16 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
     static const HttpRequestParams kNoParams;
     const HttpRequestParams& p = params ? *params : kNoParams;
 
-    handles->request = HttpOpenRequestA(handles->connection, post ? "POST" : "GET",
-                                        target.path.c_str(), "HTTP/1.0", p.referrer.c_str(),
-                                        nullptr, target.flags, 0);
+    handles->request = HttpOpenRequestA(handles->connection, post ? "POST" : "GET", target.path.c_str(), "HTTP/1.0",
+                                        p.referrer.c_str(), nullptr, target.flags, 0);
     if (!Usable(handles->request)) {
         handles->request = nullptr;
         return Fail(handles);
     }
 
     void* body = p.body.empty() ? nullptr : const_cast<char*>(p.body.data());
-    if (!HttpSendRequestA(handles->request,
-                          p.extraHeaders.empty() ? nullptr : p.extraHeaders.c_str(),
-                          static_cast<DWORD>(p.extraHeaders.size()), body,
-                          static_cast<DWORD>(p.body.size()))) {
+    if (!HttpSendRequestA(handles->request, p.extraHeaders.empty() ? nullptr : p.extraHeaders.c_str(),
+                          static_cast<DWORD>(p.extraHeaders.size()), body, static_cast<DWORD>(p.body.size()))) {
         HttpWidenSecurityFlags(handles->request, GetLastError());
         return Fail(handles);
     }
@@ -65,8 +58,7 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
     return true;
 }
 
-bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool post,
-                 uint32_t context, const char* url)
+bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool post, uint32_t context, const char* url)
 {
     if (!params) return false;
     HttpHandles handles;
@@ -120,8 +112,7 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
         HttpCloseHandles(&handles);
         return true;
     }
-    default:
-        return FailAndReset(params, &handles);
+    default: return FailAndReset(params, &handles);
     }
 }
 
@@ -137,8 +128,8 @@ bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size)
     // the exact size of the 32-bit number it writes.
     DWORD length = 0;
     DWORD bufferSize = sizeof(length);
-    bool ok = HttpQueryInfoA(handles.request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
-                             &length, &bufferSize, nullptr) != FALSE;
+    bool ok = HttpQueryInfoA(handles.request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &bufferSize,
+                             nullptr) != FALSE;
     if (ok) *size = length;
     // Closing abandons the body the server has started to send.
     HttpCloseHandles(&handles);

@@ -17,10 +17,10 @@ enum HttpReplyMode {
 struct HttpRequestParams {
     std::string extraHeaders;
     std::string referrer;
-    std::string body;           // sent only when non-empty (a POST's form text)
-    signed int replyMode : 2;   // an HttpReplyMode; REPLY_NONE reads back as -1
+    std::string body;          // sent only when non-empty (a POST's form text)
+    signed int replyMode : 2;  // an HttpReplyMode; REPLY_NONE reads back as -1
     std::string* replyTarget;
-    size_t replyLimit;          // REPLY_STRING: a longer reply fails the request; 0: no limit
+    size_t replyLimit;  // REPLY_STRING: a longer reply fails the request; 0: no limit
     HttpReplyCallback callback;
     void* userData;
 

@@ -27,8 +27,7 @@ public:
     // agent_id=…&download_version=…&package_version=…&error_type=…&submit_date=…;
     // an empty package version is sent as "0.0.0.0".
     static std::string ErrorReportBody(const std::string& siteId, const std::string& downloadVersion,
-                                       const std::string& packageVersion, int32_t errorType,
-                                       int32_t submitDate);
+                                       const std::string& packageVersion, int32_t errorType, int32_t submitDate);
 
     // The maker's download page, opened in the browser when a job fails.
     static std::string DownloadPageUrl();

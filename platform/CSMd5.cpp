@@ -12,12 +12,14 @@ inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
 // Per-round shift amounts and the sine-derived constants of RFC 1321.
+// clang-format off
 const int kShift[64] = {
     7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
     5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
     4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
     6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21,
 };
+// clang-format on
 const uint32_t kSine[64] = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
     0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
@@ -29,12 +31,9 @@ const uint32_t kSine[64] = {
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
 };
 
-} // namespace
+}  // namespace
 
-CSMd5::CSMd5()
-    : count_{0, 0}, state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476}, buffer_{}
-{
-}
+CSMd5::CSMd5() : count_{0, 0}, state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476}, buffer_{} {}
 
 void CSMd5::Update(const void* bytes, size_t length)
 {
@@ -93,10 +92,22 @@ void CSMd5::Transform(const uint8_t block[64])
         uint32_t f;
         int g;
         switch (i / 16) {
-        case 0: f = F(b, c, d); g = i; break;
-        case 1: f = G(b, c, d); g = (5 * i + 1) % 16; break;
-        case 2: f = H(b, c, d); g = (3 * i + 5) % 16; break;
-        default: f = I(b, c, d); g = (7 * i) % 16; break;
+        case 0:
+            f = F(b, c, d);
+            g = i;
+            break;
+        case 1:
+            f = G(b, c, d);
+            g = (5 * i + 1) % 16;
+            break;
+        case 2:
+            f = H(b, c, d);
+            g = (3 * i + 5) % 16;
+            break;
+        default:
+            f = I(b, c, d);
+            g = (7 * i) % 16;
+            break;
         }
         uint32_t next = b + Rotl(a + f + kSine[i] + x[g], kShift[i]);
         a = d;

@@ -21,7 +21,7 @@ public:
 private:
     void Transform(const uint8_t block[64]);
 
-    uint32_t count_[2];   // bits fed so far, low half first
+    uint32_t count_[2];  // bits fed so far, low half first
     uint32_t state_[4];
     uint8_t buffer_[64];
     bool finished_ = false;

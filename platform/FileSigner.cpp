@@ -63,7 +63,7 @@ std::string Upper(std::string text)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 bool GetFileSigner(const std::string& path, FileSigner* signer)
 {
@@ -79,7 +79,8 @@ bool GetFileSigner(const std::string& path, FileSigner* signer)
     BYTE hash[20] = {};
     DWORD hashSize = sizeof(hash);
     bool hashed = CryptHashCertificate(0, CALG_SHA1, 0, certificate->pbCertEncoded, certificate->cbCertEncoded, hash,
-                                       &hashSize) && hashSize == sizeof(hash);
+                                       &hashSize) &&
+                  hashSize == sizeof(hash);
     CertFreeCertificateContext(certificate);
     if (!hashed) return false;
 

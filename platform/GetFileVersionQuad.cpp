@@ -6,8 +6,7 @@
 
 #include "platform/TextConvert.h"
 
-bool GetFileVersionQuad(const std::string& path, int32_t* major, int32_t* minor, int32_t* build,
-                        int32_t* revision)
+bool GetFileVersionQuad(const std::string& path, int32_t* major, int32_t* minor, int32_t* build, int32_t* revision)
 {
     std::wstring widePath = Utf8ToWide(path);
     if (widePath.empty()) return false;

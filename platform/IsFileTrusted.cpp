@@ -78,7 +78,7 @@ LONG VerifyEmbedded(const std::wstring& path)
     return Verify(data);
 }
 
-} // namespace
+}  // namespace
 
 bool IsFileTrusted(const std::string& path)
 {
@@ -91,8 +91,8 @@ bool IsFileTrusted(const std::string& path)
     BYTE hash[100];
     DWORD hashLength = sizeof(hash);
     {
-        UniqueHandle file(CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      0, nullptr));
+        UniqueHandle file(
+            CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!file) return false;
         if (!CryptCATAdminCalcHashFromFileHandle(file.Get(), &hashLength, hash, 0)) hashLength = 0;
     }

@@ -26,7 +26,7 @@ private:
     void* block_ = nullptr;
 };
 
-} // namespace
+}  // namespace
 
 HANDLE CreateMediumToken(uint32_t integrityRid)
 {
@@ -47,8 +47,7 @@ HANDLE CreateMediumToken(uint32_t integrityRid)
         label.Label.Sid = sid;
         // Lowering fails only where integrity levels do not exist; the
         // token is then the user's own, which is what we want anyway.
-        SetTokenInformation(newToken, TokenIntegrityLevel, &label,
-                            sizeof(TOKEN_MANDATORY_LABEL) + GetLengthSid(sid));
+        SetTokenInformation(newToken, TokenIntegrityLevel, &label, sizeof(TOKEN_MANDATORY_LABEL) + GetLengthSid(sid));
         FreeSid(sid);
     }
     return newToken;

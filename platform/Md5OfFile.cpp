@@ -15,7 +15,7 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
-} // namespace
+}  // namespace
 
 int32_t Md5OfFile(const std::string& path, std::string* out)
 {

@@ -9,7 +9,10 @@ std::wstring MultiToWide(UINT codePage, const std::string& text, bool* ok)
     *ok = true;
     if (text.empty()) return {};
     int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) { *ok = false; return {}; }
+    if (n <= 0) {
+        *ok = false;
+        return {};
+    }
     std::wstring out(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
     return out;
@@ -20,13 +23,16 @@ std::string WideToMulti(UINT codePage, const std::wstring& text, bool* ok)
     *ok = true;
     if (text.empty()) return {};
     int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) { *ok = false; return {}; }
+    if (n <= 0) {
+        *ok = false;
+        return {};
+    }
     std::string out(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
     return out;
 }
 
-} // namespace
+}  // namespace
 
 std::wstring Utf8ToWide(const std::string& utf8)
 {

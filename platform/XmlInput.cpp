@@ -45,7 +45,7 @@ bool NestingWithin(const char* p, int limit)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool ParseXmlInput(rapidxml::xml_document<>& doc, char* text)
 {

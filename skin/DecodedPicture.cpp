@@ -30,7 +30,7 @@ bool HuffmanTablesFit(const uint8_t* bytes, size_t length)
         long left = ((bytes[p] << 8) | bytes[p + 1]) - 2;
         p += 2;
         while (left > 0 && p < length) {
-            ++p; // table class and number
+            ++p;  // table class and number
             int codes = 0;
             // Nor does it check that the code lengths can exist: more codes of
             // a length than that length has room for make it index its symbol
@@ -56,18 +56,18 @@ bool HuffmanTablesFit(const uint8_t* bytes, size_t length)
 bool JpegScansUseDefinedTables(const uint8_t* b, size_t n)
 {
     if (n < 2 || b[0] != 0xFF || b[1] != 0xD8) return true;
-    unsigned defined = 0; // bit class * 4 + number
+    unsigned defined = 0;  // bit class * 4 + number
     bool progressive = false;
     size_t at = 2;
     while (at < n) {
-        if (b[at] != 0xFF) { // bytes between segments are skipped
+        if (b[at] != 0xFF) {  // bytes between segments are skipped
             ++at;
             continue;
         }
-        while (at < n && b[at] == 0xFF) ++at; // fill bytes
+        while (at < n && b[at] == 0xFF) ++at;  // fill bytes
         if (at >= n) break;
         const uint8_t marker = b[at++];
-        if (marker == 0xD9 || marker == 0x00) break; // the end, or a fault the decoder stops at
+        if (marker == 0xD9 || marker == 0x00) break;  // the end, or a fault the decoder stops at
         if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
         if (at + 2 > n) break;
         const size_t end = at + ((size_t(b[at]) << 8) | b[at + 1]);
@@ -91,7 +91,7 @@ bool JpegScansUseDefinedTables(const uint8_t* b, size_t n)
                 const unsigned dc = 1u << (b[p + 1] >> 4), ac = 1u << (4 + (b[p + 1] & 15));
                 bool usesDc = true, usesAc = true;
                 if (progressive) {
-                    usesDc = start == 0 && (approximation >> 4) == 0; // DC refinement reads plain bits
+                    usesDc = start == 0 && (approximation >> 4) == 0;  // DC refinement reads plain bits
                     usesAc = start != 0;
                 }
                 if ((usesDc && !(defined & dc)) || (usesAc && !(defined & ac))) return false;
@@ -136,12 +136,12 @@ bool PngChunksFit(const uint8_t* bytes, size_t length)
             if (chunk == 0 && !data) return false;
             data = true;
         }
-        at += 8 + size_t(chunk) + 4; // data and CRC
+        at += 8 + size_t(chunk) + 4;  // data and CRC
     }
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool DecodedPicture::Decode(const uint8_t* bytes, size_t length, DecodedPicture* out, uint32_t maxPixels)
 {
@@ -155,8 +155,7 @@ bool DecodedPicture::Decode(const uint8_t* bytes, size_t length, DecodedPicture*
     if (w <= 0 || h <= 0 || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > maxPixels) return false;
     StbPixels decoded;
     decoded.p = stbi_load_from_memory(bytes, static_cast<int>(length), &w, &h, &channels, 4);
-    if (!decoded.p || w <= 0 || h <= 0 || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > maxPixels)
-        return false;
+    if (!decoded.p || w <= 0 || h <= 0 || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > maxPixels) return false;
 
     DecodedPicture picture;
     picture.width = w;

@@ -8,7 +8,7 @@
 struct DecodedPicture {
     int32_t width = 0;
     int32_t height = 0;
-    bool hasAlpha = false; // some pixel has an alpha below 255
+    bool hasAlpha = false;  // some pixel has an alpha below 255
     std::vector<uint32_t> pixels;
 
     // Largest picture accepted, in pixels: far above any skin picture, and

@@ -7,6 +7,7 @@
 constexpr uint32_t HashName(const char* name)
 {
     uint32_t h = 0;
-    for (; name && *name; ++name) h = h * 131u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*name)));
+    for (; name && *name; ++name)
+        h = h * 131u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*name)));
     return h & 0x7FFFFFFFu;
 }

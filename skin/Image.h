@@ -30,5 +30,5 @@ private:
     int32_t width_ = 0;
     int32_t height_ = 0;
     bool hasAlpha_ = false;
-    uint32_t* pixels_ = nullptr; // owned by bitmap_
+    uint32_t* pixels_ = nullptr;  // owned by bitmap_
 };

@@ -36,7 +36,7 @@ void CopyPiece(HDC dst, int dx, int dy, int dw, int dh, HDC src, int sx, int sy,
     }
 }
 
-} // namespace
+}  // namespace
 
 Renderer::Renderer(IRenderHost* window) : window_(window) {}
 
@@ -64,7 +64,7 @@ bool Renderer::MakeBackBuffer(HDC windowDC, int width, int height)
     BITMAPINFO bmi{};
     bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height; // top-down
+    bmi.bmiHeader.biHeight = -height;  // top-down
     bmi.bmiHeader.biPlanes = 1;
     bmi.bmiHeader.biBitCount = 32;
     bmi.bmiHeader.biCompression = BI_RGB;
@@ -100,7 +100,7 @@ void Renderer::Render()
     SelectGuard buffer(memDC_.Get(), backBuffer_.Get());
     if (!buffer.Selected()) return;
     GdiFlush();
-    std::memset(bits_, 0, bufferBytes()); // alpha included
+    std::memset(bits_, 0, bufferBytes());  // alpha included
 
     SetBkMode(memDC_.Get(), TRANSPARENT);
     {
@@ -182,14 +182,14 @@ void Renderer::DrawNineGrid(const ScaleGrid& grid, const RECT& dest, const Image
     // A destination smaller than its margins keeps its pieces inside it.
     const int saved = (dw < 0 || dh < 0) ? SaveDC(dc) : 0;
     if (saved) IntersectClipRect(dc, L, T, R, B);
-    piece(L + l, T + t, dw, dh, l, t, sw, sh);       // centre
-    piece(L, T, l, t, 0, 0, l, t);                   // top-left
-    piece(L + l, T, dw, t, l, 0, sw, t);             // top edge
-    piece(R - r, T, r, t, W - r, 0, r, t);           // top-right
-    piece(R - r, T + t, r, dh, W - r, t, r, sh);     // right edge
-    piece(R - r, B - b, r, b, W - r, H - b, r, b);   // bottom-right
-    piece(L + l, B - b, dw, b, l, H - b, sw, b);     // bottom edge
-    piece(L, B - b, l, b, 0, H - b, l, b);           // bottom-left
-    piece(L, T + t, l, dh, 0, t, l, sh);             // left edge
+    piece(L + l, T + t, dw, dh, l, t, sw, sh);      // centre
+    piece(L, T, l, t, 0, 0, l, t);                  // top-left
+    piece(L + l, T, dw, t, l, 0, sw, t);            // top edge
+    piece(R - r, T, r, t, W - r, 0, r, t);          // top-right
+    piece(R - r, T + t, r, dh, W - r, t, r, sh);    // right edge
+    piece(R - r, B - b, r, b, W - r, H - b, r, b);  // bottom-right
+    piece(L + l, B - b, dw, b, l, H - b, sw, b);    // bottom edge
+    piece(L, B - b, l, b, 0, H - b, l, b);          // bottom-left
+    piece(L, T + t, l, dh, 0, t, l, sh);            // left edge
     if (saved) RestoreDC(dc, saved);
 }

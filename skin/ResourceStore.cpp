@@ -9,7 +9,7 @@ namespace {
 
 ResourceStore* g_store = nullptr;
 
-} // namespace
+}  // namespace
 
 ResourceStore::ResourceStore() = default;
 
@@ -51,7 +51,7 @@ int ResourceStore::Load(const void* bytes, size_t length)
         ResourceEntry entry;
         entry.index = i;
         entry.size = item.uncompressedSize;
-        entries_.emplace(item.name, std::move(entry)); // a duplicate name keeps the first
+        entries_.emplace(item.name, std::move(entry));  // a duplicate name keeps the first
     }
     archive_ = std::move(archive);
 
@@ -65,7 +65,7 @@ void ResourceStore::MakeFonts()
 {
     LOGFONTW lf{};
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-    wcsncpy(lf.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1", LF_FACESIZE - 1); // 微软雅黑
+    wcsncpy(lf.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1", LF_FACESIZE - 1);  // 微软雅黑
     lf.lfFaceName[LF_FACESIZE - 1] = L'\0';
     lf.lfHeight = -12;
     font12_.Reset(CreateFontIndirectW(&lf));
@@ -110,10 +110,7 @@ const char* ResourceStore::GetData(const std::string& name)
     return dataBuffer_.data();
 }
 
-void ResourceStore::ReleaseData()
-{
-    std::vector<char>().swap(dataBuffer_);
-}
+void ResourceStore::ReleaseData() { std::vector<char>().swap(dataBuffer_); }
 
 Image* ResourceStore::GetImage(const std::string& name)
 {

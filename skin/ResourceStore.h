@@ -73,7 +73,7 @@ private:
     GdiHandle<HFONT> font14_;
     GdiHandle<HFONT> font16_;
     GdiHandle<HFONT> fontLink_;
-    HCURSOR handCursor_ = nullptr; // shared system cursor, never destroyed
+    HCURSOR handCursor_ = nullptr;  // shared system cursor, never destroyed
     Style* defaultButtonStyle_ = nullptr;
     std::vector<char> dataBuffer_;
 };

@@ -67,7 +67,7 @@ bool ParseCopy(const char* text, std::vector<char>* buffer, rapidxml::xml_docume
     return ParseXmlInput(*doc, buffer->data());
 }
 
-} // namespace
+}  // namespace
 
 bool WindowDescription::Parse(const char* text, WindowDescription* out)
 {

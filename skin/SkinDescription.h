@@ -8,13 +8,13 @@
 // from them is left to their users.
 
 struct SkinAttribute {
-    uint32_t name = 0; // HashName of the attribute's name
+    uint32_t name = 0;  // HashName of the attribute's name
     std::string value;
 };
 
 // One element of a window description and, for a Canvas, what it holds.
 struct SkinElement {
-    uint32_t name = 0; // HashName of a recognised element name
+    uint32_t name = 0;  // HashName of a recognised element name
     std::vector<SkinAttribute> attributes;
     std::vector<SkinElement> children;
 };
@@ -39,7 +39,7 @@ struct WindowDescription {
 // A style description: the kind named by the first attribute of Config, and
 // the attributes of Config's first Prop child.
 struct StyleDescription {
-    uint32_t kind = 0; // HashName of the kind's value
+    uint32_t kind = 0;  // HashName of the kind's value
     std::vector<SkinAttribute> props;
 
     // False when the text is not well-formed or lacks Style, Config or a kind.

@@ -12,7 +12,7 @@ void ParseIntList(const char* text, int32_t* out, size_t count)
         out[i] = static_cast<int32_t>(std::strtol(p, &end, 10));
         p = end;
         if (*p == '\0') return;
-        ++p; // exactly one separator, whatever it is
+        ++p;  // exactly one separator, whatever it is
     }
 }
 

@@ -14,10 +14,7 @@ void Style_background::LoadProps(const std::vector<SkinAttribute>& props, Resour
     }
 }
 
-void Style_background::DrawRect(HDC dc, const RECT& rect, uint32_t) const
-{
-    DrawImage(dc, image, grid, rect);
-}
+void Style_background::DrawRect(HDC dc, const RECT& rect, uint32_t) const { DrawImage(dc, image, grid, rect); }
 
 void Style_background::DrawElement(HDC dc, const StyledElement& element) const
 {

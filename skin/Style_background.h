@@ -8,6 +8,6 @@ public:
     void DrawRect(HDC dc, const RECT& rect, uint32_t unused) const override;
     void DrawElement(HDC dc, const StyledElement& element) const override;
 
-    Image* image = nullptr; // img; not owned
+    Image* image = nullptr;  // img; not owned
     ScaleGrid grid;          // scaleGrid
 };

@@ -12,12 +12,12 @@ public:
     const Image* PictureFor(const StyledElement& element) const;
 
     // Pictures are not owned.
-    Image* up = nullptr;       // upSkin
-    Image* over = nullptr;     // overSkin
-    Image* focus = nullptr;    // focusSkin
-    Image* down = nullptr;     // downSkin
-    Image* disabled = nullptr; // disabledSkin
-    ScaleGrid grid;            // scaleGrid
-    COLORREF textColor = 0;    // textColor, 0x00BBGGRR
-    uint8_t downOffset = 0;    // shift the text one pixel while pressed
+    Image* up = nullptr;        // upSkin
+    Image* over = nullptr;      // overSkin
+    Image* focus = nullptr;     // focusSkin
+    Image* down = nullptr;      // downSkin
+    Image* disabled = nullptr;  // disabledSkin
+    ScaleGrid grid;             // scaleGrid
+    COLORREF textColor = 0;     // textColor, 0x00BBGGRR
+    uint8_t downOffset = 0;     // shift the text one pixel while pressed
 };

@@ -10,7 +10,7 @@ public:
     // Width of the filled part of a bar `width` pixels wide; 0 draws none.
     static int32_t FilledWidth(int32_t width, int32_t range, int32_t pos);
 
-    Image* background = nullptr; // bkgndSkin; not owned
-    Image* foreground = nullptr; // foregndSkin; not owned
+    Image* background = nullptr;  // bkgndSkin; not owned
+    Image* foreground = nullptr;  // foregndSkin; not owned
     ScaleGrid grid;               // scaleGrid, for both pictures
 };

@@ -11,9 +11,9 @@ namespace {
 constexpr uint32_t kAttributeNormal = 0x80;
 constexpr uint32_t kAttributeFolder = 0x10;
 
-constexpr uint32_t kEndSignature = 0x06054b50;     // "PK" 5 6
-constexpr uint32_t kCentralSignature = 0x02014b50; // "PK" 1 2
-constexpr uint32_t kLocalSignature = 0x04034b50;   // "PK" 3 4
+constexpr uint32_t kEndSignature = 0x06054b50;      // "PK" 5 6
+constexpr uint32_t kCentralSignature = 0x02014b50;  // "PK" 1 2
+constexpr uint32_t kLocalSignature = 0x04034b50;    // "PK" 3 4
 constexpr size_t kEndSize = 22;
 constexpr size_t kCentralSize = 46;
 constexpr size_t kLocalSize = 30;
@@ -29,7 +29,7 @@ uint32_t Read32(const uint8_t* p)
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
-} // namespace
+}  // namespace
 
 ZipResult ZipArchive::Open(const void* data, size_t length)
 {
@@ -169,7 +169,7 @@ ZipResult ZipArchive::UnzipItem(int32_t index, void* dest, size_t destLength, si
     if (index < 0 || index >= count_ || (!dest && destLength > 0)) return Finish(ZR_ARGS);
     Header h;
     if (!ReadCentral(index, &h)) return Finish(ZR_CORRUPT);
-    if (h.flags & 1) return Finish(ZR_METHOD); // encrypted
+    if (h.flags & 1) return Finish(ZR_METHOD);  // encrypted
     size_t dataOffset = 0;
     if (ZipResult r = LocateData(h, &dataOffset); r != ZR_OK) return Finish(r);
     const uint8_t* in = data_ + dataOffset;
@@ -202,7 +202,7 @@ ZipResult ZipArchive::UnzipItem(int32_t index, void* dest, size_t destLength, si
                     result = ZR_MORE;
                     break;
                 }
-                if (zs.avail_in == 0 || z == Z_BUF_ERROR) { // truncated stream
+                if (zs.avail_in == 0 || z == Z_BUF_ERROR) {  // truncated stream
                     result = ZR_FLATE;
                     break;
                 }
@@ -216,8 +216,10 @@ ZipResult ZipArchive::UnzipItem(int32_t index, void* dest, size_t destLength, si
         if (result == ZR_MORE) {
             // A full buffer that exactly held an entry which ends right here
             // is not "more": check whether the stream has anything left.
-            if (produced == h.uncompressedSize) result = ZR_OK;
-            else return Finish(ZR_MORE);
+            if (produced == h.uncompressedSize)
+                result = ZR_OK;
+            else
+                return Finish(ZR_MORE);
         }
         if (result != ZR_OK) return Finish(result);
         if (produced != h.uncompressedSize) return Finish(ZR_CORRUPT);

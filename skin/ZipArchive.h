@@ -8,13 +8,13 @@
 // Results of the archive operations; 0 is success.
 enum ZipResult : int32_t {
     ZR_OK = 0,
-    ZR_MORE = 1,      // the destination filled up before the entry ended
-    ZR_NOTOPEN = 2,   // no archive is open
-    ZR_ARGS = 3,      // index out of range, null destination
-    ZR_CORRUPT = 4,   // a record, offset or length does not fit the data
-    ZR_METHOD = 5,    // compression method or encryption not supported
-    ZR_FLATE = 6,     // the deflate stream is broken
-    ZR_CRC = 7,       // the extracted bytes do not match their checksum
+    ZR_MORE = 1,     // the destination filled up before the entry ended
+    ZR_NOTOPEN = 2,  // no archive is open
+    ZR_ARGS = 3,     // index out of range, null destination
+    ZR_CORRUPT = 4,  // a record, offset or length does not fit the data
+    ZR_METHOD = 5,   // compression method or encryption not supported
+    ZR_FLATE = 6,    // the deflate stream is broken
+    ZR_CRC = 7,      // the extracted bytes do not match their checksum
 };
 
 // Reads a ZIP archive that lies in memory (stored and deflated entries, an
@@ -57,7 +57,7 @@ private:
         uint32_t compressedSize = 0;
         uint32_t uncompressedSize = 0;
         uint32_t externalAttributes = 0;
-        uint64_t localOffset = 0; // from the start of the data, prefix included
+        uint64_t localOffset = 0;  // from the start of the data, prefix included
         size_t nameOffset = 0;
         uint16_t nameLength = 0;
     };
@@ -71,7 +71,7 @@ private:
     const uint8_t* data_ = nullptr;
     size_t length_ = 0;
     int32_t count_ = 0;
-    uint64_t prefix_ = 0; // bytes in front of the archive's logical start
+    uint64_t prefix_ = 0;  // bytes in front of the archive's logical start
     // Offsets of the central headers that could be walked; an entry after a
     // damaged header is unreachable.
     std::vector<size_t> central_;

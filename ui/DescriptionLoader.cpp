@@ -129,9 +129,7 @@ void DescriptionLoader::ApplyAttributes(dxControl* element, const std::vector<Sk
             element->style = store ? store->GetStyle(value) : nullptr;
             break;
         }
-        default:
-            element->SetAttribute(nameHash, value);
-            break;
+        default: element->SetAttribute(nameHash, value); break;
         }
     }
 }

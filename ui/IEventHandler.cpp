@@ -7,10 +7,7 @@ bool IEventHandler::Connect(int32_t eventId, Handler handler)
     return handlers_.emplace(eventId, std::move(handler)).second;
 }
 
-bool IEventHandler::HasHandler(int32_t eventId) const
-{
-    return handlers_.count(eventId) != 0;
-}
+bool IEventHandler::HasHandler(int32_t eventId) const { return handlers_.count(eventId) != 0; }
 
 void IEventHandler::Invoke(int32_t eventId, dxControl* control) const
 {

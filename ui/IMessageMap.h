@@ -10,8 +10,8 @@ public:
     // Returns whether the message was handled; `result` is then the answer.
     virtual bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
     // className null means "DXWindow".
-    virtual bool Create(HWND parent, const wchar_t* className, const wchar_t* windowName, const RECT& rect,
-                        DWORD style, DWORD exStyle) = 0;
+    virtual bool Create(HWND parent, const wchar_t* className, const wchar_t* windowName, const RECT& rect, DWORD style,
+                        DWORD exStyle) = 0;
     // Called after the window's last message; the window is gone.
     virtual void OnWindowDestroyed(HWND window) = 0;
     // Gives the root elements their rectangles for the client rectangle.

@@ -22,10 +22,7 @@ void HideTooltip(dxControl* element)
 
 }  // namespace
 
-Tracker::~Tracker()
-{
-    DestroyChildren();
-}
+Tracker::~Tracker() { DestroyChildren(); }
 
 void Tracker::DestroyChildren()
 {

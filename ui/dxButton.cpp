@@ -39,8 +39,7 @@ void dxButton::OnEvent(const dxEvent& event)
         state |= STATE_PRESSED;
         Invalidate();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -11,17 +11,11 @@ dxControl* dxControl::HitTest(int px, int py)
 
 void dxControl::OnEvent(const dxEvent&) {}
 
-void dxControl::SetRect(HDC, const RECT& r)
-{
-    rect = r;
-}
+void dxControl::SetRect(HDC, const RECT& r) { rect = r; }
 
 void dxControl::Paint(HDC, const RECT&) {}
 
-bool dxControl::OnSetCursor()
-{
-    return false;
-}
+bool dxControl::OnSetCursor() { return false; }
 
 void dxControl::SetAttribute(uint32_t, const char*) {}
 
@@ -52,15 +46,9 @@ RECT dxControl::Inset(const RECT& r, const uint8_t (&margins)[4])
     return RECT{r.left + margins[0], r.top + margins[1], r.right - margins[2], r.bottom - margins[3]};
 }
 
-void dxControl::Fire(int32_t eventId)
-{
-    Invoke(eventId, this);
-}
+void dxControl::Fire(int32_t eventId) { Invoke(eventId, this); }
 
-bool dxControl::IsFocused() const
-{
-    return owner && owner->focusElement == this;
-}
+bool dxControl::IsFocused() const { return owner && owner->focusElement == this; }
 
 StyledElement dxControl::Describe() const
 {

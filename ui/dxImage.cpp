@@ -4,10 +4,7 @@
 #include "skin/Renderer.h"
 #include "skin/ResourceStore.h"
 
-dxControl* dxImage::HitTest(int, int)
-{
-    return nullptr;
-}
+dxControl* dxImage::HitTest(int, int) { return nullptr; }
 
 void dxImage::Paint(HDC dc, const RECT&)
 {

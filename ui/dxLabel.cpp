@@ -8,10 +8,7 @@
 #include "skin/Style.h"
 #include "ui/dxWindowImpl.h"
 
-dxControl* dxLabel::HitTest(int, int)
-{
-    return nullptr;
-}
+dxControl* dxLabel::HitTest(int, int) { return nullptr; }
 
 void dxLabel::Paint(HDC dc, const RECT&)
 {
@@ -56,8 +53,7 @@ void dxLabel::SetAttribute(uint32_t nameHash, const char* value)
         if (ParseSkinColour(value, &value32)) color = value32;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

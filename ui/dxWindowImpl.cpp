@@ -22,16 +22,13 @@ bool dxWindowImpl::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, L
         }
         return HandleMessage(message, wParam, lParam, result);
     case WM_CREATE:
-    case WM_GETMINMAXINFO:
-        result = 0;
-        return HandleMessage(message, wParam, lParam, result);
-    default:
-        return HandleMessage(message, wParam, lParam, result);
+    case WM_GETMINMAXINFO: result = 0; return HandleMessage(message, wParam, lParam, result);
+    default: return HandleMessage(message, wParam, lParam, result);
     }
 }
 
-bool dxWindowImpl::Create(HWND parent, const wchar_t* className, const wchar_t* windowName, const RECT& r,
-                          DWORD style, DWORD exStyle)
+bool dxWindowImpl::Create(HWND parent, const wchar_t* className, const wchar_t* windowName, const RECT& r, DWORD style,
+                          DWORD exStyle)
 {
     if (!CreateHwnd(parent, className, windowName, r, style, exStyle)) return false;
     if (windowFlags & WINDOW_LAYERED) SetWindowLongW(hwnd, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
@@ -49,10 +46,7 @@ void dxWindowImpl::Layout(HDC dc, const RECT& client)
     }
 }
 
-bool dxWindowImpl::LoadDescription(const char* name)
-{
-    return DescriptionLoader::LoadDescription(this, name);
-}
+bool dxWindowImpl::LoadDescription(const char* name) { return DescriptionLoader::LoadDescription(this, name); }
 
 dxControl* dxWindowImpl::FindElement(int32_t elementId) const
 {

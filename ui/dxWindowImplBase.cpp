@@ -24,8 +24,8 @@ dxWindowImplBase::~dxWindowImplBase()
     DestroyChildren();
 }
 
-bool dxWindowImplBase::CreateHwnd(HWND parent, const wchar_t* className, const wchar_t* windowName,
-                                  const RECT& r, DWORD style, DWORD exStyle)
+bool dxWindowImplBase::CreateHwnd(HWND parent, const wchar_t* className, const wchar_t* windowName, const RECT& r,
+                                  DWORD style, DWORD exStyle)
 {
     HINSTANCE module = GetModuleHandleW(nullptr);
     if (!className) className = ClassName;
@@ -100,9 +100,7 @@ bool dxWindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
         renderer.OnPaint();
         result = 0;
         return true;
-    case WM_ERASEBKGND:
-        result = 1;
-        return true;
+    case WM_ERASEBKGND: result = 1; return true;
     case WM_SETCURSOR:
         if (hovered && hovered->OnSetCursor()) {
             result = 1;
@@ -153,9 +151,7 @@ bool dxWindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
         TrackLeave();
         result = byDefault();
         return true;
-    default:
-        result = byDefault();
-        return true;
+    default: result = byDefault(); return true;
     }
 }
 
@@ -182,9 +178,8 @@ void dxWindowImplBase::CreateTooltip()
     }();
     (void)registered;
     HINSTANCE module = GetModuleHandleW(nullptr);
-    tooltipWindow = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
-                                    module, nullptr);
+    tooltipWindow = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr, module, nullptr);
     if (!tooltipWindow) return;
     toolInfo = {};
     toolInfo.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -258,13 +253,8 @@ void dxWindowImplBase::SetAttribute(uint32_t nameHash, const char* value)
         shadowRect = {margins[0], margins[1], margins[2], margins[3]};
         break;
     }
-    case HashName("border"):
-        ParseByteList(value, border, 4);
-        break;
-    case HashName("roundCorner"):
-        ParseByteList(value, roundCorner, 2);
-        break;
-    default:
-        break;
+    case HashName("border"): ParseByteList(value, border, 4); break;
+    case HashName("roundCorner"): ParseByteList(value, roundCorner, 2); break;
+    default: break;
     }
 }

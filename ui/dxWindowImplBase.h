@@ -29,8 +29,8 @@ public:
 
     // Registers the class when needed and creates the window with this
     // object bound to it. className null means "DXWindow".
-    bool CreateHwnd(HWND parent, const wchar_t* className, const wchar_t* windowName, const RECT& rect,
-                    DWORD style, DWORD exStyle);
+    bool CreateHwnd(HWND parent, const wchar_t* className, const wchar_t* windowName, const RECT& rect, DWORD style,
+                    DWORD exStyle);
 
     // Makes `control` the focused control, repainting the one before.
     void SetFocusElement(dxControl* control);
@@ -54,14 +54,14 @@ public:
 
     WNDPROC defaultProc = DefWindowProcW;
     Renderer renderer;
-    SIZE initSize = {0, 0};                   // 0 keeps the size
-    uint8_t border[4] = {0, 0, 0, 0};         // left, top, right, bottom
-    uint8_t roundCorner[2] = {0, 0};          // corner ellipse width, height
-    RECT shadowRect = {0, 0, 0, 0};           // shadow band margins
-    HWND tooltipWindow = nullptr;             // destroyed with this window
+    SIZE initSize = {0, 0};            // 0 keeps the size
+    uint8_t border[4] = {0, 0, 0, 0};  // left, top, right, bottom
+    uint8_t roundCorner[2] = {0, 0};   // corner ellipse width, height
+    RECT shadowRect = {0, 0, 0, 0};    // shadow band margins
+    HWND tooltipWindow = nullptr;      // destroyed with this window
     TOOLINFOW toolInfo = {};
     uint32_t windowFlags = 0;
-    Style* background = nullptr;              // owned by the resource store
+    Style* background = nullptr;  // owned by the resource store
     dxControl* focusElement = nullptr;
 
 protected:

@@ -3,5 +3,4 @@
 #include "ui/dxWindow.h"
 
 // A window handle together with the operations of its message map.
-class dxWindowImplRoot : public dxWindow, public IMessageMap {
-};
+class dxWindowImplRoot : public dxWindow, public IMessageMap {};

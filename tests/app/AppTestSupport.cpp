@@ -77,8 +77,8 @@ bool ClickElement(dxWindowImpl& window, int32_t id)
     // A press that misses every element starts the system's move loop, which
     // waits for a real mouse: never post one blind.
     if (!element || !window.hwnd || IsRectEmpty(&element->rect)) return false;
-    const LPARAM at = MAKELPARAM((element->rect.left + element->rect.right) / 2,
-                                 (element->rect.top + element->rect.bottom) / 2);
+    const LPARAM at =
+        MAKELPARAM((element->rect.left + element->rect.right) / 2, (element->rect.top + element->rect.bottom) / 2);
     PostMessageW(window.hwnd, WM_MOUSEMOVE, 0, at);
     PostMessageW(window.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(window.hwnd, WM_LBUTTONUP, 0, at);

@@ -62,8 +62,8 @@ std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::strin
 std::string ConfigReply(const std::string& version, const std::string& url, const std::string& md5, int upStyle)
 {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<TzLobbyVerInfo><Site ID=\"7\" ver=\"" + version +
-           "\" updatetime=\"1700000000\" upStyle=\"" + std::to_string(upStyle) + "\" url=\"" + url + "\" md5=\"" +
-           md5 + "\" update_desc=\"\xE6\x96\xB0\"/></TzLobbyVerInfo>";
+           "\" updatetime=\"1700000000\" upStyle=\"" + std::to_string(upStyle) + "\" url=\"" + url + "\" md5=\"" + md5 +
+           "\" update_desc=\"\xE6\x96\xB0\"/></TzLobbyVerInfo>";
 }
 
 LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& md5, int upStyle, const std::string& url)

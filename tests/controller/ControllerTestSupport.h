@@ -58,7 +58,8 @@ public:
     size_t Count(int32_t code)
     {
         auto events = Events();
-        return static_cast<size_t>(std::count_if(events.begin(), events.end(), [code](auto& e) { return e.first == code; }));
+        return static_cast<size_t>(
+            std::count_if(events.begin(), events.end(), [code](auto& e) { return e.first == code; }));
     }
 
 private:
@@ -89,7 +90,11 @@ public:
     void* IdleProgress() { return &d_.idleProgress_; }
     bool LobbyInfoValid() { return d_.lobbyInfoValid_; }
     LobbyVerInfo& LobbyInfo() { return d_.lobbyInfo_; }
-    void SetLobbyInfo(const LobbyVerInfo& info) { d_.lobbyInfo_ = info; d_.lobbyInfoValid_ = true; }
+    void SetLobbyInfo(const LobbyVerInfo& info)
+    {
+        d_.lobbyInfo_ = info;
+        d_.lobbyInfoValid_ = true;
+    }
     void SetPackageSize(uint64_t size) { d_.packageSize_ = size; }
     bool Parse(const std::string& reply) { return d_.ParseLobbyVerInfo(reply); }
     bool PostRight() { return d_.Post_Right(); }

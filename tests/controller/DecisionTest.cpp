@@ -15,9 +15,13 @@ std::string Package(const std::string& version)
     return WwwPath(rel);
 }
 
-std::string Upper(std::string text) { CharUpperA(text.data()); return text; }
+std::string Upper(std::string text)
+{
+    CharUpperA(text.data());
+    return text;
+}
 
-} // namespace
+}  // namespace
 
 TEST(PackageDecision, VerdictsLogLinesAndDeletion)
 {
@@ -38,8 +42,9 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
         {LocalServer::FixturePath(Fixture::Tampered), "2.5.17.3", md5, 1, 0, VERDICT_DOWNLOAD,
          "local file's trust is invalid"},
         // Validly signed, but by another publisher than the pinned one.
-        {LocalServer::FixturePath(Fixture::OtherSigner), "2.5.17.3", Md5Of(LocalServer::FixturePath(Fixture::OtherSigner)),
-         1, 0, VERDICT_DOWNLOAD, "local file's trust is invalid"},
+        {LocalServer::FixturePath(Fixture::OtherSigner), "2.5.17.3",
+         Md5Of(LocalServer::FixturePath(Fixture::OtherSigner)), 1, 0, VERDICT_DOWNLOAD,
+         "local file's trust is invalid"},
         {LocalServer::FixturePath(Fixture::Unversioned), "2.5.17.3", md5, 1, 0, VERDICT_DOWNLOAD,
          "local file's version is wrong"},
         {Package("1.2.3.1"), "1.2.3.4", "x", 3, 0, VERDICT_READY, nullptr},
@@ -114,7 +119,7 @@ struct Finisher {
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(DownloadCompletion, RejectionsDeleteReportOncePerTypeAndFail)
 {
@@ -162,8 +167,8 @@ TEST(DownloadCompletion, AcceptanceOperatorCacheAndDeclinedUpdate)
     EXPECT_FALSE(FileExists(fin.d.GetTempPackagePath()));
     EXPECT_FALSE(FileExists(record));
     EXPECT_EQ(fin.listener.Count(EVENT_READY), 1u);
-    EXPECT_EQ(CountOf(fin.f.LogText(), "\tCDownloader::Rename\tfile exists: " +
-                                           Utf8ToAnsi(fin.d.GetTempPackagePath()) + "\r\n"),
+    EXPECT_EQ(CountOf(fin.f.LogText(),
+                      "\tCDownloader::Rename\tfile exists: " + Utf8ToAnsi(fin.d.GetTempPackagePath()) + "\r\n"),
               1u);
 
     // No temporary file: the final package stays as it is for the checks. An
@@ -210,7 +215,10 @@ TEST(DownloadCompletion, ATemporaryPackageHeldOpenIsRenamedLaterOrKeptForResumin
     ASSERT_TRUE(CopyFileTo(signed25, temp));
     UniqueHandle brief = hold();
     ASSERT_TRUE(brief);
-    std::thread closer([&] { Sleep(300); brief.Reset(); });
+    std::thread closer([&] {
+        Sleep(300);
+        brief.Reset();
+    });
     fin.d.DownFinished(1);
     closer.join();
     EXPECT_EQ(fin.listener.Count(EVENT_READY), 1u);

@@ -17,8 +17,8 @@ TEST(DownloadStart, FailedStartsGiveUpOnceReportOncePerProcessAndRemoveTheTask)
     CDownloader d(f.Settings(LocalServer::BaseUrl()));
     d.RegisterListener(&listener);
     CDownloaderProbe probe(d);
-    probe.SetLobbyInfo(MakeLobbyInfo("2.5.17.3", "x", 1,
-                                     LocalServer::PackageUrl(key, LocalServer::FixtureRelPath(Fixture::Signed))));
+    probe.SetLobbyInfo(
+        MakeLobbyInfo("2.5.17.3", "x", 1, LocalServer::PackageUrl(key, LocalServer::FixtureRelPath(Fixture::Signed))));
     for (int32_t task = 1; task <= 2; ++task) {
         probe.AddRunningTask(task);
         EXPECT_FALSE(probe.GetQuorvex(task));
@@ -86,7 +86,7 @@ private:
     std::thread thread_;
 };
 
-} // namespace
+}  // namespace
 
 TEST(DownloadStart, CancelDuringThePackageGetStartsNoTransfer)
 {

@@ -13,7 +13,7 @@ DownloadHistory LoadedHistory(const std::string& appData)
     return h;
 }
 
-} // namespace
+}  // namespace
 
 TEST(History, FileByteForByteAcrossRunsAndHandEdits)
 {
@@ -25,11 +25,10 @@ TEST(History, FileByteForByteAcrossRunsAndHandEdits)
     EXPECT_TRUE(h.Add("1.9.0.0", "bb"));
     EXPECT_TRUE(h.Add("1.10.0.0", "AA\"x<&"));
     // Sorted as text: 1.10 before 1.9; special characters escaped.
-    EXPECT_EQ(ReadFileBytes(h.FilePath()),
-              "<?xml version='1.0' encoding='utf-8' ?>\n<HistoryInfo>\n"
-              "\t<Item ver=\"1.10.0.0\" md5='AA\"x&lt;&amp;'/>\n"
-              "\t<Item ver=\"1.9.0.0\" md5=\"bb\"/>\n"
-              "</HistoryInfo>\n\n");
+    EXPECT_EQ(ReadFileBytes(h.FilePath()), "<?xml version='1.0' encoding='utf-8' ?>\n<HistoryInfo>\n"
+                                           "\t<Item ver=\"1.10.0.0\" md5='AA\"x&lt;&amp;'/>\n"
+                                           "\t<Item ver=\"1.9.0.0\" md5=\"bb\"/>\n"
+                                           "</HistoryInfo>\n\n");
 
     // A later run reads both back; a version it knows is not rewritten and keeps its first MD5.
     DownloadHistory again = LoadedHistory(t.Path());
@@ -66,10 +65,11 @@ TEST(History, FileByteForByteAcrossRunsAndHandEdits)
 
 TEST(History, DamagedFileLoadsAsEmptyAndTheInstallerStarts)
 {
-    for (const std::string& bytes : {std::string("<HistoryInfo><Item ver=\"1.0.0.0\""), std::string("\xEF\xBB\xBF<<<>>>"),
-                                     std::string(), std::string("<Other/>"), "<HistoryInfo>" + DeeplyNested(""),
-                                     // a part no run could have offered
-                                     std::string("<HistoryInfo><Item ver=\"1.2.3.99999999999\" md5=\"a\"/></HistoryInfo>")}) {
+    for (const std::string& bytes :
+         {std::string("<HistoryInfo><Item ver=\"1.0.0.0\""), std::string("\xEF\xBB\xBF<<<>>>"), std::string(),
+          std::string("<Other/>"), "<HistoryInfo>" + DeeplyNested(""),
+          // a part no run could have offered
+          std::string("<HistoryInfo><Item ver=\"1.2.3.99999999999\" md5=\"a\"/></HistoryInfo>")}) {
         ControllerFolders f;
         DownloadHistory h;
         h.SetFolder(f.appData);

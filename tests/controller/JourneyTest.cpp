@@ -40,20 +40,15 @@ public:
             }
             auto* record = reinterpret_cast<ProgressRecord*>(msg.lParam);
             switch (static_cast<int32_t>(msg.wParam)) {
-            case EVENT_PROGRESS:
-                delete record;
-                break;
+            case EVENT_PROGRESS: delete record; break;
             case EVENT_DOWNLOADED:
                 ++downloadedEvents;
                 d_.DownFinished(record->taskId);
                 delete record;
                 break;
-            case EVENT_FAILED:
-                CThreadsManager::Instance()->Stop();
-                return EVENT_FAILED;
+            case EVENT_FAILED: CThreadsManager::Instance()->Stop(); return EVENT_FAILED;
             case EVENT_NEWER_VERSION:
-            case EVENT_READY:
-                return static_cast<int32_t>(msg.wParam);
+            case EVENT_READY: return static_cast<int32_t>(msg.wParam);
             }
         }
         return -1;
@@ -75,7 +70,7 @@ void EndRun(CDownloader& d, JourneyWindow& window)
     d.Exit(1);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Journey, DownloadInstallReuseAndUpdate)
 {
@@ -86,7 +81,7 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
     LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::NginxFileUrl(firstRel), Md5Of(first), 2));
     std::string package, temp, newer;
 
-    {   // An empty folder: configuration, parallel download, acceptance, launch.
+    {  // An empty folder: configuration, parallel download, acceptance, launch.
         CDownloader d(f.Settings(LocalServer::BaseUrl()));
         CThreadsManager::Instance()->Start();
         JourneyWindow window(d);
@@ -107,7 +102,7 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
     EXPECT_EQ(successes[0].body.substr(successes[0].body.find("&sizes=")), "&sizes=" + size);
     EXPECT_TRUE(RequestsTo(key, "/download_device_error_stat.php").empty());
 
-    {   // A second run installs what is on disk without downloading.
+    {  // A second run installs what is on disk without downloading.
         DeleteFileW(Utf8ToWide(package + ".ran").c_str());
         CDownloader d(f.Settings(LocalServer::BaseUrl()));
         JourneyWindow window(d);
@@ -120,7 +115,7 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
     }
     EXPECT_EQ(RequestsTo(key, "/download_device_stat.php").size(), 1u);
 
-    {   // A newer version with upStyle 2: the user asks for the update.
+    {  // A newer version with upStyle 2: the user asks for the update.
         std::string newerRel = LocalServer::BuildPackage("ctl-journey-2.6.0.0", "2.6.0.0");
         ASSERT_FALSE(newerRel.empty());
         newer = WwwPath(newerRel);
@@ -143,8 +138,11 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
     EXPECT_EQ(RequestsTo(key, "/get_download_device_xml.php").size(), 3u);
     EXPECT_EQ(ReadFileBytes(f.appData + "\\Quorvex\\Downloader\\hi.cfg"),
               "<?xml version='1.0' encoding='utf-8' ?>\n<HistoryInfo>\n"
-              "\t<Item ver=\"2.5.17.3\" md5=\"" + Md5Of(first) + "\"/>\n"
-              "\t<Item ver=\"2.6.0.0\" md5=\"" + Md5Of(newer) + "\"/>\n</HistoryInfo>\n\n");
+              "\t<Item ver=\"2.5.17.3\" md5=\"" +
+                  Md5Of(first) +
+                  "\"/>\n"
+                  "\t<Item ver=\"2.6.0.0\" md5=\"" +
+                  Md5Of(newer) + "\"/>\n</HistoryInfo>\n\n");
 }
 
 TEST(Journey, PlantedHardLinksAreNeitherWrittenNorDeleted)

@@ -17,7 +17,7 @@ void WriteLine(CLog& log, const char* name, const char* format, ...)
     va_end(args);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Log, LineFormatAndLinesFromTwoThreadsNeverInterleave)
 {
@@ -26,7 +26,8 @@ TEST(Log, LineFormatAndLinesFromTwoThreadsNeverInterleave)
     ASSERT_TRUE(log.Open(t.File("x.log")));
     WriteLine(log, "CDownloader::DownQuorvex", "new task---%d\r\n", 3);
     std::string first = ReadFileBytes(t.File("x.log"));
-    EXPECT_TRUE(std::regex_match(first, std::regex(R"(\[[-0-9: ]{19}\]\tCDownloader::DownQuorvex\tnew task---3\r\n\r\n)")))
+    EXPECT_TRUE(
+        std::regex_match(first, std::regex(R"(\[[-0-9: ]{19}\]\tCDownloader::DownQuorvex\tnew task---3\r\n\r\n)")))
         << first;
 
     const std::string a(700, 'a'), b(700, 'b');
@@ -63,8 +64,9 @@ TEST(Log, DayFileOfAnEarlierRunIsAppendedTo)
     std::string text = ReadFileBytes(path);
     EXPECT_EQ(text.rfind("earlier run\r\n", 0), 0u) << text;
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(\n\[(\d{4})-(\d\d)-(\d\d) \d\d:\d\d:\d\d\]\t)"
-                                                      R"(CDownloader::Test\tvalue 42 and text\r\n)")))
+    ASSERT_TRUE(std::regex_search(text, m,
+                                  std::regex(R"(\n\[(\d{4})-(\d\d)-(\d\d) \d\d:\d\d:\d\d\]\t)"
+                                             R"(CDownloader::Test\tvalue 42 and text\r\n)")))
         << text;
     EXPECT_EQ(m[1].str() + m[2].str() + m[3].str(), TodayStamp());
 }

@@ -13,7 +13,7 @@ std::string Reply(const std::string& siteAttributes)
     return "<TzLobbyVerInfo><Site " + siteAttributes + "/></TzLobbyVerInfo>";
 }
 
-} // namespace
+}  // namespace
 
 TEST(SiteConfig, BuiltInIdFailingSeriesEachEndInOneFailureAndReport)
 {
@@ -39,7 +39,8 @@ TEST(SiteConfig, BuiltInIdFailingSeriesEachEndInOneFailureAndReport)
     auto requests = LocalServer::Requests("4501648");
     requests.erase(requests.begin(), requests.begin() + static_cast<long>(before));
     ASSERT_EQ(requests.size(), 12u);
-    const std::string prefix = "agent_id=4501648&download_version=1.0.0.1&package_version=0.0.0.0&error_type=2&submit_date=";
+    const std::string prefix =
+        "agent_id=4501648&download_version=1.0.0.1&package_version=0.0.0.0&error_type=2&submit_date=";
     for (size_t i = 0; i < requests.size(); ++i) {
         if (i % 6 < 5) {
             EXPECT_EQ(requests[i].path, kConfigPath + std::string("4501648"));
@@ -68,11 +69,11 @@ TEST(SiteConfig, BuiltInIdFailingSeriesEachEndInOneFailureAndReport)
 TEST(SiteConfig, SiteFileNamesTheIdByItsIdElementsFirstAttribute)
 {
     const std::string bad[] = {
-        "<Site><ID value=\"55\"",                           // not well-formed
-        "<Site><ID/></Site>",                               // no attribute
-        "<Site><Other value=\"55\"/></Site>",               // no ID element
-        "<Other><ID value=\"55\"/></Other>",                // no Site element
-        "<site><ID value=\"55\"/></site>",                  // names are case-sensitive
+        "<Site><ID value=\"55\"",              // not well-formed
+        "<Site><ID/></Site>",                  // no attribute
+        "<Site><Other value=\"55\"/></Site>",  // no ID element
+        "<Other><ID value=\"55\"/></Other>",   // no Site element
+        "<site><ID value=\"55\"/></site>",     // names are case-sensitive
         "",
         "<Site><ID value=\"..\\..\\evil\"/></Site>",        // would name a file outside the program folder
         "<Site><ID value=\"1&amp;error_type=9\"/></Site>",  // would add a field to every report

@@ -50,7 +50,7 @@ std::string RangeText(int64_t first, int64_t last)
     return "bytes=" + std::to_string(first) + "-" + std::to_string(last);
 }
 
-} // namespace
+}  // namespace
 
 TEST(DownloadFaults, StallReconnectsFromTheCurrentPositionToTheSameEnd)
 {
@@ -127,8 +127,8 @@ TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)
 {
     // Every write to this device fails as on a full disk (Wine maps Z: to /).
     const std::string full = "Z:\\dev\\full";
-    if (!UniqueHandle(CreateFileW(Utf8ToWide(full).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr)))
+    if (!UniqueHandle(CreateFileW(Utf8ToWide(full).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr)))
         GTEST_SKIP() << "no full device here";
 
     Package pkg(30000, 29);
@@ -152,16 +152,16 @@ TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)
 TEST(DownloadFaults, ResumeStartsAtItsPercentageAndSpeedCountsOnlyNewBytes)
 {
     Package pkg(1000, 26);
-    std::string partial = pkg.bytes; // on disk: all but 0-99 and 200-299
+    std::string partial = pkg.bytes;  // on disk: all but 0-99 and 200-299
     memset(&partial[0], 0, 100);
     memset(&partial[200], 0, 100);
     ASSERT_TRUE(WriteFileBytes(pkg.target, partial));
     {
-        CBreakpointCfg record; // written as it goes, as at the end of an earlier run
+        CBreakpointCfg record;  // written as it goes, as at the end of an earlier run
         record.SetTarget(pkg.target, 1000);
         record.AddSegment(ResumeSegment::Make(0, 99, pkg.url, pkg.target));
         record.AddSegment(ResumeSegment::Make(200, 299, pkg.url, pkg.target));
-        record.AddSegment(ResumeSegment::Make(300, 299, pkg.url, pkg.target)); // stopped after its last chunk
+        record.AddSegment(ResumeSegment::Make(300, 299, pkg.url, pkg.target));  // stopped after its last chunk
     }
     EngineRun run;
     // The first two requests are refused: the progress starts before any new byte.
@@ -182,7 +182,7 @@ TEST(DownloadFaults, StopRecordsRunningAbandonedAndQueuedRanges)
 {
     Package pkg(100000 * CThreadsManager::SystemProcessorCount(), 27);
     const std::vector<ByteRange> split = SplitHere(pkg.Size());
-    EngineRun run(1); // one download thread: the other ranges wait in the queue
+    EngineRun run(1);  // one download thread: the other ranges wait in the queue
     // Every request sends half its range and then falls silent.
     ASSERT_TRUE(pkg.StartOn(run, "stall", -1, 20000));
     const int64_t half = (split[0].last - split[0].first + 1) / 2;
@@ -212,7 +212,7 @@ TEST(DownloadFaults, StartsThatCannotWorkFailCleanly)
     EXPECT_FALSE(StartDownload("http://127.0.0.1/x", target, nullptr, 1, 1, 0));
 
     {
-        EngineRun run(1); // a target that is not there is a failure, not a silent retry for ever
+        EngineRun run(1);  // a target that is not there is a failure, not a silent retry for ever
         ASSERT_TRUE(run.Start("http://127.0.0.1:1/x", dir.File("gone\\t.tmp"), 100));
         EXPECT_TRUE(run.Wait(EVENT_FAILED));
     }
@@ -230,7 +230,7 @@ TEST(DownloadFaults, ARecordOfAnotherDownloadIsDeletedAndTheFileFetchedAfresh)
 {
     Package pkg(20000, 28);
     {
-        CBreakpointCfg record; // left by a download of another size
+        CBreakpointCfg record;  // left by a download of another size
         record.SetTarget(pkg.target, 30000);
         record.AddSegment(ResumeSegment::Make(0, 99, pkg.url, pkg.target));
     }

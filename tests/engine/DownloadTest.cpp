@@ -62,7 +62,7 @@ std::string Publish(const std::string& name, unsigned pattern, std::string& byte
     return LocalServer::NginxFileUrl(key + "/" + name);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Download, LargeFileArrivesInParallelRangesByteIdentical)
 {
@@ -117,7 +117,7 @@ TEST(EngineChild, DownloadPartThenExit)
         60000));
     run.manager.Stop();
     EXPECT_GE(CBreakpointCfg::Instance()->SegmentCount(), 1u);
-    exit(::testing::Test::HasFailure() ? 1 : 0); // the run's destructor would drop the segments
+    exit(::testing::Test::HasFailure() ? 1 : 0);  // the run's destructor would drop the segments
 }
 
 TEST(Download, StoppedHalfwayResumesInANewProcess)

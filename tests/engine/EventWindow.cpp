@@ -11,7 +11,7 @@ EventWindow::EventWindow()
     wc.lpfnWndProc = &EventWindow::Proc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"QuorvexEngineTestEvents";
-    RegisterClassW(&wc); // fails harmlessly when already registered
+    RegisterClassW(&wc);  // fails harmlessly when already registered
     hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     EngineHost::SetMainWindow(hwnd_);
@@ -20,7 +20,7 @@ EventWindow::EventWindow()
 EventWindow::~EventWindow()
 {
     EngineHost::SetMainWindow(nullptr);
-    Pump(0); // records still queued belong to the window
+    Pump(0);  // records still queued belong to the window
     DestroyWindow(hwnd_);
 }
 

@@ -21,7 +21,10 @@ public:
 
     // Dispatches this thread's messages until pred() holds or the time is up.
     bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs);
-    void Pump(DWORD ms) { WaitFor([] { return false; }, ms); }
+    void Pump(DWORD ms)
+    {
+        WaitFor([] { return false; }, ms);
+    }
 
     const std::vector<Event>& Events() const { return events_; }
     int Count(int code) const;

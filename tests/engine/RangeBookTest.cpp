@@ -12,7 +12,7 @@ namespace {
 struct Worker {
     uint64_t id = 0;
     int64_t position = 0;
-    int64_t requestLast = -1; // -1: no request open
+    int64_t requestLast = -1;  // -1: no request open
 };
 
 // Every byte is either written or still owed by exactly one range: what a
@@ -25,7 +25,7 @@ void ExpectCoverage(const RangeBook& book, const std::vector<int>& written)
     for (size_t b = 0; b < seen.size(); ++b) ASSERT_EQ(seen[b], 1) << "byte " << b;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RangeBook, RandomSchedulesOfSplitsAndFinishesFetchEveryByteOnce)
 {
@@ -35,7 +35,7 @@ TEST(RangeBook, RandomSchedulesOfSplitsAndFinishesFetchEveryByteOnce)
         RangeBook book(8 * 1024, 8 * 1024, 32 * 1024);
         const int64_t total = std::uniform_int_distribution<int64_t>(1, 600000)(random);
         const unsigned connections = std::uniform_int_distribution<unsigned>(1, 6)(random);
-        std::deque<Worker> queue; // ranges no connection has taken yet
+        std::deque<Worker> queue;  // ranges no connection has taken yet
         for (const ByteRange& r : SplitRanges(total, std::uniform_int_distribution<unsigned>(1, 8)(random)))
             queue.push_back({book.Add(r.first, r.last), r.first, -1});
         std::vector<int> written(static_cast<size_t>(total), 0);
@@ -89,7 +89,7 @@ TEST(RangeBook, SplitTakesTheUpperHalfAboveTheOpenRequestAndSparesSmallRanges)
     uint64_t id = 0;
     int64_t last = 0, requestLast = 0;
     {
-        RangeBook book; // 1 MiB splits, requests of 1 to 2 MiB
+        RangeBook book;  // 1 MiB splits, requests of 1 to 2 MiB
         const uint64_t small = book.Add(0, MiB - 2);
         const uint64_t large = book.Add(MiB, 9 * MiB - 1);
         EXPECT_FALSE(book.Split(taken, id)) << "ranges still wait for a connection";

@@ -11,9 +11,9 @@ TEST(RangeReply, OnlyTheAskedBytesOfThisFileAreAccepted)
     EXPECT_FALSE(RangeReply::Acceptable(206, "bytes 4096-8191/12000", unknown, 4096, 10000)) << "another file";
     EXPECT_FALSE(RangeReply::Acceptable(206, "bytes 4096-8191/*", unknown, 4096, 10000)) << "size not given";
     EXPECT_FALSE(RangeReply::Acceptable(206, "", unknown, 4096, 10000));
-    for (const char* broken : {"bytes 4096-4095/10000", "bytes 4096-8191/8191", "items 4096-8191/10000",
-                               "bytes 4096-/10000", "bytes 4096-8191/10000x", "bytes -1-8191/10000",
-                               "bytes 99999999999999999999-1/10000"})
+    for (const char* broken :
+         {"bytes 4096-4095/10000", "bytes 4096-8191/8191", "items 4096-8191/10000", "bytes 4096-/10000",
+          "bytes 4096-8191/10000x", "bytes -1-8191/10000", "bytes 99999999999999999999-1/10000"})
         EXPECT_FALSE(RangeReply::Acceptable(206, broken, unknown, 4096, 10000)) << broken;
 
     // The whole file instead of a range: usable only from byte 0, and only this file.

@@ -16,7 +16,7 @@ namespace {
 
 // One ranged request as nginx logged it under /slow/ or /uneven/.
 struct Served {
-    double start = 0; // seconds since 1970
+    double start = 0;  // seconds since 1970
     double took = 0;
     int status = 0;
     int64_t first = 0;
@@ -103,7 +103,7 @@ struct SlowPackage {
     }
 };
 
-} // namespace
+}  // namespace
 
 // Run by the next test as a process of its own, which kills it once half
 // the file is on disk.
@@ -130,7 +130,7 @@ TEST(EngineChild, DownloadUntilKilled)
     UniqueHandle half(OpenEventW(EVENT_MODIFY_STATE, FALSE, Utf8ToWide(event).c_str()));
     SetEvent(half.Get());
     run.window.Pump(60000);
-    exit(1); // not killed
+    exit(1);  // not killed
 }
 
 TEST(RangesServed, KilledHalfwayResumesFromTheLastRecord)
@@ -172,7 +172,7 @@ TEST(RangesServed, KilledHalfwayResumesFromTheLastRecord)
     }
     EXPECT_TRUE(onDisk == expected) << "the record claims bytes that are not on disk";
 
-    Sleep(200); // requests of the next run start measurably after the kill
+    Sleep(200);  // requests of the next run start measurably after the kill
     {
         EngineRun run;
         ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.size, 4));
@@ -189,8 +189,8 @@ TEST(RangesServed, KilledHalfwayResumesFromTheLastRecord)
     // byte. On a loaded machine a range may not have moved before the last
     // record: starting it afresh then loses nothing.
     for (const ByteRange& r : SplitHere(pkg.size)) {
-        const bool untouched = std::any_of(data.segments.begin(), data.segments.end(),
-                                           [&](const auto& s) { return s->start == r.first; });
+        const bool untouched =
+            std::any_of(data.segments.begin(), data.segments.end(), [&](const auto& s) { return s->start == r.first; });
         if (untouched) continue;
         for (const Served& again : after) EXPECT_NE(again.first, r.first) << "a range started again at its first byte";
     }
@@ -236,6 +236,5 @@ TEST(RangesServed, IdleConnectionsTakeOverFromASlowOneWithoutFetchingAByteTwice)
             for (const Served& b : served)
                 together = together || (a.first < b.first && a.first >= r.first && b.Last() <= r.last &&
                                         b.start < a.start + a.took);
-    EXPECT_TRUE(together)
-        << "no idle connection took over part of a range";
+    EXPECT_TRUE(together) << "no idle connection took over part of a range";
 }

@@ -39,19 +39,19 @@ ResumeData Data(std::initializer_list<std::pair<uint32_t, uint32_t>> ranges, int
     return d;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ResumeRecord, TwoSegmentsAreSavedInTheFileLayoutAndLoadBack)
 {
     TempDir dir;
     const std::string target = dir.File("TzGameSetup2.5.17.3.tmp");
-    ASSERT_TRUE(WriteFileBytes(target + ".cfg", std::string(3000, 'x'))); // an older, longer record
+    ASSERT_TRUE(WriteFileBytes(target + ".cfg", std::string(3000, 'x')));  // an older, longer record
     {
         CBreakpointCfg record;
         record.SetTarget(target, 1000);
         record.AddSegment(ResumeSegment::Make(0, 99, kUrl, target));
         record.AddSegment(ResumeSegment::Make(200, 299, kUrl, target));
-    } // written as the record goes, as at process exit
+    }  // written as the record goes, as at process exit
 
     const std::string bytes = ReadFileBytes(target + ".cfg");
     EXPECT_EQ(bytes.size(), 1052u) << "no tail of the older file is left";
@@ -117,11 +117,11 @@ TEST(ChunkWriter, WritesAtItsOffsetAndReportsOnlyWrittenBytes)
     const std::string path = dir.File("target.bin");
     ASSERT_TRUE(WriteFileBytes(path, std::string(10000, '\0')));
     auto open = [&](DWORD access) {
-        return CreateFileW(Utf8ToWide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        return CreateFileW(Utf8ToWide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
     };
     MSG msg;
-    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // this thread receives the results
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // this thread receives the results
     const std::string chunk = PatternBytes(4096, 5);
     auto run = [&](HANDLE file) {
         CIOTask write(file, chunk.data(), 4096, 5000, 9, 10000, path, 123, 0);

@@ -36,13 +36,13 @@ double ProcessCpuSeconds()
     return static_cast<double>(value(kernel) + value(user)) / 1e7;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ThreadsManager, StartAddsOneNamedSetPerCallCappedAtEight)
 {
     using Names = std::vector<std::string>;
     CThreadsManager four(4);
-    four.Stop(); // nothing started: nothing to do
+    four.Stop();  // nothing started: nothing to do
     four.Start();
     const Names set = {"DownloadThread-0", "DownloadThread-1", "DownloadThread-2", "DownloadThread-3"};
     EXPECT_EQ(four.DownloadThreadNames(), set);
@@ -91,7 +91,7 @@ TEST(ThreadsManager, PumpAddsUpEachDownloadAndItsEndIsReportedOnce)
 
     for (int i = 0; i < 3; ++i) PostResult(m, 7, 4096, 3 * 4096);
     ASSERT_TRUE(window.WaitFor([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
-    window.Pump(500); // several more rounds of the notifier
+    window.Pump(500);  // several more rounds of the notifier
     EXPECT_EQ(window.Count(EVENT_DOWNLOADED), 1);
     const ProgressRecord& last = window.Last(EVENT_DOWNLOADED)->record;
     EXPECT_EQ(last.done, 3 * 4096);
@@ -118,7 +118,7 @@ TEST(ThreadsManager, FailureIsPostedOncePerPumpAndNeverWhileABoxIsOpen)
     window.Pump(300);
     EXPECT_EQ(window.Count(EVENT_FAILED), 1);
 
-    m.Stop(); // a new pump thread may tell the window again
+    m.Stop();  // a new pump thread may tell the window again
     m.Start();
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
     EXPECT_TRUE(window.WaitFor([&] { return window.Count(EVENT_FAILED) == 2; }, 10000));
@@ -126,7 +126,7 @@ TEST(ThreadsManager, FailureIsPostedOncePerPumpAndNeverWhileABoxIsOpen)
 
 TEST(NotifyThread, ProgressPercentElapsedAndSpeed)
 {
-    const DWORD start = 0xFFFFF000u; // the tick count wraps during the download
+    const DWORD start = 0xFFFFF000u;  // the tick count wraps during the download
     CTaskResult r(3, 250000, 1000000, start, 50000);
     std::unique_ptr<ProgressRecord> p(CNotifyThread::BuildProgress(r, start + 4000));
     EXPECT_DOUBLE_EQ(p->percent, 25.0);
@@ -155,7 +155,7 @@ TEST(Task, GuidTextHasFiveGroupsWithOnlyTheThirdInLowerCase)
     ASSERT_EQ(text.size(), 36u);
     EXPECT_EQ(text.find_first_not_of("0123456789ABCDEFabcdef-"), std::string::npos) << text;
     EXPECT_EQ(text.substr(8, 1) + text.substr(13, 1) + text.substr(18, 1) + text.substr(23, 1), "----") << text;
-    for (size_t i = 0; i < text.size(); ++i) // letters upper case but in the third group
+    for (size_t i = 0; i < text.size(); ++i)  // letters upper case but in the third group
         EXPECT_FALSE(i >= 14 && i < 18 ? isupper(text[i]) : islower(text[i])) << text;
     EXPECT_TRUE(task.IsGuid(text));
 }

@@ -40,7 +40,7 @@ void Walk(const SkinElement& element, int depth, size_t size)
     for (const SkinElement& child : element.children) Walk(child, depth + 1, size);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -18,7 +18,7 @@ HistoryItems Reparse(const std::string& printed)
     return items;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

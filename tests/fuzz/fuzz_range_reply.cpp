@@ -22,7 +22,7 @@ T Take(const uint8_t*& data, size_t& size)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -32,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Small numbers matter most: positions and sizes near the text's.
     const int64_t position = (pick & 4) ? Take<int64_t>(data, size) : Take<uint8_t>(data, size) * 4096;
     const int64_t totalSize = (pick & 8) ? Take<int64_t>(data, size) : Take<uint16_t>(data, size) * 16;
-    const int64_t length = (pick & 16) ? RangeReply::kUnknown
-                                       : static_cast<int64_t>(static_cast<uint64_t>(totalSize) - static_cast<uint64_t>(position));
+    const int64_t length =
+        (pick & 16) ? RangeReply::kUnknown
+                    : static_cast<int64_t>(static_cast<uint64_t>(totalSize) - static_cast<uint64_t>(position));
     const std::string contentRange(reinterpret_cast<const char*>(data), size);
 
     int64_t first = 0, last = 0, complete = 0;

@@ -9,10 +9,7 @@
 
 namespace {
 
-std::string ConfigUrl(const std::string& key)
-{
-    return LocalServer::BaseUrl() + ServerEndpoints::kConfigPath + key;
-}
+std::string ConfigUrl(const std::string& key) { return LocalServer::BaseUrl() + ServerEndpoints::kConfigPath + key; }
 
 // One exchange in string mode; the params are the caller's, so that what
 // HttpRequest leaves in them can be checked.
@@ -61,7 +58,7 @@ bool IsReset(const HttpRequestParams& p)
            p.replyTarget == nullptr && p.replyLimit == 0 && p.callback == nullptr && p.userData == nullptr;
 }
 
-} // namespace
+}  // namespace
 
 TEST(HttpRequest, StringReplyArrivesWholeAndInOrderWithItsQuery)
 {
@@ -72,7 +69,7 @@ TEST(HttpRequest, StringReplyArrivesWholeAndInOrderWithItsQuery)
     HttpRequestParams params;
     std::string reply = "prefix:";
     ASSERT_TRUE(Fetch(params, ConfigUrl(key), &reply));
-    EXPECT_TRUE(reply == "prefix:" + body) << reply.size(); // appended, not replaced
+    EXPECT_TRUE(reply == "prefix:" + body) << reply.size();  // appended, not replaced
     EXPECT_TRUE(IsReset(params));
 
     // The record was reset: the same params send again, then fail unread.
@@ -140,7 +137,7 @@ TEST(HttpRequest, CallbackRunsOnceWithoutReadingAndOnlyWhenSent)
     EXPECT_EQ(refused.calls, 0);
     EXPECT_TRUE(IsReset(params));
 
-    params.replyMode = REPLY_CALLBACK; // and no callback
+    params.replyMode = REPLY_CALLBACK;  // and no callback
     EXPECT_FALSE(HttpRequest(&params, nullptr, false, 42, ConfigUrl(key).c_str()));
     std::string reply;
     params.replyMode = REPLY_STRING;
@@ -154,7 +151,7 @@ TEST(HttpRequest, RefusedAndStalledExchangesFailWithinTheTimeouts)
     std::string reply;
     DWORD start = GetTickCount();
     EXPECT_FALSE(Fetch(LocalServer::RefusedUrl(), &reply));
-    EXPECT_LT(GetTickCount() - start, 4000u); // connect time-out 2 s, with room for a loaded machine
+    EXPECT_LT(GetTickCount() - start, 4000u);  // connect time-out 2 s, with room for a loaded machine
 
     // Half the body, then silence: the read gives up after 1 s. Whatever
     // was appended before stays (Wine hands over nothing of a piece that
@@ -223,8 +220,8 @@ TEST(HttpQueryContentLength, ReadsTheHeaderWithoutTheBody)
 TEST(HttpConnection, HttpsGetsTheSecureFlagsAndCertificateErrorsWidenThem)
 {
     EXPECT_EQ(HttpRequestFlags(INTERNET_SCHEME_HTTPS),
-              static_cast<DWORD>(INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE |
-                                 INTERNET_FLAG_IGNORE_CERT_DATE_INVALID | INTERNET_FLAG_IGNORE_CERT_CN_INVALID));
+              static_cast<DWORD>(INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
+                                 INTERNET_FLAG_IGNORE_CERT_CN_INVALID));
     EXPECT_EQ(HttpRequestFlags(INTERNET_SCHEME_HTTP), static_cast<DWORD>(INTERNET_FLAG_RELOAD));
 
     HttpHandles handles;
@@ -236,8 +233,8 @@ TEST(HttpConnection, HttpsGetsTheSecureFlagsAndCertificateErrorsWidenThem)
     // An https request handle can be opened without a server: nothing is sent.
     ASSERT_TRUE(HttpOpenConnection(nullptr, &handles, "https://127.0.0.1:1/package.exe", &target));
     EXPECT_EQ(target.flags, HttpRequestFlags(INTERNET_SCHEME_HTTPS));
-    handles.request = HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.0", "", nullptr,
-                                       target.flags, 0);
+    handles.request =
+        HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.0", "", nullptr, target.flags, 0);
     ASSERT_NE(handles.request, nullptr);
     auto flags = [&] {
         DWORD value = 0, size = sizeof(value);

@@ -20,7 +20,7 @@ std::string Md5(const std::string& text)
     return md5.HexDigest();
 }
 
-} // namespace
+}  // namespace
 
 TEST(CSMd5, MatchesTheRfc1321TestSuite)
 {
@@ -108,8 +108,8 @@ TEST(Md5OfFile, AbsentUnopenableAndUnreadableFilesLeaveTheTextAlone)
     }
 
     // A stream that fails to read gives no digest of the part it read.
-    HANDLE writeOnly = CreateFileW(Utf8ToWide(locked).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE writeOnly = CreateFileW(Utf8ToWide(locked).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(writeOnly, INVALID_HANDLE_VALUE);
     FILE* unreadable = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(writeOnly), _O_RDONLY), "rb");
     ASSERT_NE(unreadable, nullptr);

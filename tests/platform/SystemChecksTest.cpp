@@ -22,8 +22,7 @@ TEST(GetFileVersionQuad, ReadsTheProductVersionNotTheFileVersion)
     EXPECT_EQ(revision, 3);
 
     major = minor = build = revision = -7;
-    EXPECT_FALSE(GetFileVersionQuad(LocalServer::FixturePath(Fixture::Unversioned), &major, &minor, &build,
-                                    &revision));
+    EXPECT_FALSE(GetFileVersionQuad(LocalServer::FixturePath(Fixture::Unversioned), &major, &minor, &build, &revision));
     EXPECT_FALSE(GetFileVersionQuad("Z:\\no\\such\\file.exe", &major, &minor, &build, &revision));
     EXPECT_EQ(major, -7);
     EXPECT_EQ(minor, -7);

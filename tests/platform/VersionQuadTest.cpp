@@ -15,7 +15,7 @@ TEST(VersionQuad, ComparesAsTextNotNumbers)
 {
     EXPECT_TRUE(VersionTextGreater("1.9.0.0", "1.10.0.0"));
     EXPECT_FALSE(VersionTextGreater("1.10.0.0", "1.9.0.0"));
-    EXPECT_TRUE(VersionTextGreater("1.2.3.4", "1.2.3"));   // a proper prefix is smaller
+    EXPECT_TRUE(VersionTextGreater("1.2.3.4", "1.2.3"));  // a proper prefix is smaller
     EXPECT_FALSE(VersionTextGreater("1.2.3.4", "1.2.3.4"));
 }
 

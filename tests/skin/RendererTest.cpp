@@ -54,11 +54,11 @@ protected:
     LoadedStore skin_{"tests/skin/fixtures/testskin.zip"};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(TestSkin, NineGridWithSideMarginsDrawsOnlyEdgesAndCentre)
 {
-    Image* bar = Picture("Default/bar.png"); // 20 x 10, caps of 5
+    Image* bar = Picture("Default/bar.png");  // 20 x 10, caps of 5
     ASSERT_NE(bar, nullptr);
     ASSERT_FALSE(bar->hasAlpha());
     DibCanvas canvas(120, 20);
@@ -71,7 +71,7 @@ TEST_F(TestSkin, NineGridWithSideMarginsDrawsOnlyEdgesAndCentre)
 
 TEST_F(TestSkin, NineGridOfTheDialogKeepsCornersAndStretchesTheRest)
 {
-    Image* grid = Picture("Default/grid60.png"); // 20 x 60, margins 5, 50, 5, 5
+    Image* grid = Picture("Default/grid60.png");  // 20 x 60, margins 5, 50, 5, 5
     ASSERT_NE(grid, nullptr);
     DibCanvas canvas(110, 130);
     Renderer::DrawNineGrid(ScaleGrid{5, 50, 5, 5}, RECT{2, 1, 102, 121}, grid, canvas.dc());
@@ -81,7 +81,7 @@ TEST_F(TestSkin, NineGridOfTheDialogKeepsCornersAndStretchesTheRest)
     });
 
     // The same with translucent pieces, blended onto an empty buffer.
-    Image* alpha = Picture("Default/grid_alpha.png"); // 20 x 20, margins 5, 4, 6, 3
+    Image* alpha = Picture("Default/grid_alpha.png");  // 20 x 20, margins 5, 4, 6, 3
     ASSERT_NE(alpha, nullptr);
     ASSERT_TRUE(alpha->hasAlpha());
     DibCanvas blended(50, 40);
@@ -94,7 +94,7 @@ TEST_F(TestSkin, NineGridOfTheDialogKeepsCornersAndStretchesTheRest)
 
 TEST_F(TestSkin, StretchWithoutGridCoversTheWholeDestination)
 {
-    Image* square = Picture("Default/square.png"); // 4 x 4, four 2 x 2 quadrants
+    Image* square = Picture("Default/square.png");  // 4 x 4, four 2 x 2 quadrants
     ASSERT_NE(square, nullptr);
     DibCanvas canvas(12, 12);
     Renderer::DrawPicture(square, canvas.dc(), 1, 2, 8, 8);
@@ -149,7 +149,7 @@ TEST_F(TestSkin, ProgressFillKeepsItsCapsAndItsBar)
     style.foreground = Picture("Default/bar.png");
     style.grid = ScaleGrid{5, 0, 5, 0};
     StyledElement bar;
-    bar.rect = RECT{10, 2, 586, 12}; // 576 pixels
+    bar.rect = RECT{10, 2, 586, 12};  // 576 pixels
     bar.range = 100;
 
     DibCanvas canvas(600, 14);
@@ -159,7 +159,7 @@ TEST_F(TestSkin, ProgressFillKeepsItsCapsAndItsBar)
             return RegionColour(Band(x, from + 5, to - 5), 1);
         };
     };
-    bar.pos = 1; // 576 * 1 / 100 = 5 pixels: the left cap drawn over the right
+    bar.pos = 1;  // 576 * 1 / 100 = 5 pixels: the left cap drawn over the right
     style.DrawElement(canvas.dc(), bar);
     ExpectPixels(canvas, 600, 14, [](int x, int y) -> uint32_t {
         return x >= 10 && x < 15 && y >= 2 && y < 12 ? RegionColour(0, 1) : 0;
@@ -234,7 +234,7 @@ private:
     bool layered_;
 };
 
-} // namespace
+}  // namespace
 
 TEST(Renderer, BackBufferIsMadeOnceWithTheClientSize)
 {
@@ -255,7 +255,7 @@ TEST(Renderer, BackBufferIsMadeOnceWithTheClientSize)
     EXPECT_EQ(host.laidOut.right, 615);
     EXPECT_EQ(host.laidOut.bottom, 366);
     renderer.Render();
-    EXPECT_EQ(host.layouts, 1); // the elements are placed once
+    EXPECT_EQ(host.layouts, 1);  // the elements are placed once
     EXPECT_EQ(host.paints, 2);
 }
 
@@ -303,14 +303,14 @@ TEST(Renderer, FixTextAlphaMakesTransparentTextPixelsOpaque)
 {
     WindowHost host(40, 30, true);
     ASSERT_NE(host.RenderWindow(), nullptr);
-    host.shadow = RECT{40, 30, 0, 0}; // nothing repaired by the paint itself
+    host.shadow = RECT{40, 30, 0, 0};  // nothing repaired by the paint itself
     Renderer renderer(&host);
     renderer.Render();
     ASSERT_NE(renderer.bits(), nullptr);
     uint32_t* bits = renderer.bits();
-    bits[5 * 40 + 5] = 0x00FFFFFF; // "text" without alpha
-    bits[5 * 40 + 6] = 0x80808080; // soft pixel
-    bits[20 * 40 + 20] = 0x00FFFFFF; // outside the rectangle
+    bits[5 * 40 + 5] = 0x00FFFFFF;    // "text" without alpha
+    bits[5 * 40 + 6] = 0x80808080;    // soft pixel
+    bits[20 * 40 + 20] = 0x00FFFFFF;  // outside the rectangle
     Renderer::FixTextAlpha(RECT{4, 4, 10, 10}, &renderer);
     EXPECT_EQ(bits[5 * 40 + 5], 0xFFFFFFFFu);
     EXPECT_EQ(bits[5 * 40 + 6], 0x80808080u);

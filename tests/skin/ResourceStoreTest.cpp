@@ -29,8 +29,8 @@ TEST(ResourceStore, ServesTheSkinByExactNameAndCachesPictures)
 
     EXPECT_EQ(s.store.GetImage("default/btn_hot.png"), nullptr);
     EXPECT_EQ(s.store.GetImage("Default/BTN_HOT.PNG"), nullptr);
-    EXPECT_EQ(s.store.FindEntry("Default/"), nullptr); // folders are not entries
-    EXPECT_EQ(s.store.GetImage("Default/main_bkg.png"), nullptr); // absent on purpose
+    EXPECT_EQ(s.store.FindEntry("Default/"), nullptr);             // folders are not entries
+    EXPECT_EQ(s.store.GetImage("Default/main_bkg.png"), nullptr);  // absent on purpose
     EXPECT_EQ(s.store.GetData("no such entry"), nullptr);
 
     // The default button style and the shared objects are made while loading.

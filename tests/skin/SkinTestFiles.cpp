@@ -23,8 +23,8 @@ std::vector<uint8_t> ReadBuildFile(const std::string& relative)
     if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > (1 << 26)) return {};
     std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                           read != bytes.size()))
+    if (!bytes.empty() &&
+        (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size()))
         return {};
     return bytes;
 }
@@ -53,7 +53,7 @@ GuardedBytes::~GuardedBytes()
 DibCanvas::DibCanvas(int width, int height) : width_(width), height_(height)
 {
     BITMAPINFO bmi{};
-    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB}; // top-down
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};  // top-down
     void* bits = nullptr;
     bitmap_ = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
     bits_ = static_cast<uint32_t*>(bits);

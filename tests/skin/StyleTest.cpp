@@ -18,11 +18,11 @@ namespace {
 std::vector<int> Grid(const ScaleGrid& g) { return {g.left, g.top, g.right, g.bottom}; }
 
 // Declares `var` as the named style of kind T and stops the test when it is not one.
-#define STYLE_OF(T, var, store, name)                     \
-    auto* var = dynamic_cast<T*>((store).GetStyle(name)); \
+#define STYLE_OF(T, var, store, name)                                                                                  \
+    auto* var = dynamic_cast<T*>((store).GetStyle(name));                                                              \
     ASSERT_NE(var, nullptr) << name
 
-} // namespace
+}  // namespace
 
 TEST(Style, HashNameMatchesTheDescriptionVocabulary)
 {
@@ -69,7 +69,7 @@ TEST(Style, TheEightSkinStylesParseIntoTheirKinds)
     EXPECT_EQ(close->up, st.GetImage("Default/close_default.png"));
     EXPECT_EQ(close->over, close->up);
     EXPECT_EQ(close->down, st.GetImage("Default/close_down.png"));
-    EXPECT_TRUE(close->grid.IsEmpty()); // stretched to 14 x 14
+    EXPECT_TRUE(close->grid.IsEmpty());  // stretched to 14 x 14
 
     STYLE_OF(Style_button, min, st, "minbtn");
     EXPECT_EQ(min->down, st.GetImage("Default/min_down.png"));
@@ -80,7 +80,7 @@ TEST(Style, TheEightSkinStylesParseIntoTheirKinds)
     EXPECT_EQ(Grid(dialog->grid), (std::vector<int>{5, 50, 5, 5}));
 
     STYLE_OF(Style_background, main, st, "main_bkgnd");
-    EXPECT_EQ(main->image, nullptr); // its picture is not in the archive
+    EXPECT_EQ(main->image, nullptr);  // its picture is not in the archive
     EXPECT_EQ(Grid(main->grid), (std::vector<int>{8, 8, 8, 8}));
 
     STYLE_OF(Style_progressCtrl, bar, st, "progressbar");
@@ -95,11 +95,11 @@ TEST(Style, ValuesParseWithCommasBlanksAndLowBits)
     ASSERT_EQ(s.loaded, 1);
     STYLE_OF(Style_button, blanks, s.store, "style_blanks");
     EXPECT_EQ(Grid(blanks->grid), (std::vector<int>{5, 0, 5, 0}));
-    EXPECT_EQ(blanks->textColor, RGB(255, 0, 0)); // "#0000ff" is pure red
+    EXPECT_EQ(blanks->textColor, RGB(255, 0, 0));  // "#0000ff" is pure red
     EXPECT_EQ(blanks->downOffset, 1);
 
     STYLE_OF(Style_progressCtrl, big, s.store, "style_big_grid");
-    EXPECT_EQ(Grid(big->grid), (std::vector<int>{5, 0, 255, 5})); // "261,0,-1,5"
+    EXPECT_EQ(Grid(big->grid), (std::vector<int>{5, 0, 255, 5}));  // "261,0,-1,5"
 
     // The later of two attributes wins; a colour without "#" is ignored.
     STYLE_OF(Style_button, twice, s.store, "style_twice");
@@ -118,7 +118,7 @@ TEST(Style, ValuesParseWithCommasBlanksAndLowBits)
     EXPECT_EQ(noProp->up, nullptr);
 
     int32_t v[3];
-    ParseIntList("1,x", v, 3); // no digits reads 0; missing numbers read 0
+    ParseIntList("1,x", v, 3);  // no digits reads 0; missing numbers read 0
     EXPECT_EQ(std::vector<int32_t>(v, v + 3), (std::vector<int32_t>{1, 0, 0}));
 }
 
@@ -130,7 +130,7 @@ TEST(Style, TextsThatAreNoStyleGiveNone)
     EXPECT_EQ(s.store.GetStyle("style_no_config"), nullptr);
     EXPECT_EQ(s.store.GetStyle("style_malformed"), nullptr);
     EXPECT_EQ(s.store.GetStyle("window"), nullptr);
-    EXPECT_EQ(s.store.GetStyle("style_malformed"), nullptr); // not parsed again
+    EXPECT_EQ(s.store.GetStyle("style_malformed"), nullptr);  // not parsed again
     EXPECT_EQ(s.store.FindEntry("style_malformed")->requests, 2);
     // A style that names itself as its picture finds nothing there.
     STYLE_OF(Style_button, self, s.store, "style_self");
@@ -153,7 +153,11 @@ TEST(Style, ButtonPictureFollowsTheStateBits)
     style.down = &down;
     style.disabled = &disabled;
     // Disabled outranks focus, hot outranks disabled, pressed or checked outrank all.
-    struct Case { int state; bool focused; Image* want; };
+    struct Case {
+        int state;
+        bool focused;
+        Image* want;
+    };
     for (const Case& c : {Case{0, false, &up}, Case{0, true, &focus}, Case{STATE_DISABLED, true, &disabled},
                           Case{STATE_DISABLED | STATE_HOT, true, &over}, Case{STATE_HOT | STATE_PRESSED, true, &down},
                           Case{STATE_CHECKED, true, &down}}) {

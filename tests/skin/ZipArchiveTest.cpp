@@ -71,7 +71,7 @@ void ReadAll(const uint8_t* data, size_t length)
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(ZipArchive, ReadsStoredDeflatedAndFolderEntriesOfTheZipCommand)
 {
@@ -81,19 +81,19 @@ TEST(ZipArchive, ReadsStoredDeflatedAndFolderEntriesOfTheZipCommand)
     const std::vector<ZipItem> l = List(zip);
     ASSERT_EQ(l.size(), 3u);
     EXPECT_STREQ(l[0].name, "text.txt");
-    EXPECT_LT(l[0].compressedSize, l[0].uncompressedSize); // deflated
+    EXPECT_LT(l[0].compressedSize, l[0].uncompressedSize);  // deflated
     EXPECT_EQ(l[0].attributes, static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
     EXPECT_STREQ(l[1].name, "dir/");
     EXPECT_TRUE(l[1].attributes & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_STREQ(l[2].name, "dir/raw.bin");
-    EXPECT_EQ(l[2].compressedSize, 300); // stored
+    EXPECT_EQ(l[2].compressedSize, 300);  // stored
     EXPECT_EQ(Unzip(zip, 0, l[0].uncompressedSize), ExpectedText());
     EXPECT_EQ(Unzip(zip, 2, 300), ExpectedRaw());
     ZipItem past;
     EXPECT_EQ(zip.GetItem(3, &past), ZR_ARGS);
 
     // A destination that is too small is filled and reports more.
-    for (int index : {0, 2}) { // deflated, stored
+    for (int index : {0, 2}) {  // deflated, stored
         char buffer[100];
         size_t written = 0;
         EXPECT_EQ(zip.UnzipItem(index, buffer, sizeof(buffer), &written), ZR_MORE);
@@ -224,6 +224,6 @@ TEST(ZipArchive, RefusesRecordsThatPointOutsideTheData)
         EXPECT_EQ(zip.GetItem(0, &item), ZR_CORRUPT);
         char buffer[16];
         EXPECT_NE(zip.UnzipItem(0, buffer, sizeof(buffer)), ZR_OK);
-        EXPECT_EQ(zip.GetItem(2, &item), ZR_OK); // the others stay readable
+        EXPECT_EQ(zip.GetItem(2, &item), ZR_OK);  // the others stay readable
     }
 }

@@ -59,8 +59,8 @@ int Call(const char* verb, const std::string& pathAndQuery, const std::string& b
     DWORD connectMs = 10000, receiveMs = 180000;  // fixture builds take a while
     InternetSetOptionA(internet.h, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof(connectMs));
     InternetSetOptionA(internet.h, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof(receiveMs));
-    InetHandle connection(InternetConnectA(internet.h, Host().c_str(), static_cast<INTERNET_PORT>(Port()),
-                                           nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    InetHandle connection(InternetConnectA(internet.h, Host().c_str(), static_cast<INTERNET_PORT>(Port()), nullptr,
+                                           nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection.h) return 0;
     InetHandle request(HttpOpenRequestA(connection.h, verb, pathAndQuery.c_str(), "HTTP/1.0", nullptr, nullptr,
                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
@@ -106,13 +106,17 @@ std::string Unescape(const std::string& text)
             continue;
         }
         char c = text[++i];
-        if (c == 't') out += '\t';
-        else if (c == 'n') out += '\n';
-        else if (c == 'r') out += '\r';
+        if (c == 't')
+            out += '\t';
+        else if (c == 'n')
+            out += '\n';
+        else if (c == 'r')
+            out += '\r';
         else if (c == 'x' && i + 2 < text.size()) {
             out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
-        } else out += c;
+        } else
+            out += c;
     }
     return out;
 }
@@ -148,7 +152,7 @@ std::string ToWindowsPath(const std::string& unixPath)
     return path;
 }
 
-} // namespace
+}  // namespace
 
 std::string LocalServer::BaseUrl()
 {
@@ -157,10 +161,7 @@ std::string LocalServer::BaseUrl()
     return url;
 }
 
-std::string LocalServer::NginxUrl()
-{
-    return "http://" + Host() + ":" + std::to_string(Port() + 1);
-}
+std::string LocalServer::NginxUrl() { return "http://" + Host() + ":" + std::to_string(Port() + 1); }
 
 std::string LocalServer::NewKey()
 {
@@ -220,10 +221,7 @@ std::string LocalServer::PackageUrl(const std::string& key, const std::string& r
     return BaseUrl() + "/_pkg/" + key + "/" + relPath;
 }
 
-std::string LocalServer::NginxFileUrl(const std::string& relPath)
-{
-    return NginxUrl() + "/" + relPath;
-}
+std::string LocalServer::NginxFileUrl(const std::string& relPath) { return NginxUrl() + "/" + relPath; }
 
 std::string LocalServer::RefusedUrl()
 {
@@ -247,15 +245,9 @@ std::string LocalServer::RefusedUrl()
     return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
 
-std::string LocalServer::BinaryDir()
-{
-    return ToWindowsPath(QUORVEX_TEST_BINARY_DIR);
-}
+std::string LocalServer::BinaryDir() { return ToWindowsPath(QUORVEX_TEST_BINARY_DIR); }
 
-std::string LocalServer::WwwDir()
-{
-    return BinaryDir() + "\\www";
-}
+std::string LocalServer::WwwDir() { return BinaryDir() + "\\www"; }
 
 std::string LocalServer::PublishFile(const std::string& relPath, const std::string& bytes)
 {
@@ -290,8 +282,7 @@ std::string LocalServer::FixturePath(Fixture fixture)
 }
 
 std::string LocalServer::BuildPackage(const std::string& name, const std::string& productVersion,
-                                      const std::string& fileVersion, const std::string& variant,
-                                      uint32_t padBytes)
+                                      const std::string& fileVersion, const std::string& variant, uint32_t padBytes)
 {
     std::string reply;
     std::string query = "/_control/fixture?name=" + UrlEncode(name) + "&product=" + UrlEncode(productVersion) +

@@ -21,11 +21,11 @@
 
 struct RecordedRequest {
     int64_t id = 0;
-    double time = 0;       // seconds since 1970, as the server saw it
-    std::string method;    // "GET", "POST", "HEAD"
-    std::string path;      // path and query, as sent
-    std::string range;     // value of the Range header, "" when none
-    std::string body;      // the request body
+    double time = 0;     // seconds since 1970, as the server saw it
+    std::string method;  // "GET", "POST", "HEAD"
+    std::string path;    // path and query, as sent
+    std::string range;   // value of the Range header, "" when none
+    std::string body;    // the request body
 };
 
 // Fixture packages built with the tests: a tiny program that, when started,
@@ -97,8 +97,8 @@ public:
     // "tampered" or "unversioned"; padBytes: extra size. Returns the path
     // relative to WwwDir() ("fixtures/gen/<name>.exe"), or "" on failure.
     static std::string BuildPackage(const std::string& name, const std::string& productVersion,
-                                    const std::string& fileVersion = "1.0.0.1",
-                                    const std::string& variant = "signed", uint32_t padBytes = 0);
+                                    const std::string& fileVersion = "1.0.0.1", const std::string& variant = "signed",
+                                    uint32_t padBytes = 0);
 
     // The build folder as a Windows path.
     static std::string BinaryDir();

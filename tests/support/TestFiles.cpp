@@ -32,7 +32,7 @@ void RemoveTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
-} // namespace
+}  // namespace
 
 TempDir::TempDir()
 {
@@ -57,10 +57,7 @@ TempDir::~TempDir()
     if (!path_.empty()) RemoveTree(Utf8ToWide(path_));
 }
 
-std::string TempDir::File(const std::string& name) const
-{
-    return path_ + "\\" + name;
-}
+std::string TempDir::File(const std::string& name) const { return path_ + "\\" + name; }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
@@ -79,8 +76,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
 
 std::string ReadFileBytes(const std::string& path)
 {
-    UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
     if (!file) return bytes;
     char buffer[65536];

@@ -96,8 +96,8 @@ TEST(HitTest, ReverseOrderSkippingHiddenAndPassingThroughTextAndPictures)
     canvas.AddChild(std::move(label));
     canvas.SetRect(nullptr, RECT{0, 0, 200, 200});
 
-    EXPECT_EQ(over, canvas.HitTest(30, 10));  // the later child lies on top
-    EXPECT_EQ(under, canvas.HitTest(10, 10));  // through the label
+    EXPECT_EQ(over, canvas.HitTest(30, 10));     // the later child lies on top
+    EXPECT_EQ(under, canvas.HitTest(10, 10));    // through the label
     EXPECT_EQ(nullptr, canvas.HitTest(90, 90));  // the label alone takes nothing
     EXPECT_EQ(nullptr, canvas.HitTest(75, 10));  // right edge is outside
     over->SetVisible(false);

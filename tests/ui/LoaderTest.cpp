@@ -9,8 +9,7 @@
 
 namespace {
 
-const char kBackground[] =
-    "<Style><Config type=\"Background\"/><Prop img=\"none.png\" scaleGrid=\"1,1,1,1\"/></Style>";
+const char kBackground[] = "<Style><Config type=\"Background\"/><Prop img=\"none.png\" scaleGrid=\"1,1,1,1\"/></Style>";
 
 std::wstring TextOf(dxControl* c)
 {
@@ -33,22 +32,22 @@ std::string Nested(int depth)
 
 TEST(Loader, AttributeRules)
 {
-    ASSERT_TRUE(LoadSkinOf({{"rules",
-                             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                             "<Window initSize=\"300,200\" border=\"1,2\">\n"
-                             " <Canvas padding=\"8\">\n"
-                             "  <Button id=\"1\" id=\"2\" x=\"0\" y=\"0\" width=\"10\" height=\"10\" text=\"one\" "
-                             "text=\"two\" tooltip=\"first\" tooltip=\"second\" style=\"nosuch\"/>\n"
-                             "  <Label id=\"3\" text=\"\xe6\x8f\x90\xe7\xa4\xba\" text=\"later\" color=\"818181\" "
-                             "textAlign=\"right\"/>\n"
-                             "  <Button id=\"3\" visible=\"1\"/>\n"
-                             "  <Label id=\"4\" color=\"#0000ff\" x=\"80\" horizontalAlign=\"center\" width=\"100\" "
-                             "visible=\"0\"/>\n"
-                             "  <Widget id=\"20\"><Button id=\"21\"/></Widget>\n"
-                             "  <Button id=\"5\" margin=\"300\" visible=\"\" id=\"\"/>\n"
-                             " </Canvas>\n"
-                             " <Canvas><Button id=\"30\"/></Canvas>\n"
-                             "</Window>\n"}}));
+    ASSERT_TRUE(
+        LoadSkinOf({{"rules", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                              "<Window initSize=\"300,200\" border=\"1,2\">\n"
+                              " <Canvas padding=\"8\">\n"
+                              "  <Button id=\"1\" id=\"2\" x=\"0\" y=\"0\" width=\"10\" height=\"10\" text=\"one\" "
+                              "text=\"two\" tooltip=\"first\" tooltip=\"second\" style=\"nosuch\"/>\n"
+                              "  <Label id=\"3\" text=\"\xe6\x8f\x90\xe7\xa4\xba\" text=\"later\" color=\"818181\" "
+                              "textAlign=\"right\"/>\n"
+                              "  <Button id=\"3\" visible=\"1\"/>\n"
+                              "  <Label id=\"4\" color=\"#0000ff\" x=\"80\" horizontalAlign=\"center\" width=\"100\" "
+                              "visible=\"0\"/>\n"
+                              "  <Widget id=\"20\"><Button id=\"21\"/></Widget>\n"
+                              "  <Button id=\"5\" margin=\"300\" visible=\"\" id=\"\"/>\n"
+                              " </Canvas>\n"
+                              " <Canvas><Button id=\"30\"/></Canvas>\n"
+                              "</Window>\n"}}));
     dxWindowImpl window;
     ASSERT_TRUE(DescriptionLoader::BuildWindow("rules", &window));
     EXPECT_EQ(300, window.initSize.cx);
@@ -70,7 +69,7 @@ TEST(Loader, AttributeRules)
 
     dxControl* label = window.FindElement(3);  // the first of two elements with id 3
     ASSERT_NE(nullptr, dynamic_cast<dxLabel*>(label));
-    EXPECT_EQ(L"\x63d0\x793a", TextOf(label));  // a label keeps its first text
+    EXPECT_EQ(L"\x63d0\x793a", TextOf(label));           // a label keeps its first text
     EXPECT_EQ(0u, static_cast<dxLabel*>(label)->color);  // no "#": no colour
     EXPECT_EQ(LABEL_RIGHT, label->format);
     EXPECT_TRUE(canvas->children[2]->IsVisible());

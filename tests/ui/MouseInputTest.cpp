@@ -50,10 +50,7 @@ size_t IndexOf(const Log& log, const std::string& entry)
     return std::find(log.begin(), log.end(), entry) - log.begin();
 }
 
-bool Has(const Log& log, const std::string& entry)
-{
-    return IndexOf(log, entry) < log.size();
-}
+bool Has(const Log& log, const std::string& entry) { return IndexOf(log, entry) < log.size(); }
 
 }  // namespace
 

@@ -56,8 +56,8 @@ TEST(Screenshot, MessageBoxWindow)
     ASSERT_TRUE(title && message && yes && no);
     title->font = message->font = yes->font = no->font = font16;
     message->SetText(L"\x60a8\x662f\x5426\x8981\x4e2d\x65ad\x4e0b\x8f7d\xff1f");  // 您是否要中断下载？
-    yes->SetText(L"\x662f");  // 是
-    no->SetText(L"\x5426");   // 否
+    yes->SetText(L"\x662f");                                                      // 是
+    no->SetText(L"\x5426");                                                       // 否
     box.SetFocusElement(yes);
     UpdateWindow(box.hwnd);
     ASSERT_NE(nullptr, box.renderer.bits());

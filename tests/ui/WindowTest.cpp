@@ -6,10 +6,7 @@ namespace {
 
 const RECT kNoRect = {0, 0, 0, 0};
 
-void PostApp(TestDialog& d)
-{
-    PostMessageW(d.hwnd, WM_APP, 0, 0);
-}
+void PostApp(TestDialog& d) { PostMessageW(d.hwnd, WM_APP, 0, 0); }
 
 void CALLBACK GiveUp(HWND w, UINT, UINT_PTR, DWORD)
 {
@@ -18,10 +15,7 @@ void CALLBACK GiveUp(HWND w, UINT, UINT_PTR, DWORD)
 }
 
 // Ends a run that the test's input failed to end, rather than hanging.
-void Watchdog(TestDialog& d)
-{
-    SetTimer(d.hwnd, 1, 10000, GiveUp);
-}
+void Watchdog(TestDialog& d) { SetTimer(d.hwnd, 1, 10000, GiveUp); }
 
 }  // namespace
 
@@ -145,7 +139,8 @@ TEST(Frame, WholeWindowIsClientAndCentringStaysInTheWorkArea)
     ASSERT_TRUE(LoadSkinOf({{"round", "<Window initSize=\"100,60\" roundCorner=\"6,6\"/>"},
                             {"square", "<Window initSize=\"100,60\" roundCorner=\"0,6\"/>"}}));
     TestWindow big("");
-    ASSERT_TRUE(big.Create(nullptr, nullptr, L"", RECT{0, 0, 2000, 1500}, WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX, 0));
+    ASSERT_TRUE(
+        big.Create(nullptr, nullptr, L"", RECT{0, 0, 2000, 1500}, WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX, 0));
     RECT window, client, work;
     GetWindowRect(big.hwnd, &window);
     GetClientRect(big.hwnd, &client);

@@ -25,8 +25,8 @@ bool Record(const wchar_t* url)
     if (file == INVALID_HANDLE_VALUE) return false;
     const std::string line = ToUtf8(url) + "\n";
     DWORD written = 0;
-    const bool ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-                    written == line.size();
+    const bool ok =
+        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) && written == line.size();
     CloseHandle(file);
     return ok;
 }
@@ -35,13 +35,13 @@ bool Fetch(const wchar_t* url)
 {
     HINTERNET session = InternetOpenW(L"QuorvexUrlRecorder", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (!session) return false;
-    HINTERNET request = InternetOpenUrlW(session, url, nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    HINTERNET request =
+        InternetOpenUrlW(session, url, nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
     bool ok = request != nullptr;
     if (request) {
         char buffer[4096];
         DWORD got = 0;
-        while (InternetReadFile(request, buffer, sizeof(buffer), &got) && got > 0) {
-        }
+        while (InternetReadFile(request, buffer, sizeof(buffer), &got) && got > 0) {}
         InternetCloseHandle(request);
     }
     InternetCloseHandle(session);

@@ -125,7 +125,7 @@ int Idle(int seconds)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
