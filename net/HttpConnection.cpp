@@ -123,6 +123,39 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
     return true;
 }
 
+bool HttpOpenAndSend(HttpHandles* handles, const HttpTarget& target, const char* verb, const char* version,
+                     const char* referrer, const std::string& headers, const std::string& body)
+{
+    handles->request =
+        HttpOpenRequestA(handles->connection, verb, target.path.c_str(), version, referrer, nullptr, target.flags, 0);
+    if (!Usable(handles->request)) {
+        handles->request = nullptr;
+        return false;
+    }
+    void* data = body.empty() ? nullptr : const_cast<char*>(body.data());
+    if (HttpSendRequestA(handles->request, headers.empty() ? nullptr : headers.c_str(),
+                         static_cast<DWORD>(headers.size()), data, static_cast<DWORD>(body.size())))
+        return true;
+    HttpWidenSecurityFlags(handles->request, GetLastError());
+    InternetCloseHandle(handles->request);
+    handles->request = nullptr;
+    return false;
+}
+
+bool HttpQueryNumber(HINTERNET request, DWORD what, DWORD& value)
+{
+    DWORD length = sizeof(value), index = 0;
+    return HttpQueryInfoA(request, what | HTTP_QUERY_FLAG_NUMBER, &value, &length, &index) != FALSE;
+}
+
+std::string HttpQueryText(HINTERNET request, DWORD what)
+{
+    char text[256] = {};
+    DWORD length = sizeof(text) - 1, index = 0;
+    if (!HttpQueryInfoA(request, what, text, &length, &index)) return "";
+    return std::string(text, strnlen(text, sizeof(text)));
+}
+
 void HttpWidenSecurityFlags(HINTERNET request, DWORD sendError)
 {
     if (!request) return;

@@ -4,6 +4,7 @@
 #include "EventWindow.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
+#include "engine/RangeBook.h"
 #include "engine/StartDownload.h"
 #include "support/TestFiles.h"
 
@@ -29,7 +30,7 @@ struct EngineRun {
     }
 };
 
-inline std::vector<ByteRange> SplitHere(int64_t size)
+inline std::vector<RangeBook::Span> SplitHere(int64_t size)
 {
-    return SplitRanges(size, CThreadsManager::SystemProcessorCount());
+    return RangeBook::FirstRanges(size, CThreadsManager::SystemProcessorCount());
 }

@@ -17,8 +17,7 @@ namespace {
 
 void PostResult(CThreadsManager& m, int32_t taskId, int32_t bytes, int64_t totalSize)
 {
-    auto* r = new CTaskResult(taskId, bytes, totalSize, GetTickCount(), 0);
-    ASSERT_TRUE(PostThreadMessageW(m.PumpThreadId(), TM_TASK_RESULT, reinterpret_cast<WPARAM>(r), bytes));
+    ASSERT_TRUE(CIOTask::PostCount(m.PumpThreadId(), taskId, bytes, totalSize, GetTickCount(), 0));
 }
 
 int64_t DoneOf(int32_t taskId)
@@ -142,15 +141,31 @@ TEST(NotifyThread, ProgressPercentElapsedAndSpeed)
     EXPECT_FALSE(CNotifyThread::PostProgress(r));
 }
 
+TEST(NotifyThread, ACompletionWhosePostFailedIsPostedOnceThereIsAWindow)
+{
+    CThreadsManager m(1);
+    m.Start();
+    HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    EngineHost::SetMainWindow(gone);  // every event post fails
+    PostResult(m, 8, 4096, 4096);
+    Sleep(500);
+    EXPECT_TRUE(ResultList().Contains(8)) << "the finished download waits for its event";
+    EventWindow window;
+    ASSERT_TRUE(window.WaitFor([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
+    window.Pump(300);
+    EXPECT_EQ(window.Count(EVENT_DOWNLOADED), 1);
+}
+
 TEST(Task, GuidTextHasFiveGroupsWithOnlyTheThirdInLowerCase)
 {
     const GUID g = {0xABCDEF01, 0xABCD, 0xABCD, {0xAB, 0xCD, 0xEF, 0x01, 0x23, 0x45, 0x67, 0x89}};
     EXPECT_EQ(ITask::FormatGuid(g), "ABCDEF01-ABCD-abcd-ABCD-EF0123456789");
 
     CIOTask task(nullptr, nullptr, 0, 0, 1, 0, "", 0, 0);
-    EXPECT_EQ(task.GetKind(), 0);
-    ASSERT_TRUE(task.CreateGuid());
-    EXPECT_EQ(task.GetKind(), 4);
+    EXPECT_EQ(task.GetKind(), ITask::Kind::None);
+    task.CreateGuid();
+    EXPECT_EQ(task.GetKind(), ITask::Kind::Named);
     const std::string text = task.GetGuid();
     ASSERT_EQ(text.size(), 36u);
     EXPECT_EQ(text.find_first_not_of("0123456789ABCDEFabcdef-"), std::string::npos) << text;
