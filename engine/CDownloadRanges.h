@@ -47,6 +47,12 @@ public:
     // worth splitting.
     CDownloadTask* SplitLargest();
 
+    // Rewrites the resume record from what is on disk: the ranges are read
+    // first, the target file is flushed, then the record is replaced. False
+    // when nothing was written; the next checkpoint tries again.
+    bool Checkpoint();
+
+private:
     struct Snapshot {
         std::string url;
         std::string path;
@@ -54,14 +60,8 @@ public:
         std::vector<RangeBook::Span> remaining;
     };
     // What is owed right now; false when there is no download with bytes left.
-    bool Take(Snapshot& out);
+    [[nodiscard]] bool Take(Snapshot& out);
 
-    // Rewrites the resume record from what is on disk: the ranges are read
-    // first, the target file is flushed, then the record is replaced. False
-    // when nothing was written; the next checkpoint tries again.
-    bool Checkpoint();
-
-private:
     CLock lock_;
     RangeBook book_;
     // What a task split off the download needs to know of it.

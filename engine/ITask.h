@@ -16,7 +16,7 @@ public:
     ITask& operator=(const ITask&) = delete;
 
     // True: finished, the runner deletes the task. False: run it again.
-    virtual bool Run() = 0;
+    [[nodiscard]] virtual bool Run() = 0;
 
     // Names the instance with a fresh GUID; the third group is lower case.
     virtual void CreateGuid();

@@ -8,6 +8,18 @@
 
 namespace {
 
+// The user-agent text of the URL-moniker layer; empty when it has none.
+std::string HttpUserAgent()
+{
+    char agent[1024] = {};
+    DWORD length = 0;
+    if (FAILED(UrlMkGetSessionOption(URLMON_OPTION_USERAGENT, agent, sizeof(agent) - 1, &length, 0))) {
+        return {};
+    }
+    agent[sizeof(agent) - 1] = '\0';
+    return agent;
+}
+
 bool Usable(HINTERNET h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 bool SetTimeout(HINTERNET h, DWORD option, DWORD ms) { return InternetSetOptionA(h, option, &ms, sizeof(ms)) != FALSE; }
@@ -51,17 +63,6 @@ bool Fail(HttpHandles* handles)
 }
 
 }  // namespace
-
-std::string HttpUserAgent()
-{
-    char agent[1024] = {};
-    DWORD length = 0;
-    if (FAILED(UrlMkGetSessionOption(URLMON_OPTION_USERAGENT, agent, sizeof(agent) - 1, &length, 0))) {
-        return {};
-    }
-    agent[sizeof(agent) - 1] = '\0';
-    return agent;
-}
 
 DWORD HttpRequestFlags(INTERNET_SCHEME scheme)
 {

@@ -21,9 +21,6 @@ struct HttpTarget {
     DWORD flags = 0;
 };
 
-// The user-agent text of the URL-moniker layer; empty when it has none.
-std::string HttpUserAgent();
-
 // Request flags for a URL scheme: HTTPS adds the secure flag and ignores
 // certificate name and date errors; everything else is a plain reload.
 DWORD HttpRequestFlags(INTERNET_SCHEME scheme);
