@@ -26,7 +26,7 @@ public:
     static std::string Print(const Items& items);
 
 private:
-    bool WriteFile(const std::string& text) const;
+    [[nodiscard]] bool WriteFile(const std::string& text) const;
 
     Items items_;  // version text -> (version text, MD5 text), in byte order
     std::string folder_;
