@@ -27,22 +27,20 @@ void DownloadHistory::Load()
     if (!IsFilePresent(path)) {
         // Without a file the history is still kept in memory: the next new
         // version tries again.
-        static_cast<void>(WriteFile(Print(items_)));
+        static_cast<void>(WriteFile(PrintHistoryText(items_)));
         return;
     }
     std::vector<char> text;
     if (!ReadWholeFile(path, kMaxHistoryBytes, &text)) return;
     // A damaged history loads as no entries: it must not keep the installer from starting.
-    ParseHistoryText(text.data(), &items_);
+    if (!ParseHistoryText(text.data(), &items_)) items_.clear();
 }
 
 bool DownloadHistory::Add(const std::string& version, const std::string& md5)
 {
     if (!items_.emplace(version, std::make_pair(version, md5)).second) return false;
-    return WriteFile(Print(items_));
+    return WriteFile(PrintHistoryText(items_));
 }
-
-std::string DownloadHistory::Print(const Items& items) { return PrintHistoryText(items); }
 
 bool DownloadHistory::WriteFile(const std::string& text) const
 {

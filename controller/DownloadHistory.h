@@ -22,9 +22,6 @@ public:
     std::string FilePath() const { return folder_ + "\\hi.cfg"; }
     const Items& Entries() const { return items_; }
 
-    // The file's text for a set of entries.
-    static std::string Print(const Items& items);
-
 private:
     [[nodiscard]] bool WriteFile(const std::string& text) const;
 

@@ -23,8 +23,7 @@ bool NameExists(const std::wstring& path) { return GetFileAttributesW(path.c_str
 
 PackageFiles::PackageFiles(CLog& log, const std::string& programFolder, const std::string& siteId)
     : log_(log), programFolder_(programFolder), siteId_(siteId)
-{
-}
+{}
 
 std::string PackageFiles::PackagePath() const
 {

@@ -47,8 +47,7 @@ VersionQuad ProductVersion(const std::string& path)
 
 PackageJudge::PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher)
     : log_(log), files_(files), reports_(reports), publisher_(publisher)
-{
-}
+{}
 
 bool PackageJudge::Md5Matches(const std::string& path, const std::string& md5)
 {

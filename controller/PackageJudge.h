@@ -30,7 +30,7 @@ public:
 
 private:
     // The digest of the final package compared to the configured one.
-    bool Md5Matches(const std::string& path, const std::string& md5);
+    [[nodiscard]] bool Md5Matches(const std::string& path, const std::string& md5);
 
     CLog& log_;
     PackageFiles& files_;

@@ -76,7 +76,10 @@ bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<char>* 
 {
     UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+    if (!file) {
+        LOG_FAILED_CALL("CreateFileW");
+        return false;
+    }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.Get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > maxBytes) return false;
     const DWORD length = static_cast<DWORD>(size.QuadPart);

@@ -27,7 +27,7 @@ std::string TodayStamp();
 
 // A file counts as present when its attributes can be read and include the
 // archive attribute.
-bool IsFilePresent(const std::string& path);
+[[nodiscard]] bool IsFilePresent(const std::string& path);
 
 // Reads a whole file, zero-terminated for in-place parsing. False when it
 // cannot be opened or read, or is larger than maxBytes.

@@ -10,8 +10,7 @@
 
 ReportSender::ReportSender(CLog& log, const std::string& serverBase, const std::string& siteId)
     : log_(log), serverBase_(serverBase), siteId_(siteId)
-{
-}
+{}
 
 bool ReportSender::Post_Right(uint32_t useTime, uint64_t packageSize)
 {

@@ -38,7 +38,7 @@ public:
     void CancelLatest();
     int32_t LatestId() const { return counter_; }
     bool IsCurrent(int32_t id) const { return id == current_; }
-    bool IsRunning(int32_t id);
+    [[nodiscard]] bool IsRunning(int32_t id);
     void Remove(int32_t id);
     // The state of a task; false when it has no entry.
     [[nodiscard]] bool StateOf(int32_t id, TaskState* state);

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-
 #include "platform/CLog.h"
 
 void LogFailedCall(const char* place, const char* call)
