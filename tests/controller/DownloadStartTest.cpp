@@ -86,17 +86,29 @@ private:
     std::thread thread_;
 };
 
+// A job whose package is offered by a HeldServer.
+struct HeldJob {
+    ControllerFolders f;
+    std::string key = f.UseNewKey();
+    RecordingListener listener;
+    CDownloader d{f.Settings(LocalServer::BaseUrl())};
+    HeldServer server;
+
+    explicit HeldJob(std::function<void()> whileHeld) : server(std::move(whileHeld))
+    {
+        d.RegisterListener(&listener);
+        LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", server.Url(), "ab", 1));
+    }
+};
+
 }  // namespace
 
 TEST(DownloadStart, CancelDuringThePackageGetStartsNoTransfer)
 {
-    ControllerFolders f;
-    const std::string key = f.UseNewKey();
-    RecordingListener listener;
-    CDownloader d(f.Settings(LocalServer::BaseUrl()));
-    d.RegisterListener(&listener);
-    HeldServer server([&d] { d.Cancel(); });
-    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", server.Url(), "ab", 1));
+    CDownloader* controller = nullptr;
+    HeldJob job([&controller] { controller->Cancel(); });
+    controller = &job.d;
+    CDownloader& d = job.d;
     DebugOutputCapture debug;
     ASSERT_TRUE(debug.Active());
 
@@ -104,28 +116,22 @@ TEST(DownloadStart, CancelDuringThePackageGetStartsNoTransfer)
     ASSERT_TRUE(WaitFor([&] { return debug.Text().find("----getquorvex-user-cancel-1\r\n") != std::string::npos; }));
     Sleep(1000);
     d.Exit(1);
-    EXPECT_EQ(server.Requests(), 2);  // no range request came: the engine was not started
+    EXPECT_EQ(job.server.Requests(), 2);  // no range request came: the engine was not started
     EXPECT_EQ(debug.Text(), "----getquorvex-user-cancel-1\r\n");
-    EXPECT_TRUE(listener.Events().empty());
-    EXPECT_EQ(CountOf(f.LogText(), "retry over"), 0u);
+    EXPECT_TRUE(job.listener.Events().empty());
+    EXPECT_EQ(CountOf(job.f.LogText(), "retry over"), 0u);
 }
 
 TEST(DownloadStart, AStartTheEngineDoesNotTakeIsAFailedAttempt)
 {
-    ControllerFolders f;
-    const std::string key = f.UseNewKey();
-    RecordingListener listener;
-    CDownloader d(f.Settings(LocalServer::BaseUrl()));
-    d.RegisterListener(&listener);
     // The engine's threads end while the first package GET is under way:
     // nothing can take this download or the next attempts'.
-    HeldServer server([] { CThreadsManager::Instance()->Stop(); });
-    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", server.Url(), "ab", 1));
-    d.DownQuorvex();
-    ASSERT_TRUE(WaitFor([&] { return listener.Count(EVENT_FAILED) == 1; }, 60000));
-    d.Exit(1);
-    EXPECT_EQ(server.Requests(), 10);  // five attempts, each a length query and a GET
-    EXPECT_EQ(RequestsTo(key, "/download_device_error_stat.php").size(), 1u);
+    HeldJob job([] { CThreadsManager::Instance()->Stop(); });
+    job.d.DownQuorvex();
+    ASSERT_TRUE(WaitFor([&] { return job.listener.Count(EVENT_FAILED) == 1; }, 60000));
+    job.d.Exit(1);
+    EXPECT_EQ(job.server.Requests(), 10);  // five attempts, each a length query and a GET
+    EXPECT_EQ(RequestsTo(job.key, "/download_device_error_stat.php").size(), 1u);
 }
 
 TEST(DownloadStart, TemporaryFileIsKeptOnlyForAUsableResumeRecord)
