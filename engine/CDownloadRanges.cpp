@@ -8,6 +8,7 @@
 #include "engine/ResumeData.h"
 #include "engine/TaskBatch.h"
 #include "engine/ThreadMessages.h"
+#include "platform/LogFailedCall.h"
 #include "platform/OwnedPost.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
@@ -159,7 +160,11 @@ bool CDownloadRanges::Checkpoint()
     {
         UniqueHandle data = OpenUnlinkedFile(Utf8ToWide(now.path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-        if (!data || !FlushFileBuffers(data.Get())) return false;
+        if (!data) return false;
+        if (!FlushFileBuffers(data.Get())) {
+            LOG_FAILED_CALL("FlushFileBuffers");
+            return false;
+        }
     }
     std::vector<ResumeSegment> segments;
     for (const RangeBook::Span& s : now.remaining) {

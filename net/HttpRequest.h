@@ -23,4 +23,4 @@
 
 // GETs url with the client's params and proxy and reads Content-Length
 // without reading the body. *size is 0 unless the header was read.
-bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size);
+[[nodiscard]] bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size);
