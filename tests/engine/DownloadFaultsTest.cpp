@@ -93,7 +93,7 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         EngineRun run;
         ASSERT_TRUE(pkg.StartOn(run, "extra"));
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
-        run.window.Pump(300);
+        PumpFor(300);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 1);
         EXPECT_EQ(run.window.Last(EVENT_DOWNLOADED)->record.done, pkg.Size());
         EXPECT_TRUE(pkg.Arrived());
@@ -104,7 +104,7 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         EngineRun run;
         ASSERT_TRUE(pkg.StartOn(run, "norange"));
         ASSERT_TRUE(run.Wait(EVENT_FAILED));
-        run.window.Pump(800);
+        PumpFor(800);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
         const size_t firstEnd = static_cast<size_t>(SplitHere(pkg.Size())[0].last + 1);
         const std::string onDisk = ReadFileBytes(pkg.target);
@@ -119,7 +119,7 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         EngineRun run;
         ASSERT_TRUE(pkg.StartOn(run, "404"));
         ASSERT_TRUE(run.Wait(EVENT_FAILED));
-        run.window.Pump(500);
+        PumpFor(500);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
         EXPECT_EQ(ReadFileBytes(pkg.target), std::string(50000, '\x5A'));
     }
@@ -138,7 +138,7 @@ TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)
     EngineRun run;
     ASSERT_TRUE(run.Start(pkg.url, full, pkg.Size()));
     ASSERT_TRUE(run.Wait(EVENT_FAILED));
-    ASSERT_TRUE(run.window.WaitFor([&] { return pkg.Ranges().size() >= 2 * split.size(); }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return pkg.Ranges().size() >= 2 * split.size(); }, 30000));
     run.manager.Stop();
     for (const std::string& range : pkg.Ranges()) {
         bool whole = false;
@@ -203,7 +203,7 @@ TEST(DownloadFaults, StopRecordsRunningAbandonedAndQueuedRanges)
     // Every request sends half its range and then falls silent.
     ASSERT_TRUE(pkg.StartOn(run, "stall", -1, 20000));
     const int64_t half = (split[0].last - split[0].first + 1) / 2;
-    ASSERT_TRUE(run.window.WaitFor(
+    ASSERT_TRUE(PumpUntil(
         [&] {
             const EventWindow::Event* p = run.window.Last(EVENT_PROGRESS);
             return p != nullptr && p->record.done == half;
@@ -241,7 +241,7 @@ TEST(DownloadFaults, StartsThatCannotWorkFailCleanly)
     owned_post::FailPostsForTest(TM_QUEUE_TASK, 1);
     EXPECT_FALSE(run.Start("http://127.0.0.1/x", target, 100)) << "a hand-over whose post failed queues nothing";
     EXPECT_FALSE(StartDownload(nullptr, target, &run.manager, 100, 1, 0));
-    run.window.Pump(200);
+    PumpFor(200);
     EXPECT_EQ(TaskQueue().Count() + ResultList().Count(), 0u);
 }
 

@@ -26,7 +26,7 @@ struct EngineRun {
     }
     bool Wait(int code, DWORD ms = 60000)
     {
-        return window.WaitFor([&] { return window.Count(code) > 0; }, ms);
+        return PumpUntil([&] { return window.Count(code) > 0; }, ms);
     }
 };
 

@@ -1,10 +1,10 @@
 #pragma once
 #include <windows.h>
 
-#include <functional>
 #include <vector>
 
 #include "engine/ProgressRecord.h"
+#include "support/Wait.h"
 
 // A hidden message-only window on the test thread, registered with EngineHost
 // for its lifetime, that collects the engine's events and frees their records.
@@ -18,13 +18,6 @@ public:
 
     EventWindow();
     ~EventWindow();
-
-    // Dispatches this thread's messages until pred() holds or the time is up.
-    bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs);
-    void Pump(DWORD ms)
-    {
-        WaitFor([] { return false; }, ms);
-    }
 
     const std::vector<Event>& Events() const { return events_; }
     int Count(int code) const;

@@ -121,7 +121,7 @@ TEST(EngineChild, DownloadUntilKilled)
 
     EngineRun run;
     ASSERT_TRUE(run.Start(url, target, total, 3));
-    ASSERT_TRUE(run.window.WaitFor(
+    ASSERT_TRUE(PumpUntil(
         [&] {
             const EventWindow::Event* last = run.window.Last(EVENT_PROGRESS);
             return last != nullptr && last->record.done >= total / 2;
@@ -129,7 +129,7 @@ TEST(EngineChild, DownloadUntilKilled)
         120000));
     UniqueHandle half(OpenEventW(EVENT_MODIFY_STATE, FALSE, Utf8ToWide(event).c_str()));
     SetEvent(half.Get());
-    run.window.Pump(60000);
+    PumpFor(60000);
     exit(1);  // not killed
 }
 

@@ -83,14 +83,14 @@ TEST(ThreadsManager, PumpAddsUpEachDownloadAndItsEndIsReportedOnce)
     PostResult(m, 41, 4096, 1000000);
     PostResult(m, 41, 4096, 1000000);
     PostResult(m, 42, 100, 1000000);
-    ASSERT_TRUE(window.WaitFor([&] { return DoneOf(41) == 8192 && DoneOf(42) == 100; }, 10000))
+    ASSERT_TRUE(PumpUntil([&] { return DoneOf(41) == 8192 && DoneOf(42) == 100; }, 10000))
         << DoneOf(41) << " " << DoneOf(42);
     m.Restart();
     EXPECT_EQ(ResultList().Count(), 0u);
 
     for (int i = 0; i < 3; ++i) PostResult(m, 7, 4096, 3 * 4096);
-    ASSERT_TRUE(window.WaitFor([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
-    window.Pump(500);  // several more rounds of the notifier
+    ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
+    PumpFor(500);  // several more rounds of the notifier
     EXPECT_EQ(window.Count(EVENT_DOWNLOADED), 1);
     const ProgressRecord& last = window.Last(EVENT_DOWNLOADED)->record;
     EXPECT_EQ(last.done, 3 * 4096);
@@ -106,21 +106,21 @@ TEST(ThreadsManager, FailureIsPostedOncePerPumpAndNeverWhileABoxIsOpen)
     m.Start();
     EngineHost::SetMessageBoxOpen(true);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
-    window.Pump(400);
+    PumpFor(400);
     EXPECT_EQ(window.Count(EVENT_FAILED), 0);
     EXPECT_FALSE(m.PumpThread()->ErrorNotified());
 
     EngineHost::SetMessageBoxOpen(false);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
-    ASSERT_TRUE(window.WaitFor([&] { return window.Count(EVENT_FAILED) > 0; }, 10000));
-    window.Pump(300);
+    ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_FAILED) > 0; }, 10000));
+    PumpFor(300);
     EXPECT_EQ(window.Count(EVENT_FAILED), 1);
 
     m.Stop();  // a new pump thread may tell the window again
     m.Start();
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
-    EXPECT_TRUE(window.WaitFor([&] { return window.Count(EVENT_FAILED) == 2; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return window.Count(EVENT_FAILED) == 2; }, 10000));
 }
 
 TEST(NotifyThread, ProgressPercentElapsedAndSpeed)
