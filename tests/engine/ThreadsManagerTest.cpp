@@ -12,6 +12,7 @@
 #include "engine/EngineHost.h"
 #include "engine/EngineLists.h"
 #include "engine/ThreadMessages.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -152,8 +153,8 @@ TEST(NotifyThread, ACompletionWhosePostFailedIsPostedOnceThereIsAWindow)
     Sleep(500);
     EXPECT_TRUE(ResultList().Contains(8)) << "the finished download waits for its event";
     EventWindow window;
-    ASSERT_TRUE(window.WaitFor([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
-    window.Pump(300);
+    ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
+    PumpFor(300);
     EXPECT_EQ(window.Count(EVENT_DOWNLOADED), 1);
 }
 
