@@ -32,7 +32,8 @@ public:
     uint64_t Add(int64_t first, int64_t last);
     void Advance(uint64_t id, int64_t position);
     bool End(uint64_t id, int64_t& last);
-    bool NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast);
+    bool NextRequest(uint64_t id, int64_t position, int64_t bytesPerSecond, int64_t requestMs, int64_t& requestLast,
+                     int64_t& rangeLast);
     void Finish(uint64_t id);
 
     // A task for the upper part of the largest range; null when no range is

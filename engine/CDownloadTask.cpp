@@ -2,6 +2,7 @@
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -45,6 +46,20 @@ CDownloadTask::~CDownloadTask() { CloseFile(); }
 
 void CDownloadTask::CloseFile() { file_.Reset(); }
 
+CDownloadTask::Fetch CDownloadTask::Stalled()
+{
+    // A stall: reconnect at once from `position`, without a notice. Wine
+    // reports the receive time-out as the socket's WSAETIMEDOUT.
+    const DWORD error = GetLastError();
+    return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT ? Fetch::Again : Fetch::Failed;
+}
+
+int64_t CDownloadTask::RequestMs() const
+{
+    // On a far server the wait for each reply grows: requests grow with it.
+    return std::max<int64_t>(kRequestMs, 20 * static_cast<int64_t>(replyWaitMs_));
+}
+
 void CDownloadTask::PostFailed() const { PostThreadMessageW(notifyThreadId_, TM_TASK_FAILED, 0, 0); }
 
 bool CDownloadTask::PostUncounted()
@@ -81,7 +96,9 @@ bool CDownloadTask::Run()
     CDownloadRanges* ranges = CDownloadRanges::Instance();
     for (;;) {
         int64_t requestLast = rangeEnd_;
-        if (rangeId_ != 0 && !ranges->NextRequest(rangeId_, position_, requestLast, rangeEnd_)) rangeId_ = 0;
+        if (rangeId_ != 0 &&
+            !ranges->NextRequest(rangeId_, position_, bytesPerSecond_, RequestMs(), requestLast, rangeEnd_))
+            rangeId_ = 0;
         // A range already complete (a stop right after its last chunk) needs no request.
         if (position_ > rangeEnd_) break;
         switch (FetchRequest(requestLast)) {
@@ -135,6 +152,7 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
     const std::string range = ServerEndpoints::RangeHeader(position_, requestLast);
     HttpAddRequestHeadersA(request, range.c_str(), static_cast<DWORD>(range.size()),
                            HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+    const DWORD sent = GetTickCount();
     if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
         HttpWidenSecurityFlags(request, GetLastError());
         return Fetch::Failed;
@@ -149,22 +167,23 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
         !RangeReply::Acceptable(status, QueryText(request, HTTP_QUERY_CONTENT_RANGE), length, position_, totalSize_))
         return Fetch::Failed;
 
+    const DWORD replied = GetTickCount();
+    const int64_t first = position_;
     CDownloadRanges* ranges = CDownloadRanges::Instance();
-    char buffer[kReadSize];
+    std::vector<char> buffer(kReadSize);
     for (;;) {
         // Never read past the request: a longer reply must not reach the file.
         const int64_t owed = requestLast + 1 - position_;
-        const DWORD want = owed < static_cast<int64_t>(kReadSize) ? static_cast<DWORD>(owed) : kReadSize;
+        const DWORD want = static_cast<DWORD>(std::min<int64_t>(owed, readSize_));
+        const DWORD began = GetTickCount();
         DWORD got = 0;
-        if (!InternetReadFile(request, buffer, want, &got)) {
-            // A stall: reconnect at once from `position`, without a notice.
-            // Wine reports the receive time-out as the socket's WSAETIMEDOUT.
-            const DWORD error = GetLastError();
-            return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT ? Fetch::Again : Fetch::Failed;
-        }
+        if (!InternetReadFile(request, buffer.data(), want, &got)) return Stalled();
+        const DWORD took = GetTickCount() - began;
+        if (took < 20 && got == want) readSize_ = std::min(readSize_ * 2, kReadSize);
+        if (took > 100) readSize_ = std::max(readSize_ / 2, kMinReadSize);
         if (got == 0) return Fetch::Failed;  // the reply ended before the range did
 
-        CIOTask write(file_.Get(), buffer, got, static_cast<uint32_t>(position_), taskId_, totalSize_, path_,
+        CIOTask write(file_.Get(), buffer.data(), got, static_cast<uint32_t>(position_), taskId_, totalSize_, path_,
                       startTick_, baseBytes_);
         write.SetNotifyThreadId(notifyThreadId_);
         // A chunk that cannot be written ends the run at `position`, so the
@@ -182,6 +201,13 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
         PostUncounted();
 
         if (CheckStop()) return Fetch::Stopped;
-        if (position_ > requestLast) return Fetch::Done;
+        if (position_ > requestLast) {
+            // Timed from the reply, so the speed is the line's alone; ticks
+            // are coarse, hence the floor.
+            const DWORD ms = std::max<DWORD>(GetTickCount() - replied, 16);
+            bytesPerSecond_ = (position_ - first) * 1000 / ms;
+            replyWaitMs_ = replied - sent;
+            return Fetch::Done;
+        }
     }
 }
