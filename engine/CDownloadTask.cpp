@@ -177,7 +177,13 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
         const DWORD want = static_cast<DWORD>(std::min<int64_t>(owed, readSize_));
         const DWORD began = GetTickCount();
         DWORD got = 0;
-        if (!InternetReadFile(request, buffer.data(), want, &got)) return Stalled();
+        if (!InternetReadFile(request, buffer.data(), want, &got)) {
+            // What a timed-out read had received is lost; small reads after a
+            // stall keep a server that sends in dribbles from never
+            // filling one.
+            readSize_ = kMinReadSize;
+            return Stalled();
+        }
         const DWORD took = GetTickCount() - began;
         if (took < 20 && got == want) readSize_ = std::min(readSize_ * 2, kReadSize);
         if (took > 100) readSize_ = std::max(readSize_ / 2, kMinReadSize);
