@@ -209,9 +209,10 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
         if (CheckStop()) return Fetch::Stopped;
         if (position_ > requestLast) {
             // Timed from the reply, so the speed is the line's alone; ticks
-            // are coarse, hence the floor.
+            // are coarse, hence the floor, and a range's last few bytes tell
+            // nothing.
             const DWORD ms = std::max<DWORD>(GetTickCount() - replied, 16);
-            bytesPerSecond_ = (position_ - first) * 1000 / ms;
+            if (position_ - first >= kReadSize) bytesPerSecond_ = (position_ - first) * 1000 / ms;
             replyWaitMs_ = replied - sent;
             return Fetch::Done;
         }
