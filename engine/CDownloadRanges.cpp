@@ -114,10 +114,11 @@ void CDownloadRanges::Advance(uint64_t id, int64_t position)
     book_.Advance(id, position);
 }
 
-bool CDownloadRanges::NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast)
+bool CDownloadRanges::NextRequest(uint64_t id, int64_t position, int64_t bytesPerSecond, int64_t requestMs,
+                                  int64_t& requestLast, int64_t& rangeLast)
 {
     ScopedLock hold(lock_);
-    return book_.NextRequest(id, position, requestLast, rangeLast);
+    return book_.NextRequest(id, position, bytesPerSecond, requestMs, requestLast, rangeLast);
 }
 
 void CDownloadRanges::Finish(uint64_t id)

@@ -40,7 +40,8 @@ public:
     void Clear();
 
     void Advance(uint64_t id, int64_t position);
-    [[nodiscard]] bool NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast);
+    [[nodiscard]] bool NextRequest(uint64_t id, int64_t position, int64_t bytesPerSecond, int64_t requestMs,
+                                   int64_t& requestLast, int64_t& rangeLast);
     void Finish(uint64_t id);
 
     // A task for the upper part of the largest range; null when no range is

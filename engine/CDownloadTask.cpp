@@ -1,5 +1,8 @@
 #include "engine/CDownloadTask.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/CDownloadRanges.h"
 #include "engine/CIOTask.h"
 #include "engine/IBaseThread.h"
@@ -19,6 +22,12 @@ CDownloadTask::~CDownloadTask() { CloseFile(); }
 
 void CDownloadTask::CloseFile() { file_.Reset(); }
 
+int64_t CDownloadTask::RequestMs() const
+{
+    // On a far server the wait for each reply grows: requests grow with it.
+    return std::max<int64_t>(kRequestMs, 20 * static_cast<int64_t>(replyWaitMs_));
+}
+
 void CDownloadTask::PostFailed() const { PostThreadMessageW(notifyThreadId_, TM_TASK_FAILED, 0, 0); }
 
 bool CDownloadTask::PostUncounted()
@@ -37,7 +46,9 @@ bool CDownloadTask::Run()
     HttpRangeRequest http;  // the requests of one run share a connection
     for (;;) {
         int64_t requestLast = rangeEnd_;
-        if (rangeId_ != 0 && !ranges->NextRequest(rangeId_, position_, requestLast, rangeEnd_)) rangeId_ = 0;
+        if (rangeId_ != 0 &&
+            !ranges->NextRequest(rangeId_, position_, bytesPerSecond_, RequestMs(), requestLast, rangeEnd_))
+            rangeId_ = 0;
         // A range already complete (a stop right after its last chunk) needs no request.
         if (position_ > rangeEnd_) break;
         switch (FetchRequest(http, requestLast)) {
@@ -68,6 +79,7 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
         // Without a notice a missing (or planted) target would be retried unseen for ever.
         if (!file_) return Fetch::Failed;
     }
+    const DWORD sent = GetTickCount();
     if (!http.Send(proxy_, url_, position_, requestLast)) return Fetch::Failed;
 
     // Bytes of any other range, or of a different file, must never be written.
@@ -76,23 +88,31 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
         !RangeReply::Acceptable(status, http.ContentRange(), http.ContentLength(), position_, totalSize_))
         return Fetch::Failed;
 
+    const DWORD replied = GetTickCount();
+    const int64_t first = position_;
     CDownloadRanges* ranges = CDownloadRanges::Instance();
-    char buffer[kReadSize];
+    std::vector<char> buffer(kReadSize);
     for (;;) {
         // Never read past the request: a longer reply must not reach the file.
         const int64_t owed = requestLast + 1 - position_;
-        const DWORD want = owed < static_cast<int64_t>(kReadSize) ? static_cast<DWORD>(owed) : kReadSize;
+        const DWORD want = static_cast<DWORD>(std::min<int64_t>(owed, readSize_));
+        const DWORD began = GetTickCount();
         DWORD got = 0;
-        switch (http.ReadSome(buffer, want, got)) {
+        switch (http.ReadSome(buffer.data(), want, got)) {
         case HttpRangeRequest::Read::Data: break;
-        // A stall: reconnect at once from `position`, without a notice.
-        case HttpRangeRequest::Read::TimedOut: return Fetch::Again;
+        // A stall: reconnect at once from `position`, without a notice. What
+        // the timed-out read had received is lost; small reads after a stall
+        // keep a server that sends in dribbles from never filling one.
+        case HttpRangeRequest::Read::TimedOut: readSize_ = kMinReadSize; return Fetch::Again;
         // An error, or the reply ended before the range did.
         case HttpRangeRequest::Read::Ended:
         case HttpRangeRequest::Read::Failed: return Fetch::Failed;
         }
+        const DWORD took = GetTickCount() - began;
+        if (took < 20 && got == want) readSize_ = std::min(readSize_ * 2, kReadSize);
+        if (took > 100) readSize_ = std::max(readSize_ / 2, kMinReadSize);
 
-        CIOTask write(file_.Get(), buffer, got, static_cast<uint32_t>(position_), taskId_, totalSize_, path_,
+        CIOTask write(file_.Get(), buffer.data(), got, static_cast<uint32_t>(position_), taskId_, totalSize_, path_,
                       startTick_, baseBytes_);
         // A chunk that cannot be written ends the run at `position`, so the
         // next run fetches it again and no hole is left behind.
@@ -109,6 +129,14 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
         PostUncounted();
 
         if (CheckStop()) return Fetch::Stopped;
-        if (position_ > requestLast) return Fetch::Done;
+        if (position_ > requestLast) {
+            // Timed from the reply, so the speed is the line's alone; ticks
+            // are coarse, hence the floor, and a range's last few bytes tell
+            // nothing.
+            const DWORD ms = std::max<DWORD>(GetTickCount() - replied, 16);
+            if (position_ - first >= kReadSize) bytesPerSecond_ = (position_ - first) * 1000 / ms;
+            replyWaitMs_ = replied - sent;
+            return Fetch::Done;
+        }
     }
 }

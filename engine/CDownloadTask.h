@@ -31,7 +31,15 @@ public:
     // After each chunk: whether the owning thread is stopping.
     bool CheckStop() const;
 
-    static constexpr DWORD kReadSize = 4096;
+    // Reads grow to kReadSize while they return quickly and shrink to
+    // kMinReadSize when they wait long: few calls on a fast line, a chunk
+    // (progress, a noticed stop) every tenth of a second or so on a slow one.
+    static constexpr DWORD kMinReadSize = 4096;
+    static constexpr DWORD kReadSize = 64 * 1024;
+    // About how long a request should take: long enough that the wait before
+    // each reply costs little, short enough that an idle connection soon
+    // finds a slow one's range open to a split.
+    static constexpr DWORD kRequestMs = 1000;
 
 private:
     enum class Fetch { Done, Stopped, Failed, Again };
@@ -41,6 +49,8 @@ private:
     void CloseFile();
     // Posts the written bytes not yet counted; true when none are left owed.
     bool PostUncounted();
+    // How long a request should take, in milliseconds.
+    int64_t RequestMs() const;
 
     std::string url_;
     std::string path_;
@@ -55,4 +65,7 @@ private:
     UniqueHandle file_;  // the target, while Run is working
     // Written bytes whose count could not be posted yet; they go with the next post.
     uint32_t uncounted_ = 0;
+    DWORD readSize_ = kMinReadSize;
+    int64_t bytesPerSecond_ = 0;  // of the last whole request
+    DWORD replyWaitMs_ = 0;       // from sending the last request to its reply
 };

@@ -43,14 +43,31 @@ bool RangeBook::End(uint64_t id, int64_t& last) const
     return true;
 }
 
-bool RangeBook::NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast)
+bool RangeBook::NextRequest(uint64_t id, int64_t position, int64_t bytesPerSecond, int64_t requestMs,
+                            int64_t& requestLast, int64_t& rangeLast)
 {
     Slot* s = Find(id);
     if (s == nullptr) return false;
     s->position = position;
     s->waiting = false;
+    if (bytesPerSecond > 0) {
+        slowest_ = slowest_ == 0 ? bytesPerSecond : std::min(slowest_, bytesPerSecond);
+        fastest_ = std::max(fastest_, bytesPerSecond);
+    }
     const int64_t left = s->last + 1 - position;
-    const int64_t span = std::min(std::max(left / 2, minRequest_), maxRequest_);
+    const int64_t wanted = bytesPerSecond > 0 ? bytesPerSecond * requestMs / 1000 : kFirstRequest;
+    int64_t span = std::min(std::max(wanted, minRequest_), maxRequest_);
+    // The upper half stays free for a split while the range may be split.
+    if (left >= minSplit_) span = std::min(span, std::max(left / 2, minRequest_));
+    // Connections change hands between requests: a request may land on the
+    // slowest one, and should then end no later than all that is owed does.
+    if (slowest_ > 0) {
+        int64_t owed = 0;
+        for (const Slot& o : slots_) owed += std::max<int64_t>(o.last + 1 - o.position, 0);
+        const int64_t others = static_cast<int64_t>(std::max<size_t>(slots_.size(), 2)) - 1;
+        const double share = static_cast<double>(slowest_) / static_cast<double>(slowest_ + others * fastest_);
+        span = std::min(span, std::max(static_cast<int64_t>(static_cast<double>(owed) * share), minRequest_));
+    }
     s->requestLast = std::min(s->last, AlignUp(position + span) - 1);
     requestLast = s->requestLast;
     rangeLast = s->last;

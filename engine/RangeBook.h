@@ -7,10 +7,12 @@
 //
 // Each range is fetched in requests that never reach past the point where an
 // idle connection may take over, so a split never makes the server send a
-// byte twice: a request covers the lower half of what is left, from
-// minRequest to maxRequest bytes (short requests keep a slow connection's
-// last request short), and a split takes the upper part of the largest range
-// from above the owner's current request.
+// byte twice: a request asks for what its connection fetches in about the
+// same time whatever its speed, never for more than half of what is left
+// while the range may be split, and, once connections have shown different
+// speeds, for no more than the slowest would fetch while all that is owed
+// arrives (a slow connection's last request stays short); a split takes the
+// upper part of the largest range from above the owner's current request.
 class RangeBook {
 public:
     struct Span {
@@ -21,8 +23,9 @@ public:
 
     static constexpr int64_t kBlock = 4096;
     static constexpr int64_t kMinSplit = 1 << 20;  // less left than this is never split
-    static constexpr int64_t kMinRequest = 1 << 20;
-    static constexpr int64_t kMaxRequest = 2 << 20;
+    static constexpr int64_t kMinRequest = 256 << 10;
+    static constexpr int64_t kMaxRequest = 16 << 20;
+    static constexpr int64_t kFirstRequest = 512 << 10;  // before the connection's speed is known
 
     explicit RangeBook(int64_t minSplit = kMinSplit, int64_t minRequest = kMinRequest, int64_t maxRequest = kMaxRequest)
         : minSplit_(minSplit), minRequest_(minRequest), maxRequest_(maxRequest)
@@ -42,8 +45,11 @@ public:
     // The range's current last byte; false for an unknown id.
     [[nodiscard]] bool End(uint64_t id, int64_t& last) const;
     // Starts the next request of a range at `position`: its last byte, and
-    // the range's last byte. False for an unknown id.
-    [[nodiscard]] bool NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast);
+    // the range's last byte. The request asks for what the connection
+    // fetches in about `requestMs` at `bytesPerSecond`, its speed on its last
+    // request (0: not known yet). False for an unknown id.
+    [[nodiscard]] bool NextRequest(uint64_t id, int64_t position, int64_t bytesPerSecond, int64_t requestMs,
+                                   int64_t& requestLast, int64_t& rangeLast);
     void Finish(uint64_t id);
     // Moves the upper part of the largest splittable range into a new range
     // for an idle connection; false when none qualifies.
@@ -53,7 +59,11 @@ public:
     // (stopped after its last chunk) is left out unless keepEmpty.
     std::vector<Span> Remaining(bool keepEmpty = false) const;
     size_t Size() const { return slots_.size(); }
-    void Clear() { slots_.clear(); }
+    void Clear()
+    {
+        slots_.clear();
+        slowest_ = fastest_ = 0;
+    }
 
 private:
     struct Slot {
@@ -70,5 +80,8 @@ private:
     int64_t minRequest_;
     int64_t maxRequest_;
     uint64_t nextId_ = 1;
+    // Speeds of the download's connections seen so far (bytes per second).
+    int64_t slowest_ = 0;
+    int64_t fastest_ = 0;
     std::vector<Slot> slots_;
 };

@@ -4,7 +4,7 @@
 #     statistics, download page, misbehaving package mode, control API);
 #   - nginx on port + 1, serving BUILD_DIR/www (real Range support); under
 #     /slow/ the same files at 512 KiB/s per request, under /uneven/ at
-#     2 MiB/s for a range from byte 0 and 384 KiB/s for any other, both
+#     2 MiB/s for a range from below byte 3,000,000 and 384 KiB/s for any other, both
 #     logging the bytes each request was sent to nginx-ranges.log.
 # Their state lives in BUILD_DIR/test-servers: pid files, logs, the nginx
 # configuration and requests.db, the SQLite record of every request (read it
@@ -97,9 +97,9 @@ http_conf="$(cat <<HTTP
   # What each ranged request was sent, for tests that count bytes served:
   # end time, seconds taken, URI, Range header, status, body bytes sent.
   log_format ranges '\$msec \$request_time \$request_uri "\$http_range" \$status \$body_bytes_sent';
-  # The request for the file's first range is fast, every other one slow.
+  # Requests from below byte 3,000,000 are fast, every other one slow.
   map \$http_range \$quorvex_uneven_rate {
-    "~^bytes=0-" 2m;
+    "~^bytes=([0-9]{1,6}|[12][0-9]{6})-" 2m;
     default 384k;
   }
 HTTP

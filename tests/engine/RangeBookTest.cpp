@@ -60,7 +60,10 @@ TEST(RangeBook, RandomSchedulesOfSplitsAndFinishesFetchEveryByteOnce)
             }
             if (w.requestLast < 0) {
                 int64_t rangeLast = 0;
-                ASSERT_TRUE(book.NextRequest(w.id, w.position, w.requestLast, rangeLast));
+                // Connections of any speed, some not yet measured.
+                const int64_t speed = std::uniform_int_distribution<int64_t>(-8 * 1024, 64 * 1024)(random);
+                ASSERT_TRUE(
+                    book.NextRequest(w.id, w.position, std::max<int64_t>(speed, 0), 1000, w.requestLast, rangeLast));
                 ASSERT_LE(w.requestLast, rangeLast);
                 if (w.position > rangeLast) {
                     book.Finish(w.id);
@@ -89,12 +92,12 @@ TEST(RangeBook, SplitTakesTheUpperHalfAboveTheOpenRequestAndSparesSmallRanges)
     uint64_t id = 0;
     int64_t last = 0, requestLast = 0;
     {
-        RangeBook book;  // 1 MiB splits, requests of 1 to 2 MiB
+        RangeBook book;  // 1 MiB splits
         const uint64_t small = book.Add(0, MiB - 2);
         const uint64_t large = book.Add(MiB, 9 * MiB - 1);
         EXPECT_FALSE(book.Split(taken, id)) << "ranges still wait for a connection";
-        ASSERT_TRUE(book.NextRequest(small, 0, requestLast, last));
-        ASSERT_TRUE(book.NextRequest(large, MiB, requestLast, last));
+        ASSERT_TRUE(book.NextRequest(small, 0, 0, 1000, requestLast, last));
+        ASSERT_TRUE(book.NextRequest(large, MiB, 0, 1000, requestLast, last));
         ASSERT_TRUE(book.Split(taken, id));
         EXPECT_EQ(taken.first, 5 * MiB);
         EXPECT_EQ(taken.last, 9 * MiB - 1);
@@ -105,17 +108,36 @@ TEST(RangeBook, SplitTakesTheUpperHalfAboveTheOpenRequestAndSparesSmallRanges)
     }
     {
         RangeBook book;
-        const uint64_t range = book.Add(0, 3 * MiB / 2 - 1);
-        // 1.5 MiB left: the request asks for 1 MiB, and the split may not
-        // cut into it even though half would be lower.
-        ASSERT_TRUE(book.NextRequest(range, 0, requestLast, last));
-        EXPECT_EQ(requestLast, MiB - 1);
+        const uint64_t range = book.Add(0, 4 * MiB - 1);
+        // A fast connection asks for the lower half; the split takes the
+        // upper half, and the owner's open request then holds all it has left.
+        ASSERT_TRUE(book.NextRequest(range, 0, 16 * MiB, 1000, requestLast, last));
+        EXPECT_EQ(requestLast, 2 * MiB - 1);
         ASSERT_TRUE(book.Split(taken, id));
-        EXPECT_EQ(taken.first, MiB);
-        ASSERT_TRUE(book.End(range, last));
-        EXPECT_EQ(last, MiB - 1);
-        ASSERT_TRUE(book.NextRequest(id, MiB, requestLast, last));
-        EXPECT_EQ(requestLast, 3 * MiB / 2 - 1);
-        EXPECT_FALSE(book.Split(taken, id)) << "every byte left is asked for already";
+        EXPECT_EQ(taken.first, 2 * MiB);
+        ASSERT_TRUE(book.NextRequest(id, 2 * MiB, 0, 1000, requestLast, last));
+        EXPECT_EQ(requestLast, 2 * MiB + RangeBook::kFirstRequest - 1) << "a new connection's speed is not known";
+        ASSERT_TRUE(book.Split(taken, id));
+        EXPECT_EQ(taken.first, 3 * MiB) << "the new range, not the one whose bytes are all asked for";
     }
+}
+
+TEST(RangeBook, RequestsFollowTheConnectionsSpeedAndShrinkWhenASlowOneMayGetThem)
+{
+    constexpr int64_t MiB = 1 << 20;
+    RangeBook book;
+    const uint64_t a = book.Add(0, 32 * MiB - 1);
+    const uint64_t b = book.Add(32 * MiB, 64 * MiB - 1);
+    int64_t requestLast = 0, last = 0;
+    ASSERT_TRUE(book.NextRequest(b, 32 * MiB, 8 * MiB, 1000, requestLast, last));
+    EXPECT_EQ(requestLast, 40 * MiB - 1) << "what a fast connection fetches in a second";
+    ASSERT_TRUE(book.NextRequest(a, 0, MiB, 500, requestLast, last));
+    EXPECT_EQ(requestLast, MiB / 2 - 1) << "what a slow one fetches in half a second";
+    // From now on a request may land on the connection that fetches a ninth
+    // of what both fetch: it asks for no more than a ninth of what is owed.
+    ASSERT_TRUE(book.NextRequest(b, 40 * MiB, 8 * MiB, 1000, requestLast, last));
+    const int64_t owed = (32 * MiB - 0) + (64 * MiB - 40 * MiB);
+    EXPECT_NEAR(static_cast<double>(requestLast + 1 - 40 * MiB), owed / 9.0, RangeBook::kBlock);
+    ASSERT_TRUE(book.NextRequest(a, 30 * MiB, 8 * MiB, 1000, requestLast, last));
+    EXPECT_EQ(requestLast, 31 * MiB - 1) << "the upper half stays free for a split";
 }

@@ -213,8 +213,9 @@ TEST(RangesServed, KilledHalfwayResumesFromTheLastRecord)
 
 TEST(RangesServed, IdleConnectionsTakeOverFromASlowOneWithoutFetchingAByteTwice)
 {
-    // The request for the file's first range runs at 2 MiB/s, every other one
-    // at 384 KiB/s: the first connection finishes early and must help.
+    // Requests from below byte 3,000,000 (the first range, nearly) run at
+    // 2 MiB/s, every other one at 384 KiB/s: the first connection finishes
+    // early and must help.
     SlowPackage pkg("uneven", 3 << 20, 32);
     {
         EngineRun run;
