@@ -1,8 +1,8 @@
 #include "app/CMsgBox.h"
 #include "engine/EngineHost.h"
+#include "skin/GdiHandle.h"
 #include "skin/ResourceStore.h"
 #include "skin/SelectGuard.h"
-#include "skin/WindowDC.h"
 #include "ui/dxButton.h"
 #include "ui/dxLabel.h"
 
@@ -50,11 +50,11 @@ bool CMsgBox::UsesRetryLayout(uint32_t s)
 
 int CMsgBox::MeasureSingleLine(const std::wstring& text)
 {
-    WindowDC screen(nullptr);
+    const WindowDC screen = AcquireWindowDC(nullptr);
     if (!screen) return -1;
-    SelectGuard font(screen.Get(), BoxFont());
+    SelectGuard font(screen.Get().dc, BoxFont());
     RECT r = {0, 0, 0, 0};
-    if (!DrawTextW(screen.Get(), text.c_str(), static_cast<int>(text.size()), &r,
+    if (!DrawTextW(screen.Get().dc, text.c_str(), static_cast<int>(text.size()), &r,
                    DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX))
         return -1;
     return r.right - r.left;

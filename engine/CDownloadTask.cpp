@@ -120,18 +120,16 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(int64_t requestLast)
     // Without effect on a connection handle (the process-wide limits are set
     // when the connection is opened), and harmless.
     DWORD maxConnections = kHttpMaxConnectionsPerServer;
-    InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &maxConnections, sizeof(DWORD));
-    InternetSetOptionA(handles.connection, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections, sizeof(DWORD));
+    InternetSetOptionA(handles.connection.Get(), INTERNET_OPTION_MAX_CONNS_PER_SERVER, &maxConnections, sizeof(DWORD));
+    InternetSetOptionA(handles.connection.Get(), INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections,
+                       sizeof(DWORD));
 
     // HTTP/1.1, so that a range's next request can reuse the connection of
     // the one before it instead of opening another.
-    handles.request =
-        HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.1", nullptr, nullptr, target.flags, 0);
-    if (handles.request == nullptr || handles.request == INVALID_HANDLE_VALUE) {
-        handles.request = nullptr;
-        return Fetch::Failed;
-    }
-    HINTERNET request = handles.request;
+    HINTERNET request = HttpOpenRequestA(handles.connection.Get(), "GET", target.path.c_str(), "HTTP/1.1", nullptr,
+                                         nullptr, target.flags, 0);
+    if (request == nullptr || request == INVALID_HANDLE_VALUE) return Fetch::Failed;
+    handles.request.Reset(request);
     const std::string range = ServerEndpoints::RangeHeader(position_, requestLast);
     HttpAddRequestHeadersA(request, range.c_str(), static_cast<DWORD>(range.size()),
                            HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);

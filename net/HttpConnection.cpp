@@ -83,13 +83,11 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
     if (!url || !handles || !target) return false;
 
     HttpRaiseConnectionLimits();
-    handles->internet = OpenInternet(proxy);
-    if (!Usable(handles->internet)) {
-        handles->internet = nullptr;
-        return false;
-    }
-    if (!SetTimeout(handles->internet, INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs) ||
-        !SetTimeout(handles->internet, INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs)) {
+    HINTERNET internet = OpenInternet(proxy);
+    if (!Usable(internet)) return false;
+    handles->internet.Reset(internet);
+    if (!SetTimeout(handles->internet.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs) ||
+        !SetTimeout(handles->internet.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs)) {
         return Fail(handles);
     }
 
@@ -109,17 +107,15 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
 
     target->flags = HttpRequestFlags(parts.nScheme);
     target->path.assign(path.data());
-    handles->connection = InternetConnectA(handles->internet, host.data(), parts.nPort, nullptr, nullptr,
-                                           INTERNET_SERVICE_HTTP, target->flags, 0);
-    if (!Usable(handles->connection)) {
-        handles->connection = nullptr;
-        return Fail(handles);
-    }
+    HINTERNET connection = InternetConnectA(handles->internet.Get(), host.data(), parts.nPort, nullptr, nullptr,
+                                            INTERNET_SERVICE_HTTP, target->flags, 0);
+    if (!Usable(connection)) return Fail(handles);
+    handles->connection.Reset(connection);
     // Windows hands the Internet handle's time-outs down to its children;
     // Wine does not for the receive time-out, so the connection (whose
     // requests inherit from it on both) gets them as well.
-    SetTimeout(handles->connection, INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs);
-    SetTimeout(handles->connection, INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs);
+    SetTimeout(handles->connection.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs);
+    SetTimeout(handles->connection.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs);
     return true;
 }
 

@@ -33,17 +33,15 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
     static const HttpRequestParams kNoParams;
     const HttpRequestParams& p = params ? *params : kNoParams;
 
-    handles->request = HttpOpenRequestA(handles->connection, post ? "POST" : "GET", target.path.c_str(), "HTTP/1.0",
-                                        p.referrer.c_str(), nullptr, target.flags, 0);
-    if (!Usable(handles->request)) {
-        handles->request = nullptr;
-        return Fail(handles);
-    }
+    HINTERNET request = HttpOpenRequestA(handles->connection.Get(), post ? "POST" : "GET", target.path.c_str(),
+                                         "HTTP/1.0", p.referrer.c_str(), nullptr, target.flags, 0);
+    if (!Usable(request)) return Fail(handles);
+    handles->request.Reset(request);
 
     void* body = p.body.empty() ? nullptr : const_cast<char*>(p.body.data());
-    if (!HttpSendRequestA(handles->request, p.extraHeaders.empty() ? nullptr : p.extraHeaders.c_str(),
+    if (!HttpSendRequestA(handles->request.Get(), p.extraHeaders.empty() ? nullptr : p.extraHeaders.c_str(),
                           static_cast<DWORD>(p.extraHeaders.size()), body, static_cast<DWORD>(p.body.size()))) {
-        HttpWidenSecurityFlags(handles->request, GetLastError());
+        HttpWidenSecurityFlags(handles->request.Get(), GetLastError());
         return Fail(handles);
     }
     // Any status will do, error pages included, but there must be one:
@@ -51,7 +49,8 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
     // whose reply has no status line (Windows fails the send itself).
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!HttpQueryInfoA(handles->request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
+    if (!HttpQueryInfoA(handles->request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr) ||
         status == 0) {
         return Fail(handles);
     }
@@ -89,7 +88,7 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
         uint64_t received = 0;
         for (;;) {
             DWORD got = 0;
-            if (!InternetReadFile(handles.request, buffer, kReadPiece, &got)) {
+            if (!InternetReadFile(handles.request.Get(), buffer, kReadPiece, &got)) {
                 DWORD error = GetLastError();
                 if (error != ERROR_SUCCESS && error != ERROR_NO_TOKEN) return Fail(&handles);
                 break;
@@ -104,7 +103,7 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
         // shorter than its declared length is a broken one.
         DWORD declared = 0;
         DWORD size = sizeof(declared);
-        if (HttpQueryInfoA(handles.request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &declared, &size,
+        if (HttpQueryInfoA(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &declared, &size,
                            nullptr) &&
             received < declared) {
             return Fail(&handles);
@@ -128,8 +127,8 @@ bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size)
     // the exact size of the 32-bit number it writes.
     DWORD length = 0;
     DWORD bufferSize = sizeof(length);
-    bool ok = HttpQueryInfoA(handles.request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &bufferSize,
-                             nullptr) != FALSE;
+    bool ok = HttpQueryInfoA(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                             &bufferSize, nullptr) != FALSE;
     if (ok) *size = length;
     // Closing abandons the body the server has started to send.
     HttpCloseHandles(&handles);

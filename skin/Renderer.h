@@ -5,7 +5,6 @@
 
 #include "skin/GdiHandle.h"
 #include "skin/ScaleGrid.h"
-#include "skin/UniqueDC.h"
 
 class IRenderHost;
 class Image;
