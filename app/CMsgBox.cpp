@@ -1,5 +1,5 @@
 #include "app/CMsgBox.h"
-#include "engine/EngineHost.h"
+#include <atomic>
 #include "skin/GdiHandle.h"
 #include "skin/ResourceStore.h"
 #include "skin/SelectGuard.h"
@@ -11,8 +11,8 @@ CMsgBox* CurrentMsgBox = nullptr;
 namespace {
 
 // Boxes stack: one opened from inside another's modal loop. Counted, so the
-// inner box's end does not tell the engine that no box is open.
-int g_openBoxes = 0;
+// inner box's end does not look like no box is open. Read by engine threads.
+std::atomic<int> g_openBoxes{0};
 
 const int32_t kTitleLabel = 2001;
 const int32_t kMessageLabel = 2002;
@@ -28,13 +28,7 @@ HFONT BoxFont()
 
 }  // namespace
 
-void SetCurrentMsgBox(CMsgBox* box)
-{
-    CurrentMsgBox = box;
-    EngineHost::SetMessageBoxOpen(box != nullptr || g_openBoxes > 0);
-}
-
-int OpenMsgBoxCount() { return g_openBoxes; }
+int OpenMsgBoxCount() { return g_openBoxes.load(); }
 
 CMsgBox::~CMsgBox()
 {
@@ -123,11 +117,11 @@ int32_t ShowMsgBox(MsgBoxInitProc initProc, const wchar_t* text, HWND owner, uin
     box.style = style;
     CMsgBox* outer = CurrentMsgBox;
     ++g_openBoxes;
-    SetCurrentMsgBox(&box);
+    CurrentMsgBox = &box;
     const RECT empty = {0, 0, 0, 0};
     const int32_t result = box.RunModal(owner, empty);
     --g_openBoxes;
     // The box this one was stacked on, if any, is the open one again.
-    SetCurrentMsgBox(outer);
+    CurrentMsgBox = outer;
     return result;
 }

@@ -98,6 +98,10 @@ void CDownloader::DownQuorvex()
     tasks_.emplace(id, TaskEntry{id, TASK_NEW});
 }
 
+void CDownloader::StartEngine() { CThreadsManager::Instance()->Start(); }
+void CDownloader::StopEngine() { CThreadsManager::Instance()->Stop(); }
+void CDownloader::RestartEngine() { CThreadsManager::Instance()->Restart(); }
+
 void CDownloader::Cancel()
 {
     int32_t id = taskCounter_;

@@ -4,8 +4,8 @@
 #include "engine/CDownloadTask.h"
 #include "engine/CTaskResult.h"
 #include "engine/DownloadEvents.h"
-#include "engine/EngineHost.h"
 #include "engine/EngineLists.h"
+#include "engine/IEngineObserver.h"
 #include "engine/ResumeSegment.h"
 #include "engine/ThreadMessages.h"
 
@@ -18,7 +18,7 @@ bool CMessagePumpThread::Start()
     errorNotified_.store(false);
     if (Created()) return true;
     ResetEvent(queueReady_.Get());
-    Launch();
+    if (!Launch()) return false;
     if (!IsStopping()) {
         // A message posted before the queue exists is lost; the thread makes
         // its queue first thing, so this wait is short.
@@ -72,11 +72,10 @@ void CMessagePumpThread::Handle(const MSG& msg, bool mayNotify)
         return;
     }
     case TM_TASK_FAILED:
-        // Dropped, not kept for later, while a box is open.
-        if (mayNotify && !errorNotified_.load() && !EngineHost::IsMessageBoxOpen()) {
+        // Told once per pump thread. An observer that refuses (the user is
+        // answering a box) is told again at the next failure.
+        if (mayNotify && !errorNotified_.load() && IEngineObserver::Notify(EVENT_FAILED, nullptr))
             errorNotified_.store(true);
-            EngineHost::PostEvent(EVENT_FAILED, 0);
-        }
         return;
     default: return;
     }

@@ -5,7 +5,7 @@
 
 // Receives the engine's thread messages: queues range tasks, accumulates
 // written bytes per download, hands resume segments to the resume record and
-// tells the window of the first failure. Blocks on its message queue.
+// tells the observer of the first failure. Blocks on its message queue.
 class CMessagePumpThread : public IBaseThread {
 public:
     CMessagePumpThread();
@@ -16,7 +16,7 @@ public:
     // Posts WM_QUIT behind everything already queued and waits for the end.
     void Stop() override;
 
-    // A failure event was posted to the window since the thread started.
+    // The observer took a failure event since the thread started.
     bool ErrorNotified() const { return errorNotified_.load(); }
 
 protected:

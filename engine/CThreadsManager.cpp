@@ -44,6 +44,7 @@ unsigned CThreadsManager::DownloadThreadsPerStart(unsigned processorCount)
 
 bool CThreadsManager::Start()
 {
+    caller_.Check();
     const unsigned n = DownloadThreadsPerStart(processors_ != 0 ? processors_ : SystemProcessorCount());
     for (unsigned i = 0; i < n; ++i) {
         char name[32];
@@ -53,18 +54,22 @@ bool CThreadsManager::Start()
     }
     if (!notify_) {
         notify_ = std::make_unique<CNotifyThread>();
-        notify_->Start();
+        if (!notify_->Start()) notify_.reset();
     }
     if (!pump_) {
         pump_ = std::make_unique<CMessagePumpThread>();
-        pump_->Start();
-        pumpThreadId_.store(pump_->GetThreadId());
+        // Without a pump every later start fails, and says so.
+        if (pump_->Start())
+            pumpThreadId_.store(pump_->GetThreadId());
+        else
+            pump_.reset();
     }
     return true;
 }
 
 void CThreadsManager::Stop()
 {
+    caller_.Check();
     // All are told first, so a task blocked in a read or a connect does not
     // hold up the others' ends; each running task posts its remainder.
     for (const auto& thread : downloadThreads_) thread->RequestStop();
@@ -98,6 +103,7 @@ void CThreadsManager::RecordQueuedTasks()
 
 bool CThreadsManager::Restart()
 {
+    caller_.Check();
     TaskQueue().Clear();
     ResultList().Clear();
     CDownloadRanges::Instance()->Clear();

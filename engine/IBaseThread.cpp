@@ -28,7 +28,7 @@ bool IBaseThread::Launch()
     thread_.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &IBaseThread::Entry, this, 0, &id)));
     if (!thread_) {
         stopping_.store(true);
-        return true;
+        return false;
     }
     threadId_ = id;
     return true;

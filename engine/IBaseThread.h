@@ -28,8 +28,8 @@ public:
 
 protected:
     // Creates the thread unless it exists; clears the stopping flag when it
-    // was created.
-    bool Launch();
+    // was created. False when the thread could not be made.
+    [[nodiscard]] bool Launch();
     // Sets the stopping flag and waits until the thread has ended.
     void Join();
     void SetName(const std::string& name);

@@ -43,6 +43,7 @@ Renderer::~Renderer() = default;
 
 void Renderer::OnPaint()
 {
+    owner_.Check();
     const HWND hwnd = window_ ? window_->RenderWindow() : nullptr;
     if (!hwnd) return;
     // Validated for every window, painted or not: an update region left in
@@ -80,6 +81,7 @@ bool Renderer::MakeBackBuffer(HDC windowDC, int width, int height)
 
 void Renderer::Render()
 {
+    owner_.Check();
     const HWND hwnd = window_ ? window_->RenderWindow() : nullptr;
     if (!hwnd) return;
     const WindowDC windowDC = AcquireWindowDC(hwnd);

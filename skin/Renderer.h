@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/ThreadAffinity.h"
 #include "skin/GdiHandle.h"
 #include "skin/ScaleGrid.h"
 
@@ -11,7 +12,7 @@ class Image;
 
 // Paints one layered window: the whole window into a 32-bit top-down back
 // buffer (premultiplied BGRA), then UpdateLayeredWindow. Also the picture
-// primitives that elements and styles draw with. Main thread only.
+// primitives that elements and styles draw with. Main thread only (checked).
 class Renderer {
 public:
     explicit Renderer(IRenderHost* window);
@@ -55,4 +56,5 @@ private:
     uint32_t* bits_ = nullptr;
     int32_t width_ = 0;
     int32_t height_ = 0;
+    ThreadAffinity owner_;
 };
