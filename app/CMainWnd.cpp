@@ -107,9 +107,9 @@ void CMainWnd::OnCreate()
     LoadDescription("main_wnd");
 
     if (auto* button = dynamic_cast<dxButton*>(FindElement(kMinimiseButton)))
-        button->Connect(EVENT_CLICK, [this](dxControl*) { Minimise(); });
+        button->Connect(ControlEvent::Click, [this](dxControl*) { Minimise(); });
     if (auto* button = dynamic_cast<dxButton*>(FindElement(kCloseButton)))
-        button->Connect(EVENT_CLICK, [this](dxControl*) { CloseAction(); });
+        button->Connect(ControlEvent::Click, [this](dxControl*) { CloseAction(); });
     progressBar = dynamic_cast<dxProgressCtrl*>(FindElement(kProgressBar));
     if (progressBar) progressBar->range = 100;
     maskImage = dynamic_cast<dxImage*>(FindElement(kMask));

@@ -66,7 +66,7 @@ void CMsgBox::SetUpControls()
         LoadDescription("msgbox_with_retry");
         SetUpLabels();
         if (auto* close = dynamic_cast<dxButton*>(FindElement(kCloseButton)))
-            close->Connect(EVENT_CLICK, [this](dxControl*) { EndModal(3); });
+            close->Connect(ControlEvent::Click, [this](dxControl*) { EndModal(3); });
         SetUpButton(kFirstButton, 1, L"去下载", true);
         SetUpButton(kSecondButton, 2, L"重试", false);
     } else {
@@ -102,7 +102,7 @@ void CMsgBox::SetUpButton(int32_t id, int32_t buttonResult, const wchar_t* text,
 {
     auto* button = dynamic_cast<dxButton*>(FindElement(id));
     if (!button) return;
-    button->Connect(EVENT_CLICK, [this, buttonResult](dxControl*) { EndModal(buttonResult); });
+    button->Connect(ControlEvent::Click, [this, buttonResult](dxControl*) { EndModal(buttonResult); });
     if (text) button->SetText(text);
     button->font = BoxFont();
     if (focus) SetFocusElement(button);

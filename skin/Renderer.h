@@ -27,7 +27,6 @@ public:
 
     // The back buffer, made at the first paint with the client size (and
     // made again when that size changes); null before.
-    HDC memDC() const { return memDC_.Get(); }
     HBITMAP backBuffer() const { return backBuffer_.Get(); }
     uint32_t* bits() const { return bits_; }
     int32_t bufferWidth() const { return width_; }
