@@ -3,48 +3,25 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <string>
 
-#include "controller/CLog.h"
 #include "controller/DownloadHistory.h"
 #include "controller/DownloaderSettings.h"
 #include "controller/IListener.h"
-#include "controller/LobbyVerInfo.h"
+#include "controller/PackageFiles.h"
+#include "controller/PackageJudge.h"
+#include "controller/ReportSender.h"
+#include "controller/SiteConfigClient.h"
+#include "controller/TaskTable.h"
 #include "engine/ProgressRecord.h"
 #include "platform/CLock.h"
-#include "platform/UniqueHandle.h"
+#include "platform/CLog.h"
 #include "platform/VersionQuad.h"
-
-// Task states of the controller's task table.
-enum TaskState : int32_t { TASK_NEW = 0, TASK_RUNNING = 1, TASK_CANCELLED = 2 };
-
-// What may be done with a package already on disk.
-enum Verdict : int32_t {
-    VERDICT_DOWNLOAD = 1,
-    VERDICT_OFFER_UPDATE = 2,
-    VERDICT_READY = 3,
-    VERDICT_UPDATE_REQUESTED = 4,
-};
-
-// Error types of the statistics error report.
-enum ErrorType : int32_t {
-    ERROR_DOWNLOAD_FAILED = 1,
-    ERROR_SITE_CONFIG_FAILED = 2,
-    ERROR_VERSION_UNREADABLE = 3,
-    ERROR_TRUST_INVALID = 4,
-    ERROR_VERSION_HIGHER = 5,
-    ERROR_VERSION_MISMATCH = 6,
-    ERROR_MD5_MISMATCH = 7,
-    ERROR_USER_ABORT = 8,
-    ERROR_INSTALL_OLD = 9,
-    ERROR_VERSION_LOWER = 10,
-};
 
 // Drives the installer's job: configuration, package decision, download start,
 // acceptance, history, reports and launch. Work is numbered tasks; only the
-// current task's outcomes reach the listener.
+// current task's outcomes reach the listener. The parts it delegates to are
+// its members below.
 class CDownloader {
 public:
     CDownloader();
@@ -67,7 +44,8 @@ public:
     // mode 1: plain exit; mode 2: the user broke the job off (reported).
     void Exit(int mode);
     // mode 1: the accepted package; mode 2: the package on disk after the user
-    // declined the newer version (reported). True when the setup was started.
+    // declined the newer version (reported). True when the setup was started;
+    // a launch that failed is logged.
     bool Install(int mode);
     // Accepts or rejects the downloaded package of a task.
     void DownFinished(int32_t taskId);
@@ -87,98 +65,45 @@ public:
     const std::string& SiteId() const { return siteId_; }
 
 private:
-    friend class CDownloaderProbe;
-
-    struct TaskEntry {
-        int32_t id;
-        int32_t state;
-    };
-
-    static DWORD WINAPI WorkerThreadProc(LPVOID param);
-    void WorkerLoop();
+    bool OpenLog();
+    // Worker thread: one task taken from the table.
     void RunTask(int32_t taskId);
     void NotifyListener(int32_t code, int32_t taskId);
-    bool IsTaskRunning(int32_t taskId);
-    void RemoveTask(int32_t taskId);
-    void OpenLog();
-    // Waits for abortEvent up to the retry pause; true when shutdown cut it short.
-    bool WaitRetryPause();
-
-    // Site identity and configuration reply.
-    void GetSiteID();
+    // 0 a usable reply is held, 1 the task was cancelled or is gone, -1 the
+    // retries are used up (reported, EVENT_FAILED sent).
     int Get_Site_Config(int32_t taskId);
-    bool ParseLobbyVerInfo(std::string text);
-    bool ValidateLobbyInfo(const LobbyVerInfo& info);
-    // A copy of the held configuration reply, taken under stateLock_.
-    LobbyVerInfo LobbyInfo() const;
     void Save_App_Ver();
 
-    // Package decision and completion.
-    void ReadDownFileVersion();
-    int32_t BeNeedDown();
-    // False only when the temporary package is still there after the move
-    // failed (it was held open throughout).
-    bool Rename();
-    // Leaves a record beside a complete temporary package that could not be
-    // renamed, so that the next start resumes with nothing to fetch.
-    void KeepFinishedDownload();
-    // Deletes a file of the program's folder unless it is a planted link,
-    // which is logged and left alone.
-    bool RemoveFile(const std::string& path);
-    void LogLinkedFile(const std::string& path);
-
-    // Download start.
+    // Download start, worker thread.
     struct ProgressContext;
     bool GetQuorvex(int32_t taskId);
     // 0 handed to the engine, 1 cancelled, -1 failed.
     int DownloadPackage(const std::string& url, int32_t taskId, const std::wstring& tempPath);
     static bool StartRangedDownload(uint32_t taskId, char* data, uint32_t length, void* userData, uint32_t reserved);
-    bool PrepareTempFile(uint64_t size, const std::wstring& tempPath);
-
-    // Statistics reports.
-    bool Post_Right();
-    bool Post_Error(int32_t type, const std::string& version);
-    // Sends a report of a type limited to one per process.
-    bool PostOnce(int32_t type, const std::string& version);
-    bool PostReport(const char* name, const std::string& url, const std::string& body);
 
     // Threads: the main thread (window calls, DownFinished) and the worker
     // (configuration, decision, download start) share this object. Fields
-    // touched by both are atomic or guarded by a lock named beside them;
-    // the rest belong to the thread noted.
-    DownloaderSettings settings_;    // fixed at construction
+    // touched by both are atomic, fixed at construction, or parts that guard
+    // themselves; the rest belong to the thread noted.
+    const DownloaderSettings settings_;
+    CLog log_;            // before every part that logs: made first, gone last
+    const bool logOpen_;  // opened before anything is logged
+    const std::string siteId_;
     IListener* listener_ = nullptr;  // listenerLock_
-    // Written by the worker when a reply is parsed, read by both: stateLock_,
-    // and read through LobbyInfo().
-    LobbyVerInfo lobbyInfo_;
-    DownloadHistory history_;
-    UniqueHandle abortEvent_;
-    VersionQuad downVersion_;
-    std::unique_ptr<CLog> log_;
+    CLock listenerLock_;
+    ProgressRecord idleProgress_{};
+    DownloadHistory history_;  // constructor, then the worker
+    SiteConfigClient config_;
+    ReportSender reports_;
+    PackageFiles files_;
+    PackageJudge judge_;
+    VersionQuad downVersion_;  // main thread
     // Set by the worker at a download start, read by the main thread when
     // the download is accepted.
     std::atomic<uint32_t> startTick_{0};
-    uint32_t useTime_ = 0;      // main thread (DownFinished)
-    uint64_t packageSize_ = 0;  // main thread (DownFinished)
-    CLock listenerLock_;
-    ProgressRecord idleProgress_{};
-    std::string siteId_ = "4501648";
-    std::atomic<bool> lobbyInfoValid_{false};
-    UniqueHandle workerThread_;
-    UniqueHandle stopEvent_;
-    DWORD workerThreadId_ = 0;
-    std::atomic<int32_t> currentTaskId_{0};
-    std::atomic<int32_t> taskCounter_{0};
-    std::map<int32_t, TaskEntry> tasks_;
-    CLock tasksLock_;
-    std::atomic<int32_t> updateRequested_{0};
-
-    // Reports limited to one per process; there is one controller per
-    // process. Sent from both threads: stateLock_.
-    bool reported_[ERROR_VERSION_LOWER + 1] = {};
-    // Guards lobbyInfo_ and reported_; never held with another lock, nor
-    // across a request, a wait or a file operation.
-    mutable CLock stateLock_;
+    uint32_t useTime_ = 0;  // main thread (DownFinished)
+    std::atomic<bool> updateRequested_{false};
+    TaskTable tasks_;  // last: its worker uses everything above
 };
 
 // The process's controller, published by the entry point.

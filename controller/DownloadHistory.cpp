@@ -6,6 +6,7 @@
 
 #include "controller/HistoryText.h"
 #include "controller/PathUtil.h"
+#include "platform/LogFailedCall.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
 
@@ -17,32 +18,29 @@ constexpr size_t kMaxHistoryBytes = 64 * 1024 * 1024;
 
 void DownloadHistory::SetFolder(const std::string& appDataFolder)
 {
-    std::string base = appDataFolder + "\\Quorvex";
-    EnsureDirectory(base);
-    folder_ = base + "\\Downloader";
-    EnsureDirectory(folder_);
+    folder_ = MakeAppDataFolder(appDataFolder, "Downloader");
 }
 
 void DownloadHistory::Load()
 {
     std::string path = FilePath();
     if (!IsFilePresent(path)) {
-        WriteFile(Print(items_));
+        // Without a file the history is still kept in memory: the next new
+        // version tries again.
+        static_cast<void>(WriteFile(PrintHistoryText(items_)));
         return;
     }
     std::vector<char> text;
     if (!ReadWholeFile(path, kMaxHistoryBytes, &text)) return;
     // A damaged history loads as no entries: it must not keep the installer from starting.
-    ParseHistoryText(text.data(), &items_);
+    if (!ParseHistoryText(text.data(), &items_)) items_.clear();
 }
 
 bool DownloadHistory::Add(const std::string& version, const std::string& md5)
 {
     if (!items_.emplace(version, std::make_pair(version, md5)).second) return false;
-    return WriteFile(Print(items_));
+    return WriteFile(PrintHistoryText(items_));
 }
-
-std::string DownloadHistory::Print(const Items& items) { return PrintHistoryText(items); }
 
 bool DownloadHistory::WriteFile(const std::string& text) const
 {
@@ -53,17 +51,22 @@ bool DownloadHistory::WriteFile(const std::string& text) const
     {
         UniqueHandle file(
             CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr));
-        if (!file) return false;
+        if (!file) {
+            LOG_FAILED_CALL("CreateFileW");
+            return false;
+        }
         DWORD written = 0;
         bool ok = ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
                   written == text.size() && FlushFileBuffers(file.Get());
         if (!ok) {
+            LOG_FAILED_CALL("WriteFile");
             file.Reset();
             DeleteFileW(temp.c_str());
             return false;
         }
     }
     if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        LOG_FAILED_CALL("MoveFileExW");
         DeleteFileW(temp.c_str());
         return false;
     }

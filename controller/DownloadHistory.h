@@ -22,11 +22,8 @@ public:
     std::string FilePath() const { return folder_ + "\\hi.cfg"; }
     const Items& Entries() const { return items_; }
 
-    // The file's text for a set of entries.
-    static std::string Print(const Items& items);
-
 private:
-    bool WriteFile(const std::string& text) const;
+    [[nodiscard]] bool WriteFile(const std::string& text) const;
 
     Items items_;  // version text -> (version text, MD5 text), in byte order
     std::string folder_;

@@ -12,7 +12,7 @@ using HistoryItems = std::map<std::string, std::pair<std::string, std::string>>;
 // version is there already is dropped, so the first occurrence wins. False
 // when the text is not well-formed or has no "HistoryInfo". The parser writes
 // into `text`.
-bool ParseHistoryText(char* text, HistoryItems* items);
+[[nodiscard]] bool ParseHistoryText(char* text, HistoryItems* items);
 
 // The file's text for a set of entries.
 std::string PrintHistoryText(const HistoryItems& items);

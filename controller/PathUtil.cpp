@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "platform/LogFailedCall.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
 
@@ -39,8 +40,20 @@ bool EnsureDirectory(const std::string& path)
 {
     std::wstring wide = Utf8ToWide(path);
     DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    return CreateDirectoryW(wide.c_str(), nullptr) != FALSE;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+    LOG_FAILED_CALL("CreateDirectoryW");
+    return false;
+}
+
+std::string MakeAppDataFolder(const std::string& appData, const char* name)
+{
+    const std::string base = appData + "\\Quorvex";
+    const std::string folder = base + "\\" + name;
+    // Where they cannot be made, the files that go there are not written;
+    // the failure is logged and nothing else depends on them.
+    if (EnsureDirectory(base)) static_cast<void>(EnsureDirectory(folder));
+    return folder;
 }
 
 std::string TodayStamp()
@@ -59,23 +72,14 @@ bool IsFilePresent(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_ARCHIVE);
 }
 
-bool PathExists(const std::string& path)
-{
-    if (path.empty()) return false;
-    return GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool DeleteFileUtf8(const std::string& path)
-{
-    if (path.empty()) return false;
-    return DeleteFileW(Utf8ToWide(path).c_str()) != FALSE;
-}
-
 bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<char>* bytes)
 {
     UniqueHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+    if (!file) {
+        LOG_FAILED_CALL("CreateFileW");
+        return false;
+    }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.Get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > maxBytes) return false;
     const DWORD length = static_cast<DWORD>(size.QuadPart);

@@ -15,22 +15,20 @@ std::string GetModulePath();
 std::string GetDirectoryPart(const std::string& path);
 
 // Creates one folder level unless a folder of that name exists already.
-// True only when a folder was created.
-bool EnsureDirectory(const std::string& path);
+// True when the folder is there afterwards.
+[[nodiscard]] bool EnsureDirectory(const std::string& path);
+
+// <appData>\Quorvex\<name>, made where missing (both levels); the path is
+// given back even when it could not be made.
+std::string MakeAppDataFolder(const std::string& appData, const char* name);
 
 // The local date as "%04d%02d%02d".
 std::string TodayStamp();
 
 // A file counts as present when its attributes can be read and include the
 // archive attribute.
-bool IsFilePresent(const std::string& path);
-
-// Plain existence of a name, whatever its attributes.
-bool PathExists(const std::string& path);
-
-// Deletes a file; true when it was deleted.
-bool DeleteFileUtf8(const std::string& path);
+[[nodiscard]] bool IsFilePresent(const std::string& path);
 
 // Reads a whole file, zero-terminated for in-place parsing. False when it
 // cannot be opened or read, or is larger than maxBytes.
-bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<char>* bytes);
+[[nodiscard]] bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<char>* bytes);

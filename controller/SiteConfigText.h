@@ -10,13 +10,13 @@
 // in the top-level "Site" element. False when there is none, when the text
 // is not well-formed, or when the id holds characters that are unsafe in a
 // file name, a URL or a report form. The parser writes into `text`.
-bool ParseSiteFileText(char* text, std::string* siteId);
+[[nodiscard]] bool ParseSiteFileText(char* text, std::string* siteId);
 
 // Fills `info` from a configuration reply, attribute by attribute; fields
 // whose attribute is absent keep their values. False when the text is not
 // well-formed or has no "Site" element in "TzLobbyVerInfo".
-bool ParseLobbyVerInfoText(std::string text, LobbyVerInfo* info);
+[[nodiscard]] bool ParseLobbyVerInfoText(std::string text, LobbyVerInfo* info);
 
 // A reply the download can go ahead with: URL and MD5 given, a version that
 // is not 0.0.0.x and an upStyle of 1 to 3.
-bool IsLobbyInfoUsable(const LobbyVerInfo& info);
+[[nodiscard]] bool IsLobbyInfoUsable(const LobbyVerInfo& info);

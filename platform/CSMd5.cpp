@@ -72,10 +72,9 @@ void CSMd5::Final()
 std::string CSMd5::HexDigest()
 {
     Final();
-    const char* format = upperCase ? "%02X" : "%02x";
     char text[33];
     for (int i = 0; i < 16; ++i) {
-        std::snprintf(&text[i * 2], 3, format, static_cast<unsigned>((state_[i / 4] >> (8 * (i % 4))) & 0xFF));
+        std::snprintf(&text[i * 2], 3, "%02x", static_cast<unsigned>((state_[i / 4] >> (8 * (i % 4))) & 0xFF));
     }
     return std::string(text, 32);
 }

@@ -12,11 +12,9 @@ public:
     void Update(const void* bytes, size_t length);
     // Pads and appends the bit count; later calls do nothing.
     void Final();
-    // 32 hexadecimal digits, lower case unless upperCase is set; finishes
-    // the digest first when needed.
+    // 32 lower-case hexadecimal digits; finishes the digest first when
+    // needed.
     std::string HexDigest();
-
-    bool upperCase = false;
 
 private:
     void Transform(const uint8_t block[64]);

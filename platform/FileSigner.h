@@ -8,10 +8,10 @@ struct FileSigner {
 };
 
 // False when the file has no readable embedded signature.
-bool GetFileSigner(const std::string& path, FileSigner* signer);
+[[nodiscard]] bool GetFileSigner(const std::string& path, FileSigner* signer);
 
 // True when publisher is empty, or when the file's embedded signature was made
 // with the certificate it names: a 40-digit SHA-1 thumbprint (either case), or
 // else the certificate's simple display name, exactly. Says nothing about
 // whether the signature is valid: that is IsFileTrusted's part.
-bool IsSignedBy(const std::string& path, const std::string& publisher);
+[[nodiscard]] bool IsSignedBy(const std::string& path, const std::string& publisher);

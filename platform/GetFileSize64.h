@@ -3,4 +3,4 @@
 #include <string>
 
 // A file's size in bytes; 0 when it cannot be opened.
-uint64_t GetFileSize64(const std::wstring& path);
+[[nodiscard]] uint64_t GetFileSize64(const std::wstring& path);

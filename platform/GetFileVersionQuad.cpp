@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/LogFailedCall.h"
 #include "platform/TextConvert.h"
 
 bool GetFileVersionQuad(const std::string& path, int32_t* major, int32_t* minor, int32_t* build, int32_t* revision)
@@ -12,10 +13,16 @@ bool GetFileVersionQuad(const std::string& path, int32_t* major, int32_t* minor,
     if (widePath.empty()) return false;
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &handle);
-    if (size == 0) return false;
+    if (size == 0) {
+        LOG_FAILED_CALL("GetFileVersionInfoSizeW");
+        return false;
+    }
 
     std::vector<BYTE> data(size);
-    if (!GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return false;
+    if (!GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) {
+        LOG_FAILED_CALL("GetFileVersionInfoW");
+        return false;
+    }
 
     void* block = nullptr;
     UINT length = 0;

@@ -3,4 +3,4 @@
 
 // True when the system's Authenticode policy trusts the file, through a
 // security catalog that lists its hash or through its embedded signature.
-bool IsFileTrusted(const std::string& path);
+[[nodiscard]] bool IsFileTrusted(const std::string& path);

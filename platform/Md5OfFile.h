@@ -7,8 +7,8 @@
 // 0: done. -1: no path, or the file is not present (its attributes cannot
 // be read or lack the archive attribute). -2: it cannot be opened or read
 // to its end. On -1 and -2 *out is left as it was.
-int32_t Md5OfFile(const std::string& path, std::string* out);
+[[nodiscard]] int32_t Md5OfFile(const std::string& path, std::string* out);
 
 // The digest of what remains of an open stream: 0, or -2 when reading it
 // fails before its end (*out then unchanged).
-int32_t Md5OfStream(FILE* stream, std::string* out);
+[[nodiscard]] int32_t Md5OfStream(FILE* stream, std::string* out);

@@ -4,4 +4,4 @@
 
 // fopen with UTF-8 path and mode, through the runtime's wide-path open (so
 // any Unicode path works whatever the ANSI code page). Null on failure.
-FILE* OpenFileUtf8(const std::string& path, const std::string& mode);
+[[nodiscard]] FILE* OpenFileUtf8(const std::string& path, const std::string& mode);

@@ -13,7 +13,7 @@
 
 // True when the open file is a reparse point, has more than one name, or is
 // a disk file that cannot be examined.
-bool IsLinkedFile(HANDLE file);
+[[nodiscard]] bool IsLinkedFile(HANDLE file);
 
 // CreateFileW of the name itself (FILE_FLAG_OPEN_REPARSE_POINT is added, and
 // FILE_READ_ATTRIBUTES to access, for the check). disposition: OPEN_EXISTING

@@ -27,4 +27,4 @@ bool VersionTextGreater(const std::string& a, const std::string& b);
 // Reads up to four parts of text as sscanf "%d.%d.%d.%d" would, into parts,
 // and returns how many it read; -1, with parts untouched, when a part does
 // not fit 32 bits (where sscanf's behaviour is undefined).
-int ScanVersion(const char* text, int32_t parts[4]);
+[[nodiscard]] int ScanVersion(const char* text, int32_t parts[4]);

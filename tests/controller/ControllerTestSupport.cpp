@@ -1,5 +1,7 @@
 #include "ControllerTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 #include "platform/Md5OfFile.h"
@@ -80,7 +82,7 @@ LobbyVerInfo MakeLobbyInfo(const std::string& version, const std::string& md5, i
 std::string Md5Of(const std::string& path)
 {
     std::string md5;
-    Md5OfFile(path, &md5);
+    EXPECT_EQ(Md5OfFile(path, &md5), 0) << path;
     return md5;
 }
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "controller/CDownloader.h"
-#include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 #include "support/LocalServer.h"
 #include "support/TestFiles.h"
@@ -65,52 +64,4 @@ public:
 private:
     std::mutex mutex_;
     std::vector<std::pair<int32_t, void*>> events_;
-};
-
-// Reaches the controller's internals that the task flow is built from.
-class CDownloaderProbe {
-public:
-    explicit CDownloaderProbe(CDownloader& d) : d_(d) {}
-
-    int32_t TaskState(int32_t id)
-    {
-        ScopedLock guard(d_.tasksLock_);
-        auto it = d_.tasks_.find(id);
-        return it == d_.tasks_.end() ? -1 : it->second.state;
-    }
-    size_t TaskCount()
-    {
-        ScopedLock guard(d_.tasksLock_);
-        return d_.tasks_.size();
-    }
-    // Holding the task lock keeps the worker from taking a task.
-    CLock& TasksLock() { return d_.tasksLock_; }
-    void Notify(int32_t code, int32_t taskId) { d_.NotifyListener(code, taskId); }
-    HANDLE WorkerThread() { return d_.workerThread_.Get(); }
-    void* IdleProgress() { return &d_.idleProgress_; }
-    bool LobbyInfoValid() { return d_.lobbyInfoValid_; }
-    LobbyVerInfo& LobbyInfo() { return d_.lobbyInfo_; }
-    void SetLobbyInfo(const LobbyVerInfo& info)
-    {
-        d_.lobbyInfo_ = info;
-        d_.lobbyInfoValid_ = true;
-    }
-    void SetPackageSize(uint64_t size) { d_.packageSize_ = size; }
-    bool Parse(const std::string& reply) { return d_.ParseLobbyVerInfo(reply); }
-    bool PostRight() { return d_.Post_Right(); }
-    bool PostOnce(int32_t type, const std::string& version) { return d_.PostOnce(type, version); }
-    int32_t BeNeedDown() { return d_.BeNeedDown(); }
-    void SetUpdateRequested(int32_t value) { d_.updateRequested_ = value; }
-    // A task as the worker leaves it once it has taken it, made current.
-    void AddRunningTask(int32_t id)
-    {
-        ScopedLock guard(d_.tasksLock_);
-        d_.currentTaskId_ = id;
-        d_.tasks_[id] = {id, TASK_RUNNING};
-    }
-    bool GetQuorvex(int32_t id) { return d_.GetQuorvex(id); }
-    bool PrepareTempFile(uint64_t size, const std::string& path) { return d_.PrepareTempFile(size, Utf8ToWide(path)); }
-
-private:
-    CDownloader& d_;
 };

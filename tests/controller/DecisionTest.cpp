@@ -3,6 +3,9 @@
 #include <thread>
 
 #include "ControllerTestSupport.h"
+#include "controller/PackageFiles.h"
+#include "controller/PackageJudge.h"
+#include "controller/ReportSender.h"
 #include "engine/CBreakpointCfg.h"
 
 namespace {
@@ -21,6 +24,24 @@ std::string Upper(std::string text)
     return text;
 }
 
+// The judge with the parts it works with, logging to its own file.
+struct Judge {
+    ControllerFolders f;
+    CLog log;
+    ReportSender reports{log, kNoServer, "1"};
+    PackageFiles files{log, f.program, "1"};
+    PackageJudge judge;
+    explicit Judge(const std::string& publisher) : judge(log, files, reports, publisher)
+    {
+        EXPECT_TRUE(log.Open(f.root.File("judge.log")));
+    }
+    std::string LogText()
+    {
+        log.Close();
+        return ReadFileBytes(f.root.File("judge.log"));
+    }
+};
+
 }  // namespace
 
 TEST(PackageDecision, VerdictsLogLinesAndDeletion)
@@ -29,78 +50,75 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
     const std::string md5 = Md5Of(signed25);
     struct Case {
         std::string file, newest, md5;
-        int upStyle, updateRequested;
-        int32_t verdict;
+        int upStyle;
+        bool updateRequested;
+        Verdict verdict;
         const char* line;  // the log line, or none
     } cases[] = {
-        {signed25, "2.5.17.3", Upper(md5), 1, 0, VERDICT_READY, nullptr},
-        {signed25, "2.5.17.3", Upper(md5), 2, 0, VERDICT_READY, nullptr},
-        {signed25, "2.5.17.3", md5, 2, 1, VERDICT_UPDATE_REQUESTED, nullptr},
-        {signed25, "2.5.17.3", "0123", 1, 0, VERDICT_DOWNLOAD, "ver same but md5 not"},
-        {LocalServer::FixturePath(Fixture::Unsigned), "2.5.17.3", md5, 1, 0, VERDICT_DOWNLOAD,
+        {signed25, "2.5.17.3", Upper(md5), 1, 0, Verdict::Ready, nullptr},
+        {signed25, "2.5.17.3", Upper(md5), 2, 0, Verdict::Ready, nullptr},
+        {signed25, "2.5.17.3", md5, 2, 1, Verdict::UpdateRequested, nullptr},
+        {signed25, "2.5.17.3", "0123", 1, 0, Verdict::Download, "ver same but md5 not"},
+        {LocalServer::FixturePath(Fixture::Unsigned), "2.5.17.3", md5, 1, 0, Verdict::Download,
          "local file's trust is invalid"},
-        {LocalServer::FixturePath(Fixture::Tampered), "2.5.17.3", md5, 1, 0, VERDICT_DOWNLOAD,
+        {LocalServer::FixturePath(Fixture::Tampered), "2.5.17.3", md5, 1, 0, Verdict::Download,
          "local file's trust is invalid"},
         // Validly signed, but by another publisher than the pinned one.
         {LocalServer::FixturePath(Fixture::OtherSigner), "2.5.17.3",
-         Md5Of(LocalServer::FixturePath(Fixture::OtherSigner)), 1, 0, VERDICT_DOWNLOAD,
+         Md5Of(LocalServer::FixturePath(Fixture::OtherSigner)), 1, 0, Verdict::Download,
          "local file's trust is invalid"},
-        {LocalServer::FixturePath(Fixture::Unversioned), "2.5.17.3", md5, 1, 0, VERDICT_DOWNLOAD,
+        {LocalServer::FixturePath(Fixture::Unversioned), "2.5.17.3", md5, 1, 0, Verdict::Download,
          "local file's version is wrong"},
-        {Package("1.2.3.1"), "1.2.3.4", "x", 3, 0, VERDICT_READY, nullptr},
-        {Package("1.2.2.9"), "1.2.3.4", "x", 3, 0, VERDICT_DOWNLOAD, nullptr},
-        {Package("1.2.3.9"), "1.2.3.4", "x", 3, 0, VERDICT_DOWNLOAD, "new ver smaller than local ver"},
-        {Package("2.5.17.2"), "2.5.17.3", md5, 2, 0, VERDICT_OFFER_UPDATE, nullptr},
-        {Package("2.5.17.2"), "2.5.17.3", md5, 1, 0, VERDICT_DOWNLOAD, nullptr},
+        {Package("1.2.3.1"), "1.2.3.4", "x", 3, 0, Verdict::Ready, nullptr},
+        {Package("1.2.2.9"), "1.2.3.4", "x", 3, 0, Verdict::Download, nullptr},
+        {Package("1.2.3.9"), "1.2.3.4", "x", 3, 0, Verdict::Download, "new ver smaller than local ver"},
+        {Package("2.5.17.2"), "2.5.17.3", md5, 2, 0, Verdict::OfferUpdate, nullptr},
+        {Package("2.5.17.2"), "2.5.17.3", md5, 1, 0, Verdict::Download, nullptr},
         // Compared as text, 1.10.0.0 is the older one: offered, not rejected.
-        {Package("1.10.0.0"), "1.9.0.0", "x", 2, 0, VERDICT_OFFER_UPDATE, nullptr},
-        {Package("1.10.0.0"), "1.9.0.0", "x", 7, 0, VERDICT_DOWNLOAD, nullptr},
+        {Package("1.10.0.0"), "1.9.0.0", "x", 2, 0, Verdict::OfferUpdate, nullptr},
+        {Package("1.10.0.0"), "1.9.0.0", "x", 7, 0, Verdict::Download, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file + " against " + c.newest + " upStyle " + std::to_string(c.upStyle));
-        ControllerFolders f;
-        CDownloader d(f.Settings(kNoServer));
-        CDownloaderProbe probe(d);
-        probe.SetLobbyInfo(MakeLobbyInfo(c.newest, c.md5, c.upStyle));
-        probe.SetUpdateRequested(c.updateRequested);
-        ASSERT_TRUE(CopyFileTo(c.file, d.GetPackagePath()));
-        EXPECT_EQ(probe.BeNeedDown(), c.verdict);
-        d.Exit(1);
-        EXPECT_EQ(FileExists(d.GetPackagePath()), c.verdict != VERDICT_DOWNLOAD);
-        EXPECT_EQ(CountOf(f.LogText(), "\tCDownloader::BeNeedDown\t"), c.line ? 1u : 0u);
+        Judge j(kFixtureSigner);
+        const std::string package = j.files.PackagePath();
+        ASSERT_TRUE(CopyFileTo(c.file, package));
+        EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo(c.newest, c.md5, c.upStyle), c.updateRequested), c.verdict);
+        EXPECT_EQ(FileExists(package), c.verdict != Verdict::Download);
+        const std::string log = j.LogText();
+        EXPECT_EQ(CountOf(log, "\tCDownloader::BeNeedDown\t"), c.line ? 1u : 0u);
         if (c.line) {
-            EXPECT_EQ(CountOf(f.LogText(), "\tCDownloader::BeNeedDown\t" + std::string(c.line) + "\r\n"), 1u);
+            EXPECT_EQ(CountOf(log, "\tCDownloader::BeNeedDown\t" + std::string(c.line) + "\r\n"), 1u);
         }
     }
 
     // Without a pinned publisher any trusted signature will do.
     const std::string other = LocalServer::FixturePath(Fixture::OtherSigner);
-    ControllerFolders f;
-    DownloaderSettings unpinned = f.Settings(kNoServer);
-    unpinned.publisher.clear();
-    CDownloader d(unpinned);
-    CDownloaderProbe probe(d);
-    probe.SetLobbyInfo(MakeLobbyInfo("2.5.17.3", Md5Of(other), 1));
-    ASSERT_TRUE(CopyFileTo(other, d.GetPackagePath()));
-    EXPECT_EQ(probe.BeNeedDown(), VERDICT_READY);
-    d.Exit(1);
+    Judge j("");
+    ASSERT_TRUE(CopyFileTo(other, j.files.PackagePath()));
+    EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo("2.5.17.3", Md5Of(other), 1), false), Verdict::Ready);
 }
 
 namespace {
 
-// A controller whose downloaded packages are judged on this thread.
+// A controller whose downloaded packages are judged on this thread. It is
+// set up as a run leaves it that offered the newest version over an older
+// package on disk: the reply held, task 1 current; then the package goes.
 struct Finisher {
     ControllerFolders f;
     std::string key = f.UseNewKey();
+    std::string url = LocalServer::RefusedUrl();
     RecordingListener listener;
     CDownloader d{f.Settings(LocalServer::BaseUrl())};
-    CDownloaderProbe probe{d};
 
     Finisher(const std::string& newest, const std::string& md5)
     {
+        LocalServer::SetConfigReply(key, ConfigReply(newest, url, md5, 2));
+        EXPECT_TRUE(CopyFileTo(Package("2.5.17.2"), d.GetPackagePath()));
         d.RegisterListener(&listener);
-        probe.SetLobbyInfo(MakeLobbyInfo(newest, md5, 1));
-        probe.AddRunningTask(1);
+        d.DownQuorvex();
+        EXPECT_TRUE(WaitFor([&] { return listener.Count(EVENT_NEWER_VERSION) == 1; }, 60000));
+        DeleteFileW(Utf8ToWide(d.GetPackagePath()).c_str());
     }
     // The engine's download has landed in the temporary package.
     void Downloaded(const std::string& file)
@@ -124,14 +142,13 @@ struct Finisher {
 TEST(DownloadCompletion, RejectionsDeleteReportOncePerTypeAndFail)
 {
     const std::string signed25 = LocalServer::FixturePath(Fixture::Signed);
-    Finisher fin("2.5.17.3", Md5Of(signed25));
+    Finisher fin("2.5.17.3", "ffff");
     fin.Downloaded(LocalServer::FixturePath(Fixture::Unversioned));
     fin.Downloaded(LocalServer::FixturePath(Fixture::Unsigned));
     fin.Downloaded(LocalServer::FixturePath(Fixture::OtherSigner));
     fin.Downloaded(Package("2.6.0.0"));
     // Again unreadable: the earlier file's version must not stand in for it, and no second report.
     fin.Downloaded(LocalServer::FixturePath(Fixture::Unversioned));
-    fin.probe.SetLobbyInfo(MakeLobbyInfo("2.5.17.3", "ffff", 1));
     fin.Downloaded(signed25);
     fin.Downloaded(signed25);
     fin.d.Exit(1);
@@ -236,7 +253,7 @@ TEST(DownloadCompletion, ATemporaryPackageHeldOpenIsRenamedLaterOrKeptForResumin
     EXPECT_EQ(ReadFileBytes(temp), ReadFileBytes(signed25));
     ResumeData data;
     ASSERT_TRUE(CBreakpointCfg::LoadFile(temp + ".cfg", data));
-    EXPECT_TRUE(data.Fits(fin.probe.LobbyInfo().url, temp, static_cast<int64_t>(ReadFileBytes(signed25).size())));
+    EXPECT_TRUE(data.Fits(fin.url, temp, static_cast<int64_t>(ReadFileBytes(signed25).size())));
     EXPECT_EQ(data.RemainingBytes(), 0);
     EXPECT_TRUE(fin.ErrorReports().empty());
     CBreakpointCfg::Instance()->ClearSegments();

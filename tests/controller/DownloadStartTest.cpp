@@ -7,27 +7,27 @@
 
 #include "ControllerTestSupport.h"
 #include "DebugOutputCapture.h"
+#include "controller/PackageFiles.h"
+#include "engine/CThreadsManager.h"
 
 TEST(DownloadStart, FailedStartsGiveUpOnceReportOncePerProcessAndRemoveTheTask)
 {
     ControllerFolders f;
     const std::string key = f.UseNewKey();
-    LocalServer::SetMode(key, "nolength");  // the package server never says how long the package is
+    const std::string packageKey = LocalServer::NewKey();
+    LocalServer::SetMode(packageKey, "nolength");  // the package server never says how long the package is
+    LocalServer::SetConfigReply(
+        key, ConfigReply("2.5.17.3", LocalServer::PackageUrl(packageKey, LocalServer::FixtureRelPath(Fixture::Signed)),
+                         "x", 1));
     RecordingListener listener;
     CDownloader d(f.Settings(LocalServer::BaseUrl()));
     d.RegisterListener(&listener);
-    CDownloaderProbe probe(d);
-    probe.SetLobbyInfo(
-        MakeLobbyInfo("2.5.17.3", "x", 1, LocalServer::PackageUrl(key, LocalServer::FixtureRelPath(Fixture::Signed))));
-    for (int32_t task = 1; task <= 2; ++task) {
-        probe.AddRunningTask(task);
-        EXPECT_FALSE(probe.GetQuorvex(task));
-        EXPECT_EQ(probe.TaskState(task), -1);
-        EXPECT_EQ(listener.Count(EVENT_FAILED), static_cast<size_t>(task));
+    for (size_t task = 1; task <= 2; ++task) {
+        d.DownQuorvex();
+        ASSERT_TRUE(WaitFor([&] { return listener.Count(EVENT_FAILED) == task; }, 60000));
     }
-    LocalServer::SetMode(key, "normal");
     d.Exit(1);
-    EXPECT_EQ(RequestsTo(key, "/_pkg/").size(), 10u);  // length queries only: no GET followed them
+    EXPECT_EQ(RequestsTo(packageKey, "/_pkg/").size(), 10u);  // length queries only: no GET followed them
     auto reports = RequestsTo(key, "/download_device_error_stat.php");
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].body.find("&package_version=2.5.17.3&error_type=1&"), std::string::npos);
@@ -86,17 +86,29 @@ private:
     std::thread thread_;
 };
 
+// A job whose package is offered by a HeldServer.
+struct HeldJob {
+    ControllerFolders f;
+    std::string key = f.UseNewKey();
+    RecordingListener listener;
+    CDownloader d{f.Settings(LocalServer::BaseUrl())};
+    HeldServer server;
+
+    explicit HeldJob(std::function<void()> whileHeld) : server(std::move(whileHeld))
+    {
+        d.RegisterListener(&listener);
+        LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", server.Url(), "ab", 1));
+    }
+};
+
 }  // namespace
 
 TEST(DownloadStart, CancelDuringThePackageGetStartsNoTransfer)
 {
-    ControllerFolders f;
-    const std::string key = f.UseNewKey();
-    RecordingListener listener;
-    CDownloader d(f.Settings(LocalServer::BaseUrl()));
-    d.RegisterListener(&listener);
-    HeldServer server([&d] { d.Cancel(); });
-    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", server.Url(), "ab", 1));
+    CDownloader* controller = nullptr;
+    HeldJob job([&controller] { controller->Cancel(); });
+    controller = &job.d;
+    CDownloader& d = job.d;
     DebugOutputCapture debug;
     ASSERT_TRUE(debug.Active());
 
@@ -104,17 +116,29 @@ TEST(DownloadStart, CancelDuringThePackageGetStartsNoTransfer)
     ASSERT_TRUE(WaitFor([&] { return debug.Text().find("----getquorvex-user-cancel-1\r\n") != std::string::npos; }));
     Sleep(1000);
     d.Exit(1);
-    EXPECT_EQ(server.Requests(), 2);  // no range request came: the engine was not started
+    EXPECT_EQ(job.server.Requests(), 2);  // no range request came: the engine was not started
     EXPECT_EQ(debug.Text(), "----getquorvex-user-cancel-1\r\n");
-    EXPECT_TRUE(listener.Events().empty());
-    EXPECT_EQ(CountOf(f.LogText(), "retry over"), 0u);
+    EXPECT_TRUE(job.listener.Events().empty());
+    EXPECT_EQ(CountOf(job.f.LogText(), "retry over"), 0u);
+}
+
+TEST(DownloadStart, AStartTheEngineDoesNotTakeIsAFailedAttempt)
+{
+    // The engine's threads end while the first package GET is under way:
+    // nothing can take this download or the next attempts'.
+    HeldJob job([] { CThreadsManager::Instance()->Stop(); });
+    job.d.DownQuorvex();
+    ASSERT_TRUE(WaitFor([&] { return job.listener.Count(EVENT_FAILED) == 1; }, 60000));
+    job.d.Exit(1);
+    EXPECT_EQ(job.server.Requests(), 10);  // five attempts, each a length query and a GET
+    EXPECT_EQ(RequestsTo(job.key, "/download_device_error_stat.php").size(), 1u);
 }
 
 TEST(DownloadStart, TemporaryFileIsKeptOnlyForAUsableResumeRecord)
 {
     ControllerFolders f;
-    CDownloader d(f.Settings(kNoServer));
-    CDownloaderProbe probe(d);
+    CLog log;
+    PackageFiles files(log, f.program, "1");
     const std::string temp = f.program + "\\TzGameSetup1.0.0.0.tmp";
     const std::string record = temp + ".cfg";
     auto prepare = [&](const char* file, const char* rec, uint64_t size) {
@@ -122,7 +146,7 @@ TEST(DownloadStart, TemporaryFileIsKeptOnlyForAUsableResumeRecord)
         DeleteFileW(Utf8ToWide(record).c_str());
         if (file) WriteFileBytes(temp, file);
         if (rec) WriteFileBytes(record, rec);
-        return probe.PrepareTempFile(size, temp);
+        return files.PrepareTempFile(size, Utf8ToWide(temp));
     };
     // A record beside a file of the download's size: the engine resumes into it.
     EXPECT_TRUE(prepare("0123456789", "rec", 10));
@@ -137,6 +161,5 @@ TEST(DownloadStart, TemporaryFileIsKeptOnlyForAUsableResumeRecord)
         EXPECT_EQ(ReadFileBytes(temp), std::string(100, '\0'));
         EXPECT_FALSE(FileExists(record));
     }
-    EXPECT_FALSE(probe.PrepareTempFile(100, f.program + "\\missing\\x.tmp"));
-    d.Exit(1);
+    EXPECT_FALSE(files.PrepareTempFile(100, Utf8ToWide(f.program + "\\missing\\x.tmp")));
 }

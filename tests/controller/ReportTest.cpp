@@ -1,28 +1,34 @@
 #include <gtest/gtest.h>
 
 #include "ControllerTestSupport.h"
+#include "controller/ReportSender.h"
 
 TEST(Reports, BodiesAsReceivedAndLimitedTypesOncePerProcess)
 {
     ControllerFolders f;
     const std::string key = f.UseNewKey();
-    CDownloader d(f.Settings(LocalServer::BaseUrl()));
-    CDownloaderProbe probe(d);
-    probe.SetPackageSize(10485760);
-    EXPECT_TRUE(probe.PostRight());
-    EXPECT_TRUE(probe.PostOnce(ERROR_MD5_MISMATCH, "1.0.0.0"));
-    EXPECT_FALSE(probe.PostOnce(ERROR_MD5_MISMATCH, "1.0.0.0"));
-    EXPECT_TRUE(probe.PostOnce(ERROR_VERSION_LOWER, "1.0.0.0"));
-    d.Exit(2);
-    d.Exit(2);  // the user's abort is reported every time
+    CLog log;
+    ASSERT_TRUE(log.Open(f.root.File("reports.log")));
+    ReportSender reports(log, LocalServer::BaseUrl(), key);
+    EXPECT_TRUE(reports.Post_Right(0, 10485760));
+    EXPECT_TRUE(reports.PostOnce(ErrorType::Md5Mismatch, "1.0.0.0"));
+    EXPECT_FALSE(reports.PostOnce(ErrorType::Md5Mismatch, "1.0.0.0"));
+    EXPECT_TRUE(reports.PostOnce(ErrorType::VersionLower, "1.0.0.0"));
+    log.Close();
+    {
+        CDownloader d(f.Settings(LocalServer::BaseUrl()));
+        d.Exit(2);
+        d.Exit(2);  // the user's abort is reported every time
+    }
 
     const std::string success = "agent_id=" + key + "&use_time=0&sizes=10485760";
-    auto reports = RequestsTo(key, "/download_device_stat.php");
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].method, "POST");
-    EXPECT_EQ(reports[0].body, success);
-    EXPECT_EQ(CountOf(f.LogText(), "\tCDownloader::Post_Right\t[url]:" + LocalServer::BaseUrl() +
-                                       "/download_device_stat.php [post]:" + success + "\r\n"),
+    auto received = RequestsTo(key, "/download_device_stat.php");
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].method, "POST");
+    EXPECT_EQ(received[0].body, success);
+    EXPECT_EQ(CountOf(ReadFileBytes(f.root.File("reports.log")),
+                      "\tCDownloader::Post_Right\t[url]:" + LocalServer::BaseUrl() +
+                          "/download_device_stat.php [post]:" + success + "\r\n"),
               1u);
     std::vector<std::string> errors;
     for (auto& r : RequestsTo(key, "/download_device_error_stat.php"))

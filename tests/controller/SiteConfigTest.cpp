@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "ControllerTestSupport.h"
+#include "controller/SiteConfigClient.h"
 
 namespace {
 
@@ -94,26 +95,24 @@ TEST(SiteConfig, SiteFileNamesTheIdByItsIdElementsFirstAttribute)
     LocalServer::SetConfigReply("123", ConfigReply("2.5.17.3", LocalServer::RefusedUrl(), "ab", 1));
     const size_t before = RequestsTo("123", kConfigPath).size();
     CDownloader d(f.Settings(LocalServer::BaseUrl()));
-    CDownloaderProbe probe(d);
+    EXPECT_EQ(d.SiteId(), "123");
     d.DownQuorvex();
-    ASSERT_TRUE(WaitFor([&] { return probe.LobbyInfoValid(); }));
+    ASSERT_TRUE(WaitFor([&] { return RequestsTo("123", kConfigPath).size() > before; }));
     d.Exit(1);
     auto requests = RequestsTo("123", kConfigPath);
-    ASSERT_GT(requests.size(), before);
     EXPECT_EQ(requests.back().path, kConfigPath + std::string("123"));
     EXPECT_EQ(CountOf(f.LogText(), "\tCDownloader::GetSiteID\tsite_id = 123\r\n"), 1u);
 }
 
 TEST(SiteConfig, ReplyAttributesMatchByPrefixAndLaterSitesOverwrite)
 {
-    ControllerFolders f;
-    CDownloader d(f.Settings(kNoServer));
-    CDownloaderProbe probe(d);
-    LobbyVerInfo& li = probe.LobbyInfo();
-    EXPECT_TRUE(probe.Parse(Reply("ver=\"2.5\" url=\"u\" md5=\"m\" upStyle=\"1\"")));
-    EXPECT_EQ(FormatVersion(li.newest), "2.5.0.0");
-    EXPECT_TRUE(probe.Parse(Reply("IDX=\" 42z\" version=\"1.2.3.4\" upStyleX=\"2\" urls=\"http://h/p.exe\" "
-                                  "md5sum=\"ABCD\" updatetime=\"-5\" update_descr=\"a&amp;b\" ignored=\"1\"")));
+    CLog log;
+    SiteConfigClient config(log, kNoServer);
+    EXPECT_TRUE(config.Parse(Reply("ver=\"2.5\" url=\"u\" md5=\"m\" upStyle=\"1\"")));
+    EXPECT_EQ(FormatVersion(config.Info().newest), "2.5.0.0");
+    EXPECT_TRUE(config.Parse(Reply("IDX=\" 42z\" version=\"1.2.3.4\" upStyleX=\"2\" urls=\"http://h/p.exe\" "
+                                   "md5sum=\"ABCD\" updatetime=\"-5\" update_descr=\"a&amp;b\" ignored=\"1\"")));
+    LobbyVerInfo li = config.Info();
     EXPECT_EQ(li.siteNumber, 42);
     EXPECT_EQ(FormatVersion(li.newest), "1.2.3.4");
     EXPECT_EQ(li.upStyle, 2);
@@ -123,12 +122,13 @@ TEST(SiteConfig, ReplyAttributesMatchByPrefixAndLaterSitesOverwrite)
     EXPECT_EQ(li.updateDesc, "a&b");
     // "2.5" replaces only the first two parts; the following sibling, whatever
     // its name, overwrites what the first Site gave.
-    EXPECT_TRUE(probe.Parse("<TzLobbyVerInfo><Site ver=\"2.5\" url=\"first\"/><Other url=\"second\" upStyle=\"3\"/>"
-                            "</TzLobbyVerInfo>"));
+    EXPECT_TRUE(config.Parse("<TzLobbyVerInfo><Site ver=\"2.5\" url=\"first\"/><Other url=\"second\" upStyle=\"3\"/>"
+                             "</TzLobbyVerInfo>"));
+    li = config.Info();
     EXPECT_EQ(FormatVersion(li.newest), "2.5.3.4");
     EXPECT_EQ(li.url, "second");
     EXPECT_EQ(li.upStyle, 3);
-    d.Exit(1);
+    EXPECT_TRUE(config.Valid());
 }
 
 TEST(SiteConfig, UnusableOrMalformedRepliesAreRejected)
@@ -149,12 +149,10 @@ TEST(SiteConfig, UnusableOrMalformedRepliesAreRejected)
         "<TzLobbyVerInfo><Site " + good + ">" + DeeplyNested("") + "</Site></TzLobbyVerInfo>",  // nested past any stack
     };
     for (const std::string& reply : replies) {
-        ControllerFolders f;
-        CDownloader d(f.Settings(kNoServer));
-        CDownloaderProbe probe(d);
-        EXPECT_FALSE(probe.Parse(reply)) << reply.substr(0, 80);
-        EXPECT_FALSE(probe.LobbyInfoValid());
-        d.Exit(1);
+        CLog log;
+        SiteConfigClient config(log, kNoServer);
+        EXPECT_FALSE(config.Parse(reply)) << reply.substr(0, 80);
+        EXPECT_FALSE(config.Valid());
     }
 }
 
@@ -169,11 +167,9 @@ TEST(SiteConfig, ReplyLongerThanOneMiBIsAFailedAttempt)
     RecordingListener listener;
     CDownloader d(f.Settings(LocalServer::BaseUrl()));
     d.RegisterListener(&listener);
-    CDownloaderProbe probe(d);
     d.DownQuorvex();
     ASSERT_TRUE(WaitFor([&] { return listener.Count(EVENT_FAILED) == 1; }, 60000));
     d.Exit(1);
-    EXPECT_FALSE(probe.LobbyInfoValid());
     std::string log = f.LogText();
     EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\tget lobby info faile\r\n"), 5u);
     EXPECT_EQ(CountOf(log, "config of site is"), 0u);  // nothing of it reaches the log
@@ -189,13 +185,12 @@ TEST(SiteConfig, UsableReplyAfterCancelIsKeptButTheTaskStops)
     RecordingListener listener;
     CDownloader d(f.Settings(LocalServer::BaseUrl()));
     d.RegisterListener(&listener);
-    CDownloaderProbe probe(d);
     d.DownQuorvex();
     // During the wait after the first, unusable reply: the reply turns usable and the task is cancelled.
     ASSERT_TRUE(WaitFor([&] { return CountOf(f.LogText(), "\tparse config of site fail!\r\n") == 1; }));
     LocalServer::SetConfigReply(key, ConfigReply("3.1.0.0", LocalServer::RefusedUrl(), "cd", 1));
     d.Cancel();
-    ASSERT_TRUE(WaitFor([&] { return probe.LobbyInfoValid(); }));
+    ASSERT_TRUE(WaitFor([&] { return CountOf(f.LogText(), "\tconfig of site is : ") == 2; }));
     Sleep(300);
     EXPECT_EQ(CountOf(f.LogText(), "ver is"), 0u);
     EXPECT_EQ(RequestsTo(key, kConfigPath).size(), 2u);

@@ -1,40 +1,66 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "ControllerTestSupport.h"
+#include "controller/RetryWithPause.h"
+#include "controller/TaskTable.h"
 #include "engine/CThreadsManager.h"
 
-// Nothing answers the configuration request here, so a running task stays in
-// its configuration retries, which is all the flow needs.
+namespace {
 
-TEST(TaskFlow, OnlyTheCurrentTaskRunsAndIsHeard)
+TaskState StateOf(TaskTable& table, int32_t id)
+{
+    TaskState state = TaskState::New;
+    EXPECT_TRUE(table.StateOf(id, &state)) << id;
+    return state;
+}
+
+}  // namespace
+
+TEST(TaskFlow, OnlyTheCurrentTaskRunsAndOnlyOnce)
+{
+    std::mutex mutex;
+    std::vector<int32_t> ran;
+    TaskTable table([&](int32_t id) {
+        std::lock_guard<std::mutex> guard(mutex);
+        ran.push_back(id);
+    });
+    EXPECT_EQ(table.Issue(), 1);
+    EXPECT_EQ(table.Issue(), 2);  // before the worker looks: task 1 is never taken
+    ASSERT_TRUE(table.Start());
+    ASSERT_TRUE(WaitFor([&] { return StateOf(table, 2) == TaskState::Running; }));
+    table.CancelLatest();
+    EXPECT_EQ(table.Issue(), 3);
+    ASSERT_TRUE(WaitFor([&] { return StateOf(table, 3) == TaskState::Running; }));
+    Sleep(300);  // a task that has run stays running and is not taken again
+    EXPECT_EQ(StateOf(table, 1), TaskState::New);
+    EXPECT_EQ(StateOf(table, 2), TaskState::Cancelled);
+    EXPECT_TRUE(table.IsCurrent(3));
+    EXPECT_FALSE(table.IsCurrent(2));
+    table.Remove(2);
+    TaskState state;
+    EXPECT_FALSE(table.StateOf(2, &state));
+    table.Stop();
+    EXPECT_EQ(table.Count(), 0u);
+    std::lock_guard<std::mutex> guard(mutex);
+    EXPECT_EQ(ran, (std::vector<int32_t>{2, 3}));
+}
+
+TEST(TaskFlow, ControllerLogsItsTasksAndCancels)
 {
     ControllerFolders f;
-    RecordingListener listener;
-    CDownloader d(f.Settings(kNoServer));
-    d.RegisterListener(&listener);
-    CDownloaderProbe probe(d);
     {
-        ScopedLock hold(probe.TasksLock());  // the worker cannot take either task yet
+        CDownloader d(f.Settings(kNoServer));
+        for (int i = 0; i < 2; ++i) d.DownQuorvex();
+        d.Cancel();
         d.DownQuorvex();
-        d.DownQuorvex();
-    }
-    probe.Notify(EVENT_READY, 1);  // task 1 is no longer current
-    probe.Notify(EVENT_READY, 2);
-    ASSERT_TRUE(WaitFor([&] { return probe.TaskState(2) == TASK_RUNNING; }));
-    d.Cancel();
-    d.DownQuorvex();
-    EXPECT_TRUE(WaitFor([&] { return probe.TaskState(3) == TASK_RUNNING; }));
-    EXPECT_EQ(probe.TaskState(1), TASK_NEW);
-    EXPECT_EQ(probe.TaskState(2), TASK_CANCELLED);
-    d.Exit(1);
-    EXPECT_EQ(probe.TaskCount(), 0u);
-
-    auto events = listener.Events();  // a cancelled task ends quietly
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0], std::make_pair(int32_t{EVENT_READY}, probe.IdleProgress()));
+        d.Cancel();
+    }  // destroyed without Exit: it shuts down itself
     std::string log = f.LogText();
-    for (const char* line : {"\tnew task---1\r\n\r\n", "\tnew task---2\r\n\r\n", "\tnew task---3\r\n\r\n",
-                             "\tCDownloader::Cancel\tuser cancel---2\r\n\r\n"})
+    for (const char* line :
+         {"\tnew task---1\r\n\r\n", "\tnew task---2\r\n\r\n", "\tnew task---3\r\n\r\n",
+          "\tCDownloader::Cancel\tuser cancel---2\r\n\r\n", "\tCDownloader::Cancel\tuser cancel---3\r\n\r\n"})
         EXPECT_EQ(CountOf(log, line), 1u) << line;
 }
 
@@ -70,23 +96,55 @@ TEST(TaskFlow, UserAbortDuringARetryWaitThenEntryPointShutdown)
     EXPECT_TRUE(listener.Events().empty());
 }
 
-TEST(TaskFlow, WorkerWaitsInsteadOfSpinning)
+TEST(TaskFlow, WorkerAndRetryPausesWaitInsteadOfSpinning)
 {
-    ControllerFolders f;
-    CDownloader d(f.Settings(kNoServer));
-    CDownloaderProbe probe(d);
+    std::atomic<int> attempts{0};
+    TaskTable* self = nullptr;
+    TaskTable table([&](int32_t) {
+        RetryWithPause(self->AbortEvent(), [&] {
+            ++attempts;
+            return Attempt::Failed;
+        });
+    });
+    self = &table;
+    ASSERT_TRUE(table.Start());
+    UniqueHandle worker(OpenThread(THREAD_QUERY_INFORMATION, FALSE, table.WorkerThreadId()));
+    ASSERT_TRUE(worker);
     auto cpuMs = [&] {
         FILETIME created, exited, kernel, user;
-        if (!GetThreadTimes(probe.WorkerThread(), &created, &exited, &kernel, &user)) return -1.0;
+        if (!GetThreadTimes(worker.Get(), &created, &exited, &kernel, &user)) return -1.0;
         auto ms = [](const FILETIME& t) { return (t.dwHighDateTime * 4294967296.0 + t.dwLowDateTime) / 10000.0; };
         return ms(kernel) + ms(user);
     };
     double before = cpuMs();
     ASSERT_GE(before, 0.0);
     Sleep(1000);  // idle
-    d.DownQuorvex();
-    Sleep(1500);  // inside a task's retry waits
+    table.Issue();
+    ASSERT_TRUE(WaitFor([&] { return attempts >= 1; }));
+    Sleep(1500);  // inside the retry pauses
     double used = cpuMs() - before;
     EXPECT_LT(used, 150.0) << "the worker used " << used << " ms of CPU in 2.5 s";
-    d.Exit(1);
+
+    // The stop ends the pause under way, and with it the series.
+    table.Stop();
+    const int made = attempts;
+    Sleep(1200);
+    EXPECT_EQ(attempts, made);
+    EXPECT_LT(made, 5);
+}
+
+TEST(TaskFlow, RetriesEndAtSuccessOrStop)
+{
+    UniqueHandle abort(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    int calls = 0;
+    EXPECT_EQ(RetryWithPause(abort.Get(), [&] { return ++calls == 2 ? Attempt::Succeeded : Attempt::Failed; }),
+              Attempt::Succeeded);
+    EXPECT_EQ(calls, 2);
+    calls = 0;
+    EXPECT_EQ(RetryWithPause(abort.Get(), [&] { return ++calls, Attempt::Stopped; }), Attempt::Stopped);
+    EXPECT_EQ(calls, 1);
+    SetEvent(abort.Get());  // shutdown: the first pause ends the series
+    calls = 0;
+    EXPECT_EQ(RetryWithPause(abort.Get(), [&] { return ++calls, Attempt::Failed; }), Attempt::Stopped);
+    EXPECT_EQ(calls, 1);
 }

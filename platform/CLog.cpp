@@ -1,4 +1,4 @@
-#include "controller/CLog.h"
+#include "platform/CLog.h"
 
 #include <share.h>
 #include <windows.h>
@@ -6,11 +6,28 @@
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 
+namespace {
+
+// Both are reached through functions: lines may come while statics of other
+// files are still being made.
+CLock& SharedLock()
+{
+    static CLock lock;
+    return lock;
+}
+
+CLog*& Shared()
+{
+    static CLog* log = nullptr;
+    return log;
+}
+
+}  // namespace
+
 CLog::~CLog()
 {
-    ScopedLock guard(lock_);
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
+    ReleaseShared(this);
+    Close();
 }
 
 bool CLog::Open(const std::string& path)
@@ -21,10 +38,41 @@ bool CLog::Open(const std::string& path)
     return file_ != nullptr;
 }
 
-bool CLog::IsOpen()
+void CLog::Close()
 {
     ScopedLock guard(lock_);
-    return file_ != nullptr;
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}
+
+void CLog::Line(const char* name, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Write(name, format, args);
+    va_end(args);
+}
+
+void CLog::SetShared(CLog* log)
+{
+    ScopedLock guard(SharedLock());
+    Shared() = log;
+}
+
+void CLog::ReleaseShared(const CLog* log)
+{
+    ScopedLock guard(SharedLock());
+    if (Shared() == log) Shared() = nullptr;
+}
+
+void CLog::WriteShared(const char* name, const char* format, ...)
+{
+    ScopedLock guard(SharedLock());
+    if (!Shared()) return;
+    va_list args;
+    va_start(args, format);
+    Shared()->Write(name, format, args);
+    va_end(args);
 }
 
 void CLog::Write(const char* name, const char* format, va_list args)

@@ -1,0 +1,124 @@
+#include "controller/PackageJudge.h"
+
+#include <cctype>
+
+#include "controller/PackageFiles.h"
+#include "controller/ReportSender.h"
+#include "platform/CLog.h"
+#include "platform/FileSigner.h"
+#include "platform/GetFileVersionQuad.h"
+#include "platform/IsFileTrusted.h"
+#include "platform/Md5OfFile.h"
+
+namespace {
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+bool FirstThreeEqual(const VersionQuad& a, const VersionQuad& b)
+{
+    return a.major == b.major && a.minor == b.minor && a.build == b.build;
+}
+
+bool FirstThreeZero(const VersionQuad& v) { return v.major == 0 && v.minor == 0 && v.build == 0; }
+
+// A valid signature of anyone else is no better than none.
+bool IsTrustedFrom(const std::string& path, const std::string& publisher)
+{
+    return IsFileTrusted(path) && IsSignedBy(path, publisher);
+}
+
+// Zero when the file has no readable version.
+VersionQuad ProductVersion(const std::string& path)
+{
+    VersionQuad v;
+    if (!GetFileVersionQuad(path, &v.major, &v.minor, &v.build, &v.revision)) return VersionQuad();
+    return v;
+}
+
+}  // namespace
+
+PackageJudge::PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher)
+    : log_(log), files_(files), reports_(reports), publisher_(publisher)
+{}
+
+bool PackageJudge::Md5Matches(const std::string& path, const std::string& md5)
+{
+    // A file that cannot be read has no digest: it matches nothing.
+    std::string digest;
+    return Md5OfFile(path, &digest) == 0 && SameTextIgnoringCase(digest, md5);
+}
+
+VersionQuad PackageJudge::ReadDownFileVersion()
+{
+    const VersionQuad v = ProductVersion(files_.PackagePath());
+    log_.Line("CDownloader::ReadDownFileVersion", "downed file version is %d.%d.%d.%d", v.major, v.minor, v.build,
+              v.revision);
+    return v;
+}
+
+Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested)
+{
+    const std::string path = files_.PackagePath();
+    const VersionQuad& newest = info.newest;
+    const VersionQuad local = ProductVersion(path);
+    auto discard = [&](const char* why) {
+        if (why) log_.Line("CDownloader::BeNeedDown", "%s", why);
+        files_.Remove(path);
+        return Verdict::Download;
+    };
+    if (local != newest && FirstThreeZero(local)) return discard("local file's version is wrong");
+    if (!IsTrustedFrom(path, publisher_)) return discard("local file's trust is invalid");
+    if (local == newest && !Md5Matches(path, info.md5)) return discard("ver same but md5 not");
+    if (VersionTextGreater(FormatVersion(local), FormatVersion(newest)))
+        return discard("new ver smaller than local ver");
+
+    switch (info.upStyle) {
+    case 1: return local == newest ? Verdict::Ready : discard(nullptr);
+    case 2:
+        if (updateRequested) return Verdict::UpdateRequested;
+        return local == newest ? Verdict::Ready : Verdict::OfferUpdate;
+    case 3: return FirstThreeEqual(local, newest) ? Verdict::Ready : discard(nullptr);
+    default: return discard(nullptr);
+    }
+}
+
+bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down)
+{
+    const char* name = "CDownloader::DownFinished";
+    const std::string path = files_.PackagePath();
+    auto reject = [&](const char* why, ErrorType type, const std::string& version) {
+        log_.Line(name, "%s", why);
+        reports_.PostOnce(type, version);
+        files_.Remove(path);
+        return false;
+    };
+    const std::string newestText = FormatVersion(info.newest);
+    const std::string downText = FormatVersion(down);
+
+    if (FirstThreeZero(down)) return reject("get local file's version faile", ErrorType::VersionUnreadable, newestText);
+    if (!IsTrustedFrom(path, publisher_))
+        return reject("local file's trust is invalid", ErrorType::TrustInvalid, downText);
+    if (VersionTextGreater(downText, newestText))
+        return reject("local ver bigger than newest", ErrorType::VersionHigher, downText);
+    if (VersionTextGreater(newestText, downText)) {
+        log_.Line(name, "local ver smaller than newest");
+        reports_.PostOnce(ErrorType::VersionLower, downText);
+    }
+    if (down != info.newest) {
+        // An operator's cache may serve another build; it is accepted as it is.
+        log_.Line(name, "Operator cache");
+        reports_.PostOnce(ErrorType::VersionMismatch, downText);
+        return true;
+    }
+    if (!Md5Matches(path, info.md5))
+        return reject("local file's md5 not equal remote's", ErrorType::Md5Mismatch, downText);
+    return true;
+}

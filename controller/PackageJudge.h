@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "controller/LobbyVerInfo.h"
+#include "platform/VersionQuad.h"
+
+class CLog;
+class PackageFiles;
+class ReportSender;
+
+// What may be done with a package already on disk.
+enum class Verdict : int32_t { Download = 1, OfferUpdate = 2, Ready = 3, UpdateRequested = 4 };
+
+// Judges the final package against the configuration reply: whether one on
+// disk may be used, and whether a downloaded one is accepted. What it
+// rejects is deleted, and reported where the report belongs to the download.
+class PackageJudge {
+public:
+    PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher);
+    virtual ~PackageJudge() = default;
+
+    // The package on disk, before a download (worker thread).
+    Verdict BeNeedDown(const LobbyVerInfo& info, bool updateRequested);
+    // The final package's product version, logged; zero when unreadable.
+    VersionQuad ReadDownFileVersion();
+    // A downloaded package of version `down`, moved into place: true when
+    // accepted. Rejections are logged, reported once per type and deleted.
+    [[nodiscard]] bool Accept(const LobbyVerInfo& info, const VersionQuad& down);
+
+private:
+    // The digest of the final package compared to the configured one.
+    [[nodiscard]] bool Md5Matches(const std::string& path, const std::string& md5);
+
+    CLog& log_;
+    PackageFiles& files_;
+    ReportSender& reports_;
+    const std::string publisher_;  // expected signer; empty: any
+};

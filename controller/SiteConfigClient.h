@@ -1,0 +1,41 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "controller/LobbyVerInfo.h"
+#include "platform/CLock.h"
+
+class CLog;
+
+// The site this copy belongs to and the configuration server's reply for it.
+// The worker thread fetches and parses; any thread reads the held reply.
+class SiteConfigClient {
+public:
+    SiteConfigClient(CLog& log, const std::string& serverBase);
+    virtual ~SiteConfigClient() = default;
+
+    // The site id of "site.cfg" in the program folder; `fallback` when there
+    // is no usable site file.
+    static std::string ReadSiteId(CLog& log, const std::string& programFolder, const std::string& fallback);
+
+    // One configuration request for a site; true when its reply was usable.
+    // `context` travels with the request.
+    [[nodiscard]] bool FetchOnce(const std::string& siteId, uint32_t context);
+    // Fills the held reply from a reply text, attribute by attribute; true
+    // when the result is usable.
+    [[nodiscard]] bool Parse(std::string text);
+
+    // A copy of the held reply.
+    LobbyVerInfo Info() const;
+    // A usable reply has been held once: later tasks skip the request.
+    bool Valid() const { return valid_; }
+
+private:
+    CLog& log_;
+    const std::string serverBase_;
+    LobbyVerInfo info_;  // lock_
+    std::atomic<bool> valid_{false};
+    // Never held across a request or with another lock.
+    mutable CLock lock_;
+};

@@ -1,0 +1,116 @@
+#include "controller/TaskTable.h"
+
+#include "platform/LogFailedCall.h"
+#include "platform/ScopedLock.h"
+
+namespace {
+
+constexpr DWORD kWorkerPollMs = 100;
+
+}  // namespace
+
+TaskTable::TaskTable(std::function<void(int32_t)> run) : run_(std::move(run))
+{
+    abortEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    stopEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!abortEvent_ || !stopEvent_) LOG_FAILED_CALL("CreateEventW");
+}
+
+TaskTable::~TaskTable()
+{
+    // A worker still running would outlive the table it works on.
+    Stop();
+}
+
+bool TaskTable::Start()
+{
+    workerThread_.Reset(CreateThread(nullptr, 0, &TaskTable::WorkerThreadProc, this, 0, &workerThreadId_));
+    if (workerThread_) return true;
+    LOG_FAILED_CALL("CreateThread");
+    return false;
+}
+
+void TaskTable::RequestStop()
+{
+    {
+        ScopedLock guard(lock_);
+        auto it = tasks_.find(current_);
+        if (it != tasks_.end()) it->second = TaskState::Cancelled;
+    }
+    if (stopEvent_) SetEvent(stopEvent_.Get());
+    if (abortEvent_) SetEvent(abortEvent_.Get());
+}
+
+void TaskTable::Stop()
+{
+    RequestStop();
+    if (workerThread_ && GetCurrentThreadId() != workerThreadId_) WaitForSingleObject(workerThread_.Get(), INFINITE);
+    ScopedLock guard(lock_);
+    tasks_.clear();
+}
+
+int32_t TaskTable::Issue()
+{
+    const int32_t id = ++counter_;
+    ScopedLock guard(lock_);
+    current_ = id;
+    tasks_.emplace(id, TaskState::New);
+    return id;
+}
+
+void TaskTable::CancelLatest()
+{
+    ScopedLock guard(lock_);
+    auto it = tasks_.find(counter_);
+    if (it != tasks_.end()) it->second = TaskState::Cancelled;
+}
+
+bool TaskTable::IsRunning(int32_t id)
+{
+    TaskState state;
+    return StateOf(id, &state) && state == TaskState::Running;
+}
+
+void TaskTable::Remove(int32_t id)
+{
+    ScopedLock guard(lock_);
+    tasks_.erase(id);
+}
+
+bool TaskTable::StateOf(int32_t id, TaskState* state)
+{
+    ScopedLock guard(lock_);
+    auto it = tasks_.find(id);
+    if (it == tasks_.end()) return false;
+    *state = it->second;
+    return true;
+}
+
+size_t TaskTable::Count()
+{
+    ScopedLock guard(lock_);
+    return tasks_.size();
+}
+
+DWORD WINAPI TaskTable::WorkerThreadProc(LPVOID param)
+{
+    static_cast<TaskTable*>(param)->WorkerLoop();
+    return 0;
+}
+
+void TaskTable::WorkerLoop()
+{
+    while (WaitForSingleObject(stopEvent_.Get(), kWorkerPollMs) == WAIT_TIMEOUT) {
+        int32_t id = -1;
+        {
+            // Looked up and marked in one step, so a cancel in between is not
+            // overwritten by the running state.
+            ScopedLock guard(lock_);
+            auto it = tasks_.find(current_);
+            if (it == tasks_.end() || it->second != TaskState::New) continue;
+            it->second = TaskState::Running;
+            id = it->first;
+        }
+        run_(id);
+    }
+}
