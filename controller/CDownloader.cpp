@@ -77,7 +77,7 @@ void CDownloader::RegisterListener(IListener* listener)
 
 void CDownloader::DownQuorvex()
 {
-    CThreadsManager::Instance()->Restart();
+    RestartEngine();
     const int32_t id = tasks_.LatestId() + 1;
     // Logged before the task can be taken, as the id it will get.
     Log("CDownloader::DownQuorvex", "new task---%d\r\n", id);
@@ -96,7 +96,7 @@ void CDownloader::Cancel()
 
 void CDownloader::Exit(int mode)
 {
-    CThreadsManager::Instance()->Stop();
+    StopEngine();
     Log("CDownloader::Exit", "user exit");
     if (mode == 2) reports_.Post_Error(ErrorType::UserAbort, FormatVersion(config_.Info().newest));
     Shutdown();
