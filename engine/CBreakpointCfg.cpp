@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/LogFailedCall.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
@@ -155,15 +156,17 @@ bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t tota
         DWORD put = 0;
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
                   put == bytes.size() && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
+        if (!written) LOG_FAILED_CALL("WriteFile/FlushFileBuffers");
     }
     // A planted link at the record's name stays as it is: replacing it would
     // spare its target, but the name is not ours to take over.
     bool linked = false;
     OpenUnlinkedFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0, &linked);
     // A crash at any moment leaves either the old record or the new one.
-    if (written && !linked &&
-        MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+    if (written && !linked) {
+        if (MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        LOG_FAILED_CALL("MoveFileExW");
+    }
     DeleteUnlinkedFile(temp);
     return false;
 }

@@ -9,11 +9,12 @@
 #include "engine/ResumeData.h"
 #include "platform/CLock.h"
 
-// The resume record: the unfinished ranges of a stopped download, kept
-// beside the target file as the target path followed by ".cfg". Segments
-// collected while the engine stops are written by a restart (for the retry)
-// or when the record is destroyed (process exit); with none held then, a
-// leftover file that this run did not write is deleted.
+// The resume record file beside the target (the target path followed by
+// ".cfg") and the segments it is to hold: the unfinished ranges that the
+// download's ranges (CDownloadRanges) hand over when the engine stops. They
+// are written by a restart (for the retry) or when the record is destroyed
+// (process exit); with none held then, a leftover file that this run did not
+// write is deleted.
 //
 // File: count (int32), total size (int64), count segments of 520 bytes.
 class CBreakpointCfg {
@@ -31,9 +32,9 @@ public:
 
     // Reads the record file. False when it is missing or damaged: a negative
     // count, or a length that is not exactly that many segments.
-    bool Load(ResumeData& out);
+    [[nodiscard]] bool Load(ResumeData& out);
     // The same for any record file, without touching a record object.
-    static bool LoadFile(const std::string& recordPath, ResumeData& out);
+    [[nodiscard]] static bool LoadFile(const std::string& recordPath, ResumeData& out);
 
     // Takes ownership; kept in arrival order.
     void AddSegment(ResumeSegment* segment);
@@ -49,8 +50,8 @@ public:
     bool Save();
     // Replaces a record file in one step: a temporary file beside it, flushed,
     // then moved over it. A failed write leaves the old record as it was.
-    static bool WriteRecordFile(const std::string& recordPath, int64_t totalSize,
-                                const std::vector<ResumeSegment>& segments);
+    [[nodiscard]] static bool WriteRecordFile(const std::string& recordPath, int64_t totalSize,
+                                              const std::vector<ResumeSegment>& segments);
 
     // Deletes the record file; true when there was one to delete.
     bool RemoveRecordFile();

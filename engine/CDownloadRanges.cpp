@@ -4,6 +4,12 @@
 
 #include "engine/CBreakpointCfg.h"
 #include "engine/CDownloadTask.h"
+#include "engine/CThreadsManager.h"
+#include "engine/ResumeData.h"
+#include "engine/TaskBatch.h"
+#include "engine/ThreadMessages.h"
+#include "platform/LogFailedCall.h"
+#include "platform/OwnedPost.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 #include "platform/UnlinkedFile.h"
@@ -15,12 +21,84 @@ CDownloadRanges* CDownloadRanges::Instance()
     return &ranges;
 }
 
-void CDownloadRanges::Begin(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId,
-                            DWORD startTick, int64_t baseBytes, DWORD notifyThreadId)
+namespace {
+int64_t FileLength(const std::string& path)
 {
-    ScopedLock hold(lock_);
-    book_.Clear();
-    download_ = Download{url, path, totalSize, taskId, startTick, baseBytes, notifyThreadId};
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    const std::wstring wide = Utf8ToWide(path);
+    if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+}  // namespace
+
+bool CDownloadRanges::Start(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId,
+                            DWORD startTick, DWORD pump)
+{
+    auto batch = std::make_unique<TaskBatch>();
+    std::vector<RangeBook::Span> spans;
+    int64_t done = 0;
+    CBreakpointCfg* record = CBreakpointCfg::Instance();
+    if (!path.empty()) {
+        record->SetTarget(path, totalSize);
+        ResumeData data;
+        if (record->Load(data) && data.count > 0 && data.Fits(url, path, totalSize) && FileLength(path) == totalSize) {
+            // A record that fits names this URL and path in every segment.
+            for (const auto& s : data.segments) spans.push_back({s->start, s->end});
+            done = data.totalSize - data.RemainingBytes();
+            // Bytes already on disk start the count but not the speed.
+            batch->counted = std::make_unique<CTaskResult>(taskId, done, totalSize, startTick, done);
+        } else {
+            // A record that does not describe this download would resume into holes.
+            record->RemoveRecordFile();
+        }
+    }
+    if (!batch->counted) spans = RangeBook::FirstRanges(totalSize, CThreadsManager::SystemProcessorCount());
+    batch->tasks = Begin(Download{url, path, totalSize, taskId, startTick, done, pump}, spans);
+    if (PostOwned(pump, TM_QUEUE_TASK, batch)) return true;
+    Clear();
+    return false;
+}
+
+std::vector<std::unique_ptr<CDownloadTask>> CDownloadRanges::Begin(const Download& d,
+                                                                   const std::vector<RangeBook::Span>& spans)
+{
+    std::vector<uint64_t> ids;
+    {
+        ScopedLock hold(lock_);
+        book_.Clear();
+        download_ = d;
+        for (const RangeBook::Span& s : spans) ids.push_back(book_.Add(s.first, s.last));
+    }
+    std::vector<std::unique_ptr<CDownloadTask>> tasks;
+    for (size_t i = 0; i < spans.size(); ++i) tasks.push_back(MakeTask(d, spans[i], ids[i]));
+    return tasks;
+}
+
+std::unique_ptr<CDownloadTask> CDownloadRanges::MakeTask(const Download& d, const RangeBook::Span& span, uint64_t id)
+{
+    auto task = std::make_unique<CDownloadTask>(d.url, d.path, nullptr, span.first, span.last, d.totalSize, d.taskId,
+                                                d.startTick, d.baseBytes);
+    task->CreateGuid();
+    task->SetNotifyThreadId(d.notifyThreadId);
+    task->SetRangeId(id);
+    return task;
+}
+
+void CDownloadRanges::Park()
+{
+    std::vector<RangeBook::Span> owed;
+    Download d;
+    {
+        ScopedLock hold(lock_);
+        owed = book_.Remaining(true);
+        d = download_;
+        book_.Clear();
+        download_ = Download();
+    }
+    // Each record lock is taken after this one is left.
+    for (const RangeBook::Span& s : owed)
+        CBreakpointCfg::Instance()->AddSegment(
+            ResumeSegment::Make(static_cast<uint32_t>(s.first), static_cast<uint32_t>(s.last), d.url, d.path));
 }
 
 void CDownloadRanges::Clear()
@@ -30,22 +108,10 @@ void CDownloadRanges::Clear()
     download_ = Download();
 }
 
-uint64_t CDownloadRanges::Add(int64_t first, int64_t last)
-{
-    ScopedLock hold(lock_);
-    return book_.Add(first, last);
-}
-
 void CDownloadRanges::Advance(uint64_t id, int64_t position)
 {
     ScopedLock hold(lock_);
     book_.Advance(id, position);
-}
-
-bool CDownloadRanges::End(uint64_t id, int64_t& last)
-{
-    ScopedLock hold(lock_);
-    return book_.End(id, last);
 }
 
 bool CDownloadRanges::NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast)
@@ -70,12 +136,7 @@ CDownloadTask* CDownloadRanges::SplitLargest()
         if (!book_.Split(span, id)) return nullptr;
         d = download_;
     }
-    auto* task = new CDownloadTask(d.url, d.path, nullptr, span.first, span.last, d.totalSize, d.taskId, d.startTick,
-                                   d.baseBytes);
-    task->CreateGuid();
-    task->SetNotifyThreadId(d.notifyThreadId);
-    task->SetRangeId(id);
-    return task;
+    return MakeTask(d, span, id).release();
 }
 
 bool CDownloadRanges::Take(Snapshot& out)
@@ -99,7 +160,11 @@ bool CDownloadRanges::Checkpoint()
     {
         UniqueHandle data = OpenUnlinkedFile(Utf8ToWide(now.path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-        if (!data || !FlushFileBuffers(data.Get())) return false;
+        if (!data) return false;
+        if (!FlushFileBuffers(data.Get())) {
+            LOG_FAILED_CALL("FlushFileBuffers");
+            return false;
+        }
     }
     std::vector<ResumeSegment> segments;
     for (const RangeBook::Span& s : now.remaining) {

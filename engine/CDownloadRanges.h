@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,13 @@
 
 class CDownloadTask;
 
-// The ranges of the download under way, shared by its range tasks: where each
-// has reached on disk and where it ends. Idle download threads take work from
-// here by splitting the largest range, and the resume record is taken from
-// here while the download runs. One process-wide instance; every call takes
-// its lock alone.
+// The one owner of the ranges of the download under way: it cuts a fresh
+// download into ranges or takes them from the resume record, makes their
+// tasks, knows where each range has reached on disk and where it ends, lets
+// idle download threads split the largest one, writes the resume record
+// while the download runs and, once the engine has stopped, hands what is
+// still owed to the record. One process-wide instance; every call takes its
+// lock alone.
 class CDownloadRanges {
 public:
     static CDownloadRanges* Instance();
@@ -24,21 +27,32 @@ public:
     CDownloadRanges(const CDownloadRanges&) = delete;
     CDownloadRanges& operator=(const CDownloadRanges&) = delete;
 
-    // A new download: forgets the ranges of the one before.
-    void Begin(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId, DWORD startTick,
-               int64_t baseBytes, DWORD notifyThreadId);
+    // A new download, forgetting the one before: resumes from the record
+    // beside `path` when it fits this download (the file of its full size),
+    // otherwise deletes that record and cuts the file into one range per
+    // processor. The ranges' tasks go to the pump thread in one post. False
+    // when that post failed: nothing was handed over.
+    [[nodiscard]] bool Start(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId,
+                             DWORD startTick, DWORD pump);
+    // Once the download threads have ended: every range not finished becomes
+    // a segment of the resume record, and the ranges are forgotten.
+    void Park();
     void Clear();
 
-    uint64_t Add(int64_t first, int64_t last);
     void Advance(uint64_t id, int64_t position);
-    bool End(uint64_t id, int64_t& last);
-    bool NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast);
+    [[nodiscard]] bool NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast);
     void Finish(uint64_t id);
 
     // A task for the upper part of the largest range; null when no range is
     // worth splitting.
     CDownloadTask* SplitLargest();
 
+    // Rewrites the resume record from what is on disk: the ranges are read
+    // first, the target file is flushed, then the record is replaced. False
+    // when nothing was written; the next checkpoint tries again.
+    bool Checkpoint();
+
+private:
     struct Snapshot {
         std::string url;
         std::string path;
@@ -46,13 +60,8 @@ public:
         std::vector<RangeBook::Span> remaining;
     };
     // What is owed right now; false when there is no download with bytes left.
-    bool Take(Snapshot& out);
+    [[nodiscard]] bool Take(Snapshot& out);
 
-    // Rewrites the resume record from what is on disk: the ranges are read
-    // first, the target file is flushed, then the record is replaced.
-    bool Checkpoint();
-
-private:
     CLock lock_;
     RangeBook book_;
     // What a task split off the download needs to know of it.
@@ -65,5 +74,8 @@ private:
         int64_t baseBytes = 0;
         DWORD notifyThreadId = 0;
     };
+    // Registers the ranges of a new download and makes their tasks.
+    std::vector<std::unique_ptr<CDownloadTask>> Begin(const Download& d, const std::vector<RangeBook::Span>& spans);
+    static std::unique_ptr<CDownloadTask> MakeTask(const Download& d, const RangeBook::Span& span, uint64_t id);
     Download download_;
 };

@@ -8,12 +8,12 @@
 #include "net/HttpProxyInfo.h"
 #include "platform/UniqueHandle.h"
 
+class HttpRangeRequest;
 class IBaseThread;
-struct ResumeSegment;
 
 // Fetches one byte range of a file over HTTP and writes it in place, chunk by
 // chunk. Each Run continues from `position`; a stop noticed after a chunk
-// turns the rest of the range into a resume segment.
+// ends the run, and the download's ranges (CDownloadRanges) keep what is owed.
 class CDownloadTask : public ITask {
 public:
     // Range first..last inclusive; proxy is not owned and may be null.
@@ -28,26 +28,15 @@ public:
     // then read from there, since an idle thread may take the upper part.
     void SetRangeId(uint64_t id) { rangeId_ = id; }
 
-    // After each chunk: when the owning thread is stopping, posts the rest of
-    // the range as a resume segment and returns true.
-    bool CheckStop();
-    // Posts the rest of the range as a resume segment to the pump thread.
-    void PostRemainder();
-    // The rest of the range as a segment; null when the URL or path is too
-    // long to be recorded.
-    ResumeSegment* MakeRemainderSegment() const;
-
-    int64_t Position() const { return position_; }
-    int64_t RangeEnd() const { return rangeEnd_; }
-    const std::string& Url() const { return url_; }
-    const std::string& Path() const { return path_; }
+    // After each chunk: whether the owning thread is stopping.
+    bool CheckStop() const;
 
     static constexpr DWORD kReadSize = 4096;
 
 private:
     enum class Fetch { Done, Stopped, Failed, Again };
     // One request for position..requestLast, read chunk by chunk.
-    Fetch FetchRequest(int64_t requestLast);
+    Fetch FetchRequest(HttpRangeRequest& http, int64_t requestLast);
     void PostFailed() const;
     void CloseFile();
     // Posts the written bytes not yet counted; true when none are left owed.

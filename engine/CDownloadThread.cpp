@@ -27,18 +27,13 @@ void CDownloadThread::Routine()
             continue;
         }
         task->SetOwnerThread(this);
-        bool finished = false;
         while (!IsStopping()) {
             DWORD began = GetTickCount();
-            if (task->Run()) {
-                finished = true;
-                break;
-            }
+            if (task->Run()) break;
             DWORD spent = GetTickCount() - began;
             if (spent < kRetryPauseMs) WaitForSingleObject(StopEvent(), kRetryPauseMs - spent);
         }
-        // Stopped between two runs: its range is still owed, keep it for resuming.
-        if (!finished) task->PostRemainder();
+        // Stopped between two runs: the download's ranges still know what it owes.
         delete task;
     }
 }

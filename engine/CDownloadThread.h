@@ -8,7 +8,7 @@ public:
     explicit CDownloadThread(const std::string& name);
     ~CDownloadThread() override;
 
-    bool Start() override;
+    [[nodiscard]] bool Start() override;
     void Stop() override;
 
     // Pause after a failed run that came back quickly, so a refused

@@ -4,6 +4,7 @@
 
 #include "engine/CTaskResult.h"
 #include "engine/ThreadMessages.h"
+#include "platform/OwnedPost.h"
 
 CIOTask::CIOTask(HANDLE file, const void* chunk, uint32_t length, uint32_t offset, int32_t taskId, int64_t totalSize,
                  const std::string& path, DWORD startTick, int64_t baseBytes)
@@ -23,9 +24,9 @@ CIOTask::~CIOTask() = default;
 bool CIOTask::Run()
 {
     if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return true;
-    if (!Write()) return false;
-    PostResult();
-    return true;
+    // Written again when its count could not be posted: the same bytes at
+    // the same offset, counted once.
+    return Write() && PostCount(notifyThreadId_, taskId_, length_, totalSize_, startTick_, baseBytes_);
 }
 
 bool CIOTask::Write()
@@ -42,14 +43,9 @@ bool CIOTask::Write()
     return GetOverlappedResult(file_, &overlapped, &written, TRUE) && written == length_;
 }
 
-void CIOTask::PostResult() { PostCount(notifyThreadId_, taskId_, length_, totalSize_, startTick_, baseBytes_); }
-
 bool CIOTask::PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
                         int64_t baseBytes)
 {
-    auto* result = new CTaskResult(taskId, bytes, totalSize, startTick, baseBytes);
-    if (PostThreadMessageW(pump, TM_TASK_RESULT, reinterpret_cast<WPARAM>(result), static_cast<LPARAM>(bytes)))
-        return true;
-    delete result;
-    return false;
+    auto result = std::make_unique<CTaskResult>(taskId, bytes, totalSize, startTick, baseBytes);
+    return PostOwned(pump, TM_TASK_RESULT, result, static_cast<LPARAM>(bytes));
 }

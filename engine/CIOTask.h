@@ -17,17 +17,16 @@ public:
             const std::string& path, DWORD startTick, int64_t baseBytes);
     ~CIOTask() override;
 
-    // True when the chunk was written (and posted), or there was no file;
-    // false when the write failed, in which case nothing is posted.
+    // True when the chunk was written and its count posted, or there was no
+    // file; false when the write or the post failed (run it again).
     bool Run() override;
-    // Run in two steps, for a caller that records the write in between.
-    bool Write();
-    void PostResult();
+    // Only the write, for a caller that records it before counting it.
+    [[nodiscard]] bool Write();
 
     // Posts `bytes` of a download as a TM_TASK_RESULT to thread `pump`.
     // False when the post failed: the bytes are still owed to the count.
-    static bool PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
-                          int64_t baseBytes);
+    [[nodiscard]] static bool PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,
+                                        int64_t baseBytes);
 
 private:
     uint32_t length_;

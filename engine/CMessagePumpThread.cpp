@@ -1,13 +1,21 @@
 #include "engine/CMessagePumpThread.h"
 
-#include "engine/CBreakpointCfg.h"
-#include "engine/CDownloadTask.h"
-#include "engine/CTaskResult.h"
 #include "engine/DownloadEvents.h"
 #include "engine/EngineLists.h"
 #include "engine/IEngineObserver.h"
-#include "engine/ResumeSegment.h"
+#include "engine/TaskBatch.h"
 #include "engine/ThreadMessages.h"
+#include "platform/OwnedPost.h"
+
+namespace {
+// Adds a download's bytes to its entry in ResultList; the first count of a
+// download becomes that entry.
+void Count(std::unique_ptr<CTaskResult> result, int64_t bytes)
+{
+    if (!ResultList().WithTaskId(result->taskId, [&](CTaskResult& entry) { entry.done += bytes; }))
+        ResultList().InsertHead(result.release());
+}
+}  // namespace
 
 CMessagePumpThread::CMessagePumpThread() : queueReady_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
@@ -19,12 +27,10 @@ bool CMessagePumpThread::Start()
     if (Created()) return true;
     ResetEvent(queueReady_.Get());
     if (!Launch()) return false;
-    if (!IsStopping()) {
-        // A message posted before the queue exists is lost; the thread makes
-        // its queue first thing, so this wait is short.
-        HANDLE waits[2] = {queueReady_.Get(), StopEvent()};
-        WaitForMultipleObjects(2, waits, FALSE, 10000);
-    }
+    // A message posted before the queue exists is lost; the thread makes
+    // its queue first thing, so this wait is short.
+    HANDLE waits[2] = {queueReady_.Get(), StopEvent()};
+    WaitForMultipleObjects(2, waits, FALSE, 10000);
     return true;
 }
 
@@ -51,24 +57,18 @@ void CMessagePumpThread::Handle(const MSG& msg, bool mayNotify)
 {
     switch (msg.message) {
     case TM_TASK_RESULT: {
-        auto* result = reinterpret_cast<CTaskResult*>(msg.wParam);
-        if (result == nullptr) return;
-        const int64_t bytes = static_cast<int32_t>(msg.lParam);
-        bool added = ResultList().WithTaskId(result->taskId, [&](CTaskResult& entry) { entry.done += bytes; });
-        if (added)
-            delete result;
-        else
-            ResultList().InsertHead(result);
+        std::unique_ptr<CTaskResult> result = TakePosted<CTaskResult>(msg.wParam);
+        if (result) Count(std::move(result), static_cast<int32_t>(msg.lParam));
         return;
     }
     case TM_QUEUE_TASK: {
-        auto* task = reinterpret_cast<CDownloadTask*>(msg.wParam);
-        if (task != nullptr) TaskQueue().InsertHead(task);
-        return;
-    }
-    case TM_SAVE_SEGMENT: {
-        auto* segment = reinterpret_cast<ResumeSegment*>(msg.wParam);
-        if (segment != nullptr) CBreakpointCfg::Instance()->AddSegment(segment);
+        std::unique_ptr<TaskBatch> batch = TakePosted<TaskBatch>(msg.wParam);
+        if (!batch) return;
+        if (batch->counted) {
+            const int64_t done = batch->counted->done.load();
+            Count(std::move(batch->counted), done);
+        }
+        for (std::unique_ptr<CDownloadTask>& task : batch->tasks) TaskQueue().InsertHead(task.release());
         return;
     }
     case TM_TASK_FAILED:

@@ -4,15 +4,16 @@
 #include "engine/IBaseThread.h"
 
 // Receives the engine's thread messages: queues range tasks, accumulates
-// written bytes per download, hands resume segments to the resume record and
-// tells the observer of the first failure. Blocks on its message queue.
+// written bytes per download and tells the observer of the first failure.
+// Blocks on its message queue.
 class CMessagePumpThread : public IBaseThread {
 public:
     CMessagePumpThread();
     ~CMessagePumpThread() override;
 
-    // Returns once the thread's message queue exists, so no post is lost.
-    bool Start() override;
+    // Returns once the thread's message queue exists, so no post is lost;
+    // false when the thread could not be created.
+    [[nodiscard]] bool Start() override;
     // Posts WM_QUIT behind everything already queued and waits for the end.
     void Stop() override;
 

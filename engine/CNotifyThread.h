@@ -13,7 +13,7 @@ public:
     CNotifyThread();
     ~CNotifyThread() override;
 
-    bool Start() override;
+    [[nodiscard]] bool Start() override;
     void Stop() override;
 
     static constexpr DWORD kIntervalMs = 100;

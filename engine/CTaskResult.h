@@ -16,7 +16,6 @@ public:
 
     int32_t GetTaskId() const { return taskId; }
 
-    int32_t kind = 4;
     int32_t taskId;
     std::atomic<int64_t> done;  // written by the pump thread, read by the notifier
     int64_t totalSize;

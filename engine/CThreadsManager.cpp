@@ -42,7 +42,7 @@ unsigned CThreadsManager::DownloadThreadsPerStart(unsigned processorCount)
     return processorCount >= 8 ? 8 : processorCount;
 }
 
-bool CThreadsManager::Start()
+void CThreadsManager::Start()
 {
     caller_.Check();
     const unsigned n = DownloadThreadsPerStart(processors_ != 0 ? processors_ : SystemProcessorCount());
@@ -52,26 +52,25 @@ bool CThreadsManager::Start()
         auto thread = std::make_unique<CDownloadThread>(name);
         if (thread->Start()) downloadThreads_.push_back(std::move(thread));
     }
+    // A thread that could not be created is not kept: the next Start tries again.
     if (!notify_) {
-        notify_ = std::make_unique<CNotifyThread>();
-        if (!notify_->Start()) notify_.reset();
+        auto notify = std::make_unique<CNotifyThread>();
+        if (notify->Start()) notify_ = std::move(notify);
     }
     if (!pump_) {
-        pump_ = std::make_unique<CMessagePumpThread>();
-        // Without a pump every later start fails, and says so.
-        if (pump_->Start())
+        auto pump = std::make_unique<CMessagePumpThread>();
+        if (pump->Start()) {
+            pump_ = std::move(pump);
             pumpThreadId_.store(pump_->GetThreadId());
-        else
-            pump_.reset();
+        }
     }
-    return true;
 }
 
 void CThreadsManager::Stop()
 {
     caller_.Check();
     // All are told first, so a task blocked in a read or a connect does not
-    // hold up the others' ends; each running task posts its remainder.
+    // hold up the others' ends.
     for (const auto& thread : downloadThreads_) thread->RequestStop();
     while (!downloadThreads_.empty()) {
         std::unique_ptr<IBaseThread> thread = std::move(downloadThreads_.front());
@@ -80,7 +79,7 @@ void CThreadsManager::Stop()
     }
     if (pump_) {
         // Posts from here on fail and stay with their senders. The WM_QUIT
-        // queues behind every segment and task posted so far.
+        // queues behind every count and task posted so far.
         pumpThreadId_.store(0);
         pump_->Stop();
         pump_.reset();
@@ -89,19 +88,12 @@ void CThreadsManager::Stop()
         notify_->Stop();
         notify_.reset();
     }
-    RecordQueuedTasks();
+    // Running, abandoned and queued ranges alike are owed to the record.
+    TaskQueue().Clear();
+    CDownloadRanges::Instance()->Park();
 }
 
-void CThreadsManager::RecordQueuedTasks()
-{
-    // Ranges that never reached a thread are owed as much as running ones.
-    while (CDownloadTask* task = TaskQueue().TakeTail()) {
-        if (ResumeSegment* segment = task->MakeRemainderSegment()) CBreakpointCfg::Instance()->AddSegment(segment);
-        delete task;
-    }
-}
-
-bool CThreadsManager::Restart()
+void CThreadsManager::Restart()
 {
     caller_.Check();
     TaskQueue().Clear();
@@ -110,7 +102,7 @@ bool CThreadsManager::Restart()
     // Ranges left by a stop become the record beside the target, so the next
     // start of that download resumes instead of fetching every byte again.
     CBreakpointCfg::Instance()->SaveAndClearSegments();
-    return Start();
+    Start();
 }
 
 DWORD CThreadsManager::PumpThreadId() const { return pumpThreadId_.load(); }

@@ -27,13 +27,14 @@ public:
 
     // Adds a set of download threads; makes the notification and pump
     // threads if there are none.
-    bool Start();
-    // Ends every thread. Running range tasks, tasks abandoned between runs and
-    // tasks still queued all leave their unfinished ranges with the resume record.
+    void Start();
+    // Ends every thread and drops the queued tasks. Every range of the
+    // download not finished, whether running, abandoned or queued, is left
+    // with the resume record.
     void Stop();
     // Empties the task queue and the results, writes the held resume
     // segments to the record file and lets them go, then Start.
-    bool Restart();
+    void Restart();
 
     // Thread id of the pump thread; 0 while there is none.
     DWORD PumpThreadId() const;
@@ -45,8 +46,6 @@ public:
     static unsigned SystemProcessorCount();
 
 private:
-    void RecordQueuedTasks();
-
     unsigned processors_;
     std::vector<std::unique_ptr<IBaseThread>> downloadThreads_;
     std::unique_ptr<CNotifyThread> notify_;

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "platform/LogFailedCall.h"
+
 IBaseThread::IBaseThread() : stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 IBaseThread::~IBaseThread() = default;
@@ -27,6 +29,7 @@ bool IBaseThread::Launch()
     // _beginthreadex rather than CreateThread: the thread uses the C runtime.
     thread_.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &IBaseThread::Entry, this, 0, &id)));
     if (!thread_) {
+        LOG_FAILED_CALL("_beginthreadex");
         stopping_.store(true);
         return false;
     }

@@ -17,7 +17,8 @@ public:
     IBaseThread& operator=(const IBaseThread&) = delete;
 
     virtual std::string GetName() const { return name_; }
-    virtual bool Start() = 0;
+    // False when the thread could not be created.
+    [[nodiscard]] virtual bool Start() = 0;
     virtual void Stop() = 0;
     virtual bool IsStopping() const { return stopping_.load(); }
     virtual DWORD GetThreadId() const { return threadId_; }
@@ -28,7 +29,7 @@ public:
 
 protected:
     // Creates the thread unless it exists; clears the stopping flag when it
-    // was created. False when the thread could not be made.
+    // was created. False when it could not be created.
     [[nodiscard]] bool Launch();
     // Sets the stopping flag and waits until the thread has ended.
     void Join();

@@ -13,12 +13,11 @@ std::string ITask::FormatGuid(const GUID& g)
     return text;
 }
 
-bool ITask::CreateGuid()
+void ITask::CreateGuid()
 {
     GUID guid = {};
     CoCreateGuid(&guid);
     std::string text = FormatGuid(guid);
     snprintf(taskGuid_, sizeof(taskGuid_), "%s", text.c_str());
-    kind_ = KIND_TASK;
-    return true;
+    kind_ = Kind::Named;
 }

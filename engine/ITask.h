@@ -8,7 +8,7 @@
 // until it reports the task finished.
 class ITask {
 public:
-    enum { KIND_NONE = 0, KIND_TASK = 4 };
+    enum class Kind : int32_t { None = 0, Named = 4 };
 
     ITask() = default;
     virtual ~ITask() = default;
@@ -16,17 +16,15 @@ public:
     ITask& operator=(const ITask&) = delete;
 
     // True: finished, the runner deletes the task. False: run it again.
-    virtual bool Run() = 0;
+    [[nodiscard]] virtual bool Run() = 0;
 
     // Names the instance with a fresh GUID; the third group is lower case.
-    virtual bool CreateGuid();
+    virtual void CreateGuid();
     virtual bool IsGuid(const std::string& text) const { return text == taskGuid_; }
     virtual std::string GetGuid() const { return taskGuid_; }
-    virtual int32_t GetKind() const { return kind_; }
+    virtual Kind GetKind() const { return kind_; }
     virtual int32_t GetTaskId() const { return taskId_; }
     virtual void SetNotifyThreadId(DWORD id) { notifyThreadId_ = id; }
-
-    DWORD GetNotifyThreadId() const { return notifyThreadId_; }
 
     // "%08X-%04X-%04x-%02X%02X-%02X%02X%02X%02X%02X%02X"
     static std::string FormatGuid(const GUID& guid);
@@ -35,7 +33,7 @@ protected:
     explicit ITask(int32_t taskId) : taskId_(taskId) {}
 
     char taskGuid_[64] = {};
-    int32_t kind_ = KIND_NONE;
+    Kind kind_ = Kind::None;
     int32_t taskId_ = 0;
     DWORD notifyThreadId_ = 0;
 };

@@ -88,10 +88,29 @@ bool RangeBook::Split(Span& taken, uint64_t& newId)
     return true;
 }
 
-std::vector<RangeBook::Span> RangeBook::Remaining() const
+std::vector<RangeBook::Span> RangeBook::Remaining(bool keepEmpty) const
 {
     std::vector<Span> spans;
     for (const Slot& s : slots_)
-        if (s.position <= s.last) spans.push_back({s.position, s.last});
+        if (keepEmpty || s.position <= s.last) spans.push_back({s.position, s.last});
     return spans;
+}
+
+std::vector<RangeBook::Span> RangeBook::FirstRanges(int64_t totalSize, unsigned n)
+{
+    std::vector<Span> ranges;
+    if (totalSize <= 0) return ranges;
+    if (n == 0) n = 1;
+    const int64_t blocks = (totalSize + kBlock - 1) / kBlock;
+    if (totalSize <= kBlock) {
+        ranges.push_back({0, totalSize - 1});
+    } else if (static_cast<int64_t>(n) < blocks) {
+        const int64_t per = blocks / n * kBlock;
+        for (unsigned i = 0; i + 1 < n; ++i) ranges.push_back({i * per, i * per + per - 1});
+        ranges.push_back({(n - 1) * per, totalSize - 1});
+    } else {
+        for (int64_t k = 0; k < blocks; ++k)
+            ranges.push_back({k * kBlock, k + 1 < blocks ? k * kBlock + kBlock - 1 : totalSize - 1});
+    }
+    return ranges;
 }

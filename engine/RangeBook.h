@@ -16,6 +16,7 @@ public:
     struct Span {
         int64_t first;
         int64_t last;  // inclusive
+        bool operator==(const Span& o) const { return first == o.first && last == o.last; }
     };
 
     static constexpr int64_t kBlock = 4096;
@@ -27,6 +28,11 @@ public:
         : minSplit_(minSplit), minRequest_(minRequest), maxRequest_(maxRequest)
     {}
 
+    // A fresh download's ranges: `count` ranges of whole blocks, the last
+    // taking the remainder; one block a range when there are fewer blocks
+    // than `count`. Together they cover 0 to totalSize - 1 once.
+    static std::vector<Span> FirstRanges(int64_t totalSize, unsigned count);
+
     // A range still to fetch, waiting for a connection; returns its id
     // (never 0). While any range waits, nothing is split: an idle
     // connection is about to get that range.
@@ -34,17 +40,18 @@ public:
     // Bytes before `position` of the range are on disk.
     bool Advance(uint64_t id, int64_t position);
     // The range's current last byte; false for an unknown id.
-    bool End(uint64_t id, int64_t& last) const;
+    [[nodiscard]] bool End(uint64_t id, int64_t& last) const;
     // Starts the next request of a range at `position`: its last byte, and
     // the range's last byte. False for an unknown id.
-    bool NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast);
+    [[nodiscard]] bool NextRequest(uint64_t id, int64_t position, int64_t& requestLast, int64_t& rangeLast);
     void Finish(uint64_t id);
     // Moves the upper part of the largest splittable range into a new range
     // for an idle connection; false when none qualifies.
-    bool Split(Span& taken, uint64_t& newId);
-    // What is still owed, one span per range with bytes left, in range order
-    // of creation. An empty range (all on disk) is left out.
-    std::vector<Span> Remaining() const;
+    [[nodiscard]] bool Split(Span& taken, uint64_t& newId);
+    // What is still owed, one span per range, in range order of creation.
+    // A range whose bytes are all on disk but whose task has not finished
+    // (stopped after its last chunk) is left out unless keepEmpty.
+    std::vector<Span> Remaining(bool keepEmpty = false) const;
     size_t Size() const { return slots_.size(); }
     void Clear() { slots_.clear(); }
 

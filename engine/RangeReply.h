@@ -11,8 +11,9 @@ public:
     static constexpr int64_t kUnknown = -1;
 
     // "bytes FIRST-LAST/COMPLETE"; COMPLETE "*" gives kUnknown.
-    static bool ParseContentRange(const std::string& text, int64_t& first, int64_t& last, int64_t& complete);
+    [[nodiscard]] static bool ParseContentRange(const std::string& text, int64_t& first, int64_t& last,
+                                                int64_t& complete);
 
-    static bool Acceptable(uint32_t status, const std::string& contentRange, int64_t contentLength, int64_t position,
-                           int64_t totalSize);
+    [[nodiscard]] static bool Acceptable(uint32_t status, const std::string& contentRange, int64_t contentLength,
+                                         int64_t position, int64_t totalSize);
 };

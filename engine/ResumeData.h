@@ -15,7 +15,7 @@ struct ResumeData {
     // The bytes of a resume file: count (int32), total size (int64), count
     // segments of 520 bytes, little-endian. False for a negative count or a
     // length that is not exactly that many segments; `out` is then untouched.
-    static bool FromBytes(const void* bytes, size_t length, ResumeData* out);
+    [[nodiscard]] static bool FromBytes(const void* bytes, size_t length, ResumeData* out);
     // The same form for the held segments (the count written is theirs).
     std::vector<char> ToBytes() const;
     static std::vector<char> ToBytes(int64_t totalSize, const std::vector<ResumeSegment>& segments);

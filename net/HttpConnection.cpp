@@ -8,6 +8,18 @@
 
 namespace {
 
+// The user-agent text of the URL-moniker layer; empty when it has none.
+std::string HttpUserAgent()
+{
+    char agent[1024] = {};
+    DWORD length = 0;
+    if (FAILED(UrlMkGetSessionOption(URLMON_OPTION_USERAGENT, agent, sizeof(agent) - 1, &length, 0))) {
+        return {};
+    }
+    agent[sizeof(agent) - 1] = '\0';
+    return agent;
+}
+
 bool Usable(HINTERNET h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 bool SetTimeout(HINTERNET h, DWORD option, DWORD ms) { return InternetSetOptionA(h, option, &ms, sizeof(ms)) != FALSE; }
@@ -51,17 +63,6 @@ bool Fail(HttpHandles* handles)
 }
 
 }  // namespace
-
-std::string HttpUserAgent()
-{
-    char agent[1024] = {};
-    DWORD length = 0;
-    if (FAILED(UrlMkGetSessionOption(URLMON_OPTION_USERAGENT, agent, sizeof(agent) - 1, &length, 0))) {
-        return {};
-    }
-    agent[sizeof(agent) - 1] = '\0';
-    return agent;
-}
 
 DWORD HttpRequestFlags(INTERNET_SCHEME scheme)
 {
@@ -117,6 +118,36 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
     SetTimeout(handles->connection.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs);
     SetTimeout(handles->connection.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs);
     return true;
+}
+
+bool HttpOpenAndSend(HttpHandles* handles, const HttpTarget& target, const char* verb, const char* version,
+                     const char* referrer, const std::string& headers, const std::string& body)
+{
+    HINTERNET request = HttpOpenRequestA(handles->connection.Get(), verb, target.path.c_str(), version, referrer,
+                                         nullptr, target.flags, 0);
+    if (!Usable(request)) return false;
+    handles->request.Reset(request);
+    void* data = body.empty() ? nullptr : const_cast<char*>(body.data());
+    if (HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()), data,
+                         static_cast<DWORD>(body.size())))
+        return true;
+    HttpWidenSecurityFlags(request, GetLastError());
+    handles->request.Reset();
+    return false;
+}
+
+bool HttpQueryNumber(HINTERNET request, DWORD what, DWORD& value)
+{
+    DWORD length = sizeof(value), index = 0;
+    return HttpQueryInfoA(request, what | HTTP_QUERY_FLAG_NUMBER, &value, &length, &index) != FALSE;
+}
+
+std::string HttpQueryText(HINTERNET request, DWORD what)
+{
+    char text[256] = {};
+    DWORD length = sizeof(text) - 1, index = 0;
+    if (!HttpQueryInfoA(request, what, text, &length, &index)) return "";
+    return std::string(text, strnlen(text, sizeof(text)));
 }
 
 void HttpWidenSecurityFlags(HINTERNET request, DWORD sendError)

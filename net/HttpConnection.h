@@ -21,9 +21,6 @@ struct HttpTarget {
     DWORD flags = 0;
 };
 
-// The user-agent text of the URL-moniker layer; empty when it has none.
-std::string HttpUserAgent();
-
 // Request flags for a URL scheme: HTTPS adds the secure flag and ignores
 // certificate name and date errors; everything else is a plain reload.
 DWORD HttpRequestFlags(INTERNET_SCHEME scheme);
@@ -37,7 +34,23 @@ bool HttpRaiseConnectionLimits();
 // (through the proxy when one is given), the time-outs, the URL split and
 // the connection. On success handles->internet and handles->connection are
 // open and *target is filled. On failure whatever was opened is closed.
-bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url, HttpTarget* target);
+[[nodiscard]] bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url,
+                                      HttpTarget* target);
+
+// Opens a request on the open connection (version "HTTP/1.0" or "HTTP/1.1";
+// referrer null for none) and sends it with `headers` (lines ending in CRLF;
+// may be empty) and `body`. A send that fails with a certificate error
+// widens the request's security flags first. On failure the request handle
+// is closed; the connection stays open.
+[[nodiscard]] bool HttpOpenAndSend(HttpHandles* handles, const HttpTarget& target, const char* verb,
+                                   const char* version, const char* referrer, const std::string& headers,
+                                   const std::string& body);
+
+// A numeric field of the reply (HTTP_QUERY_STATUS_CODE, _CONTENT_LENGTH, …),
+// read into a 4-byte buffer: Wine rejects a larger one for numeric queries.
+[[nodiscard]] bool HttpQueryNumber(HINTERNET request, DWORD what, DWORD& value);
+// A text field of the reply, at most 255 bytes; empty when it has none.
+std::string HttpQueryText(HINTERNET request, DWORD what);
 
 // After a send failed with an unknown CA (12045) or a failed revocation
 // check (12057): widen the request's security flags so that the error is

@@ -6,8 +6,6 @@ namespace {
 
 constexpr DWORD kReadPiece = 4096;
 
-bool Usable(HINTERNET h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-
 bool Fail(HttpHandles* handles)
 {
     HttpCloseHandles(handles);
@@ -32,28 +30,14 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
 
     static const HttpRequestParams kNoParams;
     const HttpRequestParams& p = params ? *params : kNoParams;
-
-    HINTERNET request = HttpOpenRequestA(handles->connection.Get(), post ? "POST" : "GET", target.path.c_str(),
-                                         "HTTP/1.0", p.referrer.c_str(), nullptr, target.flags, 0);
-    if (!Usable(request)) return Fail(handles);
-    handles->request.Reset(request);
-
-    void* body = p.body.empty() ? nullptr : const_cast<char*>(p.body.data());
-    if (!HttpSendRequestA(handles->request.Get(), p.extraHeaders.empty() ? nullptr : p.extraHeaders.c_str(),
-                          static_cast<DWORD>(p.extraHeaders.size()), body, static_cast<DWORD>(p.body.size()))) {
-        HttpWidenSecurityFlags(handles->request.Get(), GetLastError());
+    if (!HttpOpenAndSend(handles, target, post ? "POST" : "GET", "HTTP/1.0", p.referrer.c_str(), p.extraHeaders,
+                         p.body))
         return Fail(handles);
-    }
     // Any status will do, error pages included, but there must be one:
     // Wine reports a connection dropped before the reply as a sent request
     // whose reply has no status line (Windows fails the send itself).
     DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!HttpQueryInfoA(handles->request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr) ||
-        status == 0) {
-        return Fail(handles);
-    }
+    if (!HttpQueryNumber(handles->request.Get(), HTTP_QUERY_STATUS_CODE, status) || status == 0) return Fail(handles);
     return true;
 }
 
@@ -102,12 +86,8 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
         // WinINet reports a connection closed early as a clean end; a reply
         // shorter than its declared length is a broken one.
         DWORD declared = 0;
-        DWORD size = sizeof(declared);
-        if (HttpQueryInfoA(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &declared, &size,
-                           nullptr) &&
-            received < declared) {
+        if (HttpQueryNumber(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH, declared) && received < declared)
             return Fail(&handles);
-        }
         HttpCloseHandles(&handles);
         return true;
     }
@@ -123,12 +103,8 @@ bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size)
     HttpHandles handles;
     if (!HttpSend(&client->params, client->proxy.get(), &handles, url, false)) return false;
 
-    // A 4-byte buffer: Windows accepts 8 too, but Wine rejects anything but
-    // the exact size of the 32-bit number it writes.
     DWORD length = 0;
-    DWORD bufferSize = sizeof(length);
-    bool ok = HttpQueryInfoA(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                             &bufferSize, nullptr) != FALSE;
+    const bool ok = HttpQueryNumber(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH, length);
     if (ok) *size = length;
     // Closing abandons the body the server has started to send.
     HttpCloseHandles(&handles);

@@ -9,7 +9,8 @@
 
 // Sends one GET (post false) or POST (post true) with params' headers,
 // referrer and body. On success the three handles stay open in *handles.
-bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles* handles, const char* url, bool post);
+[[nodiscard]] bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles* handles,
+                            const char* url, bool post);
 
 // Sends the request and consumes the reply as params->replyMode says:
 // REPLY_STRING appends the body to *replyTarget (not cleared first) and
@@ -17,8 +18,9 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
 // REPLY_CALLBACK calls the callback once with length 0 and does not read
 // the body. The reply status is not examined: an error page is a reply.
 // params is reset on every path.
-bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool post, uint32_t context, const char* url);
+[[nodiscard]] bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool post, uint32_t context,
+                               const char* url);
 
 // GETs url with the client's params and proxy and reads Content-Length
 // without reading the body. *size is 0 unless the header was read.
-bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size);
+[[nodiscard]] bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size);

@@ -55,10 +55,13 @@ bool HuffmanTablesFit(const uint8_t* bytes, size_t length)
 // refused. Where the walk finds the structure broken the decoder fails too.
 bool JpegScansUseDefinedTables(const uint8_t* b, size_t n)
 {
-    if (n < 2 || b[0] != 0xFF || b[1] != 0xD8) return true;
+    // The decoder takes fill bytes before the start marker as before any other.
+    size_t at = 0;
+    while (at < n && b[at] == 0xFF) ++at;
+    if (at == 0 || at >= n || b[at] != 0xD8) return true;
+    ++at;
     unsigned defined = 0;  // bit class * 4 + number
     bool progressive = false;
-    size_t at = 2;
     while (at < n) {
         if (b[at] != 0xFF) {  // bytes between segments are skipped
             ++at;

@@ -34,7 +34,7 @@ uint32_t Read32(const uint8_t* p)
 ZipResult ZipArchive::Open(const void* data, size_t length)
 {
     Close();
-    if (!data || length < kEndSize) return Finish(ZR_CORRUPT);
+    if (!data || length < kEndSize) return ZR_CORRUPT;
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
 
     // The end record lies within the last 22 + 65535 bytes. The nearest
@@ -47,10 +47,10 @@ ZipResult ZipArchive::Open(const void* data, size_t length)
             const uint8_t* rec = bytes + pos;
             if (Read32(rec) != kEndSignature) continue;
             if (pass == 0 && pos + kEndSize + Read16(rec + 20) != length) continue;
-            if (Index(bytes, length, pos)) return Finish(ZR_OK);
+            if (Index(bytes, length, pos)) return ZR_OK;
         }
     }
-    return Finish(ZR_CORRUPT);
+    return ZR_CORRUPT;
 }
 
 bool ZipArchive::Index(const uint8_t* bytes, size_t length, size_t pos)
@@ -92,7 +92,6 @@ void ZipArchive::Close()
     prefix_ = 0;
     central_.clear();
     cachedIndex_ = -1;
-    last_ = ZR_OK;
 }
 
 bool ZipArchive::ReadCentral(int32_t index, Header* header) const
@@ -127,24 +126,24 @@ ZipResult ZipArchive::LocateData(const Header& header, size_t* dataOffset) const
 
 ZipResult ZipArchive::GetItem(int32_t index, ZipItem* item)
 {
-    if (!data_) return Finish(ZR_NOTOPEN);
-    if (!item) return Finish(ZR_ARGS);
+    if (!data_) return ZR_NOTOPEN;
+    if (!item) return ZR_ARGS;
     if (index == -1) {
         item->index = count_;
-        return Finish(ZR_OK);
+        return ZR_OK;
     }
-    if (index < 0 || index >= count_) return Finish(ZR_ARGS);
+    if (index < 0 || index >= count_) return ZR_ARGS;
     if (index == cachedIndex_) {
         *item = cachedItem_;
-        return Finish(ZR_OK);
+        return ZR_OK;
     }
     Header h;
-    if (!ReadCentral(index, &h)) return Finish(ZR_CORRUPT);
-    if (h.compressedSize > 0x7FFFFFFFu || h.uncompressedSize > 0x7FFFFFFFu) return Finish(ZR_CORRUPT);
-    if (h.method == 0 && h.compressedSize != h.uncompressedSize) return Finish(ZR_CORRUPT);
-    if (h.method == 8 && h.uncompressedSize > kMaxInflateRatio * h.compressedSize + 1024) return Finish(ZR_CORRUPT);
+    if (!ReadCentral(index, &h)) return ZR_CORRUPT;
+    if (h.compressedSize > 0x7FFFFFFFu || h.uncompressedSize > 0x7FFFFFFFu) return ZR_CORRUPT;
+    if (h.method == 0 && h.compressedSize != h.uncompressedSize) return ZR_CORRUPT;
+    if (h.method == 8 && h.uncompressedSize > kMaxInflateRatio * h.compressedSize + 1024) return ZR_CORRUPT;
     size_t dataOffset = 0;
-    if (ZipResult r = LocateData(h, &dataOffset); r != ZR_OK) return Finish(r);
+    if (ZipResult r = LocateData(h, &dataOffset); r != ZR_OK) return r;
 
     ZipItem out;
     out.index = index;
@@ -159,32 +158,32 @@ ZipResult ZipArchive::GetItem(int32_t index, ZipItem* item)
     cachedIndex_ = index;
     cachedItem_ = out;
     *item = out;
-    return Finish(ZR_OK);
+    return ZR_OK;
 }
 
 ZipResult ZipArchive::UnzipItem(int32_t index, void* dest, size_t destLength, size_t* written)
 {
     if (written) *written = 0;
-    if (!data_) return Finish(ZR_NOTOPEN);
-    if (index < 0 || index >= count_ || (!dest && destLength > 0)) return Finish(ZR_ARGS);
+    if (!data_) return ZR_NOTOPEN;
+    if (index < 0 || index >= count_ || (!dest && destLength > 0)) return ZR_ARGS;
     Header h;
-    if (!ReadCentral(index, &h)) return Finish(ZR_CORRUPT);
-    if (h.flags & 1) return Finish(ZR_METHOD);  // encrypted
+    if (!ReadCentral(index, &h)) return ZR_CORRUPT;
+    if (h.flags & 1) return ZR_METHOD;  // encrypted
     size_t dataOffset = 0;
-    if (ZipResult r = LocateData(h, &dataOffset); r != ZR_OK) return Finish(r);
+    if (ZipResult r = LocateData(h, &dataOffset); r != ZR_OK) return r;
     const uint8_t* in = data_ + dataOffset;
     uint8_t* out = static_cast<uint8_t*>(dest);
 
     size_t produced = 0;
     if (h.method == 0) {
-        if (h.compressedSize != h.uncompressedSize) return Finish(ZR_CORRUPT);
+        if (h.compressedSize != h.uncompressedSize) return ZR_CORRUPT;
         produced = std::min<size_t>(h.compressedSize, destLength);
         if (produced) std::memcpy(out, in, produced);
         if (written) *written = produced;
-        if (produced < h.compressedSize) return Finish(ZR_MORE);
+        if (produced < h.compressedSize) return ZR_MORE;
     } else if (h.method == 8) {
         z_stream zs{};
-        if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) return Finish(ZR_FLATE);
+        if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) return ZR_FLATE;
         zs.next_in = const_cast<Bytef*>(in);
         zs.avail_in = h.compressedSize;
         ZipResult result = ZR_OK;
@@ -219,13 +218,13 @@ ZipResult ZipArchive::UnzipItem(int32_t index, void* dest, size_t destLength, si
             if (produced == h.uncompressedSize)
                 result = ZR_OK;
             else
-                return Finish(ZR_MORE);
+                return ZR_MORE;
         }
-        if (result != ZR_OK) return Finish(result);
-        if (produced != h.uncompressedSize) return Finish(ZR_CORRUPT);
+        if (result != ZR_OK) return result;
+        if (produced != h.uncompressedSize) return ZR_CORRUPT;
     } else {
-        return Finish(ZR_METHOD);
+        return ZR_METHOD;
     }
-    if (crc32(0L, out, static_cast<uInt>(produced)) != h.crc) return Finish(ZR_CRC);
-    return Finish(ZR_OK);
+    if (crc32(0L, out, static_cast<uInt>(produced)) != h.crc) return ZR_CRC;
+    return ZR_OK;
 }

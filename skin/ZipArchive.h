@@ -46,8 +46,6 @@ public:
     bool IsOpen() const { return data_ != nullptr; }
     // Entries that the end record announces (folders included).
     int32_t Count() const { return count_; }
-    // The result of the last operation.
-    ZipResult LastResult() const { return last_; }
 
 private:
     struct Header {
@@ -62,7 +60,6 @@ private:
         uint16_t nameLength = 0;
     };
 
-    ZipResult Finish(ZipResult r) { return last_ = r; }
     // Takes the end record at `pos` when it is consistent and indexes the directory.
     bool Index(const uint8_t* bytes, size_t length, size_t pos);
     bool ReadCentral(int32_t index, Header* header) const;
@@ -77,5 +74,4 @@ private:
     std::vector<size_t> central_;
     int32_t cachedIndex_ = -1;
     ZipItem cachedItem_;
-    ZipResult last_ = ZR_OK;
 };

@@ -10,15 +10,15 @@ are under "Default/".
 """
 import math
 import os
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import zipfile
-import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+from rgba_png import rgba_png  # noqa: E402
 FONT = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
 
 # Palette: one blue accent, one green for retry, quiet greys.
@@ -57,25 +57,13 @@ class Canvas:
         self.px[y][x] = (c[0], c[1], c[2], out_a)
 
     def png(self, path):
-        raw = bytearray()
-        for row in self.px:
-            raw.append(0)
-            for r, g, b, a in row:
-                raw += bytes((int(round(clamp(r, 0, 255))), int(round(clamp(g, 0, 255))),
-                              int(round(clamp(b, 0, 255))), int(round(clamp(a) * 255))))
-        write_png(path, self.w, self.h, bytes(raw))
+        def byte(v):
+            return int(round(clamp(v, 0, 255)))
 
-
-def write_png(path, w, h, raw):
-    def chunk(kind, data):
-        c = struct.pack(">I", len(data)) + kind + data
-        return c + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n")
-        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)))
-        f.write(chunk(b"IDAT", zlib.compress(raw, 9)))
-        f.write(chunk(b"IEND", b""))
+        rows = (b"".join(bytes((byte(r), byte(g), byte(b), int(round(clamp(a) * 255)))) for r, g, b, a in row)
+                for row in self.px)
+        with open(path, "wb") as f:
+            f.write(rgba_png(self.w, self.h, rows))
 
 
 def round_rect_distance(x, y, left, top, right, bottom, radius):

@@ -72,7 +72,7 @@ MINGW="$(sed -n 's/^QUORVEX_MINGW:INTERNAL=//p' "$BUILD/CMakeCache.txt" 2>/dev/n
 
 # What an earlier run left behind is ours to end.
 stop_all
-mkdir -p "$STATE" "$WWW/fixtures" "$STATE/nginx-temp"
+mkdir -p "$STATE" "$WWW/fixtures"
 for p in "$PORT" "$NGINX_PORT"; do
   if port_in_use "$HOST" "$p"; then
     echo "test_servers: port $HOST:$p is already in use by another program" >&2
@@ -91,28 +91,9 @@ args=(--listen "$HOST:$PORT" --db "$STATE/requests.db" --www "$WWW" --ca "$BUILD
 "$PY" "$TOOLS/quorvex_server.py" "${args[@]}" </dev/null >"$STATE/server.log" 2>&1 &
 echo $! > "$STATE/server.pid"
 
-# nginx in the foreground as one process: no daemon, no workers switching
-# user, every path in the build folder, so it runs as root or not.
-temp_paths=""
-for m in client_body fastcgi proxy scgi uwsgi; do
-  flag="--http-${m//_/-}-temp-path"
-  [ "$m" = client_body ] && flag="--http-client-body-temp-path"
-  if nginx -V 2>&1 | grep -q -- "$flag"; then
-    mkdir -p "$STATE/nginx-temp/$m"
-    temp_paths+="  ${m}_temp_path $STATE/nginx-temp/$m;"$'\n'
-  fi
-done
-cat > "$STATE/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $STATE/nginx.pid;
-error_log $STATE/nginx-error.log warn;
-events { worker_connections 512; }
-http {
+# nginx on the next port, configured by the generator the benchmark uses too.
+http_conf="$(cat <<HTTP
   access_log $STATE/nginx-access.log;
-$temp_paths  default_type application/octet-stream;
-  sendfile on;
   # What each ranged request was sent, for tests that count bytes served:
   # end time, seconds taken, URI, Range header, status, body bytes sent.
   log_format ranges '\$msec \$request_time \$request_uri "\$http_range" \$status \$body_bytes_sent';
@@ -121,12 +102,9 @@ $temp_paths  default_type application/octet-stream;
     "~^bytes=0-" 2m;
     default 384k;
   }
-  server {
-    listen $HOST:$NGINX_PORT;
-    root $WWW;
-    location / { }
-    # Small sends: nginx pauses after each send for as long as its size
-    # takes at the rate, and a pause near a second would look like a stall.
+HTTP
+)"
+server_conf="$(cat <<SERVER
     location /slow/ {
       alias $WWW/;
       sendfile_max_chunk 64k;
@@ -139,9 +117,9 @@ $temp_paths  default_type application/octet-stream;
       limit_rate \$quorvex_uneven_rate;
       access_log $STATE/nginx-ranges.log ranges;
     }
-  }
-}
-CONF
+SERVER
+)"
+"$TOOLS/nginx_conf.sh" "$STATE" "$HOST:$NGINX_PORT" "$WWW" "$http_conf" "$server_conf" > "$STATE/nginx.conf"
 nginx -p "$STATE" -c "$STATE/nginx.conf" -e "$STATE/nginx-error.log" </dev/null >"$STATE/nginx.log" 2>&1 &
 echo $! > "$STATE/nginx.pid.run"
 

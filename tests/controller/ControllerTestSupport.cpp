@@ -13,16 +13,6 @@ size_t CountOf(const std::string& text, const std::string& needle)
     return n;
 }
 
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 ControllerFolders::ControllerFolders() : program(root.File("program")), appData(root.File("appdata"))
 {
     CreateDirectoryW(Utf8ToWide(program).c_str(), nullptr);

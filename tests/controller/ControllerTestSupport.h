@@ -12,10 +12,9 @@
 #include "platform/TextConvert.h"
 #include "support/LocalServer.h"
 #include "support/TestFiles.h"
+#include "support/Wait.h"
 
 size_t CountOf(const std::string& text, const std::string& needle);
-// Polls until the condition holds; generous, the machine may be loaded.
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 15000);
 
 // Temporary program and application-data folders for one controller.
 struct ControllerFolders {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "BuildConfig.h"
 #include "ControllerTestSupport.h"
 #include "controller/ReportSender.h"
 
@@ -33,7 +34,7 @@ TEST(Reports, BodiesAsReceivedAndLimitedTypesOncePerProcess)
     std::vector<std::string> errors;
     for (auto& r : RequestsTo(key, "/download_device_error_stat.php"))
         errors.push_back(r.body.substr(0, r.body.find("&submit_date=")));
-    const std::string head = "agent_id=" + key + "&download_version=1.0.0.1&package_version=";
+    const std::string head = "agent_id=" + key + "&download_version=" QUORVEX_VERSION_TEXT "&package_version=";
     // The user's abort carries the newest version, still empty here.
     std::vector<std::string> expected = {head + "1.0.0.0&error_type=7", head + "1.0.0.0&error_type=10",
                                          head + "0.0.0.0&error_type=8", head + "0.0.0.0&error_type=8"};

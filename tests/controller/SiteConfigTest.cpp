@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "BuildConfig.h"
 #include "ControllerTestSupport.h"
 #include "controller/SiteConfigClient.h"
 
@@ -41,7 +42,7 @@ TEST(SiteConfig, BuiltInIdFailingSeriesEachEndInOneFailureAndReport)
     requests.erase(requests.begin(), requests.begin() + static_cast<long>(before));
     ASSERT_EQ(requests.size(), 12u);
     const std::string prefix =
-        "agent_id=4501648&download_version=1.0.0.1&package_version=0.0.0.0&error_type=2&submit_date=";
+        "agent_id=4501648&download_version=" QUORVEX_VERSION_TEXT "&package_version=0.0.0.0&error_type=2&submit_date=";
     for (size_t i = 0; i < requests.size(); ++i) {
         if (i % 6 < 5) {
             EXPECT_EQ(requests[i].path, kConfigPath + std::string("4501648"));

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "BuildConfig.h"
 #include "ControllerTestSupport.h"
 #include "controller/RetryWithPause.h"
 #include "controller/TaskTable.h"
@@ -85,10 +86,12 @@ TEST(TaskFlow, UserAbortDuringARetryWaitThenEntryPointShutdown)
     const std::string goodBye = "\tCDownloader::Exit\tgood bye\r\n";
     EXPECT_EQ(log.size() - log.find(goodBye), goodBye.size()) << "once, and last";
     // The type 8 report was asked for once; nothing took it.
-    EXPECT_EQ(CountOf(log, "\tCDownloader::Post_Error\t[url]:" + std::string(kNoServer) +
-                               "/download_device_error_stat.php [post]:agent_id=4501648&download_version=1.0.0.1"
-                               "&package_version=0.0.0.0&error_type=8&submit_date="),
-              1u);
+    EXPECT_EQ(
+        CountOf(log,
+                "\tCDownloader::Post_Error\t[url]:" + std::string(kNoServer) +
+                    "/download_device_error_stat.php [post]:agent_id=4501648&download_version=" QUORVEX_VERSION_TEXT
+                    "&package_version=0.0.0.0&error_type=8&submit_date="),
+        1u);
     EXPECT_EQ(CountOf(log, " [ret-err]:[]\r\n"), 1u);
     // The retry wait ended at the shutdown: no attempt followed it.
     EXPECT_EQ(log.find("get lobby info faile", log.find("release listener")), std::string::npos) << log;

@@ -8,6 +8,8 @@
 #include "engine/DownloadEvents.h"
 #include "engine/EngineLists.h"
 #include "engine/ResumeData.h"
+#include "engine/ThreadMessages.h"
+#include "platform/OwnedPost.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
 #include "support/LocalServer.h"
@@ -63,13 +65,13 @@ TEST(DownloadFaults, StallReconnectsFromTheCurrentPositionToTheSameEnd)
     EXPECT_TRUE(pkg.Arrived());
 
     const std::vector<std::string> ranges = pkg.Ranges();
-    const std::vector<ByteRange> split = SplitHere(pkg.Size());
+    const std::vector<RangeBook::Span> split = SplitHere(pkg.Size());
     ASSERT_EQ(ranges.size(), split.size() + 1);
     // The reconnect asks from where the written chunks of the stalled range
     // end (the half that came, less a partial chunk still in WinINet's
     // buffer) to the same end.
     int matched = 0;
-    for (const ByteRange& r : split)
+    for (const RangeBook::Span& r : split)
         matched += ranges.back() == RangeText(r.first + (r.last - r.first + 1) / 2 / 4096 * 4096, r.last) ? 1 : 0;
     EXPECT_EQ(matched, 1) << ranges.back();
 }
@@ -91,7 +93,7 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         EngineRun run;
         ASSERT_TRUE(pkg.StartOn(run, "extra"));
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
-        run.window.Pump(300);
+        PumpFor(300);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 1);
         EXPECT_EQ(run.window.Last(EVENT_DOWNLOADED)->record.done, pkg.Size());
         EXPECT_TRUE(pkg.Arrived());
@@ -102,7 +104,7 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         EngineRun run;
         ASSERT_TRUE(pkg.StartOn(run, "norange"));
         ASSERT_TRUE(run.Wait(EVENT_FAILED));
-        run.window.Pump(800);
+        PumpFor(800);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
         const size_t firstEnd = static_cast<size_t>(SplitHere(pkg.Size())[0].last + 1);
         const std::string onDisk = ReadFileBytes(pkg.target);
@@ -117,7 +119,7 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         EngineRun run;
         ASSERT_TRUE(pkg.StartOn(run, "404"));
         ASSERT_TRUE(run.Wait(EVENT_FAILED));
-        run.window.Pump(500);
+        PumpFor(500);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
         EXPECT_EQ(ReadFileBytes(pkg.target), std::string(50000, '\x5A'));
     }
@@ -132,15 +134,15 @@ TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)
         GTEST_SKIP() << "no full device here";
 
     Package pkg(30000, 29);
-    const std::vector<ByteRange> split = SplitHere(pkg.Size());
+    const std::vector<RangeBook::Span> split = SplitHere(pkg.Size());
     EngineRun run;
     ASSERT_TRUE(run.Start(pkg.url, full, pkg.Size()));
     ASSERT_TRUE(run.Wait(EVENT_FAILED));
-    ASSERT_TRUE(run.window.WaitFor([&] { return pkg.Ranges().size() >= 2 * split.size(); }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return pkg.Ranges().size() >= 2 * split.size(); }, 30000));
     run.manager.Stop();
     for (const std::string& range : pkg.Ranges()) {
         bool whole = false;
-        for (const ByteRange& r : split) whole = whole || range == RangeText(r.first, r.last);
+        for (const RangeBook::Span& r : split) whole = whole || range == RangeText(r.first, r.last);
         EXPECT_TRUE(whole) << range << ": every retry starts at the unwritten chunk";
     }
     EXPECT_EQ(run.window.Count(EVENT_PROGRESS) + run.window.Count(EVENT_DOWNLOADED), 0);
@@ -178,15 +180,30 @@ TEST(DownloadFaults, ResumeStartsAtItsPercentageAndSpeedCountsOnlyNewBytes)
         EXPECT_TRUE(range == "bytes=0-99" || range == "bytes=200-299") << range;
 }
 
+TEST(DownloadFaults, CountsWhosePostsFailAreFoldedIntoLaterPostsOrPostedAgain)
+{
+    Package pkg(300000, 30);
+    EngineRun run;
+    // More failures than chunks: every chunk's count fails, and the last of
+    // each range is posted again by a later run of its task.
+    owned_post::FailPostsForTest(TM_TASK_RESULT, static_cast<int>(pkg.Size() / 4096) + 8);
+    ASSERT_TRUE(pkg.StartOn(run));
+    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED, 30000));
+    owned_post::FailPostsForTest(TM_TASK_RESULT, 0);
+    EXPECT_EQ(run.window.Last(EVENT_DOWNLOADED)->record.done, pkg.Size());
+    EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
+    EXPECT_TRUE(pkg.Arrived());
+}
+
 TEST(DownloadFaults, StopRecordsRunningAbandonedAndQueuedRanges)
 {
     Package pkg(100000 * CThreadsManager::SystemProcessorCount(), 27);
-    const std::vector<ByteRange> split = SplitHere(pkg.Size());
+    const std::vector<RangeBook::Span> split = SplitHere(pkg.Size());
     EngineRun run(1);  // one download thread: the other ranges wait in the queue
     // Every request sends half its range and then falls silent.
     ASSERT_TRUE(pkg.StartOn(run, "stall", -1, 20000));
     const int64_t half = (split[0].last - split[0].first + 1) / 2;
-    ASSERT_TRUE(run.window.WaitFor(
+    ASSERT_TRUE(PumpUntil(
         [&] {
             const EventWindow::Event* p = run.window.Last(EVENT_PROGRESS);
             return p != nullptr && p->record.done == half;
@@ -221,8 +238,10 @@ TEST(DownloadFaults, StartsThatCannotWorkFailCleanly)
     EXPECT_FALSE(run.Start("http://127.0.0.1/x", target, kMaxDownloadSize));
     EXPECT_TRUE(run.Wait(EVENT_FAILED));
     EXPECT_FALSE(run.Start("", target, 100));
+    owned_post::FailPostsForTest(TM_QUEUE_TASK, 1);
+    EXPECT_FALSE(run.Start("http://127.0.0.1/x", target, 100)) << "a hand-over whose post failed queues nothing";
     EXPECT_FALSE(StartDownload(nullptr, target, &run.manager, 100, 1, 0));
-    run.window.Pump(200);
+    PumpFor(200);
     EXPECT_EQ(TaskQueue().Count() + ResultList().Count(), 0u);
 }
 
@@ -251,7 +270,7 @@ TEST(DownloadFaults, RetryAfterACutRangeFetchesOnlyTheMissingBytes)
     // The window's reaction to the failure, then the user's "重试".
     run.manager.Stop();
     const int64_t since = LocalServer::Requests(pkg.key).back().id;
-    ASSERT_TRUE(run.manager.Restart());
+    run.manager.Restart();
     ResumeData record;
     ASSERT_TRUE(CBreakpointCfg::LoadFile(pkg.target + ".cfg", record));
     EXPECT_LT(record.RemainingBytes(), pkg.Size());

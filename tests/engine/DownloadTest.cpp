@@ -76,7 +76,7 @@ TEST(Download, LargeFileArrivesInParallelRangesByteIdentical)
     EngineRun run;
     ASSERT_TRUE(run.Start(url, target, kSize, 5));
     ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
-    run.window.Pump(300);
+    PumpFor(300);
     EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 1);
     EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
     int64_t previous = 0;
@@ -109,7 +109,7 @@ TEST(EngineChild, DownloadPartThenExit)
 
     EngineRun run;
     ASSERT_TRUE(run.Start(url, target, kSize, 3));
-    ASSERT_TRUE(run.window.WaitFor(
+    ASSERT_TRUE(PumpUntil(
         [&] {
             const EventWindow::Event* last = run.window.Last(EVENT_PROGRESS);
             return last != nullptr && last->record.done >= kSize / 3;

@@ -4,6 +4,7 @@
 #include "EventWindow.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
+#include "engine/RangeBook.h"
 #include "engine/StartDownload.h"
 #include "support/TestFiles.h"
 
@@ -25,11 +26,11 @@ struct EngineRun {
     }
     bool Wait(int code, DWORD ms = 60000)
     {
-        return window.WaitFor([&] { return window.Count(code) > 0; }, ms);
+        return PumpUntil([&] { return window.Count(code) > 0; }, ms);
     }
 };
 
-inline std::vector<ByteRange> SplitHere(int64_t size)
+inline std::vector<RangeBook::Span> SplitHere(int64_t size)
 {
-    return SplitRanges(size, CThreadsManager::SystemProcessorCount());
+    return RangeBook::FirstRanges(size, CThreadsManager::SystemProcessorCount());
 }

@@ -19,7 +19,7 @@ EventWindow::EventWindow()
 EventWindow::~EventWindow()
 {
     observer_.reset();
-    Pump(0);  // records still queued belong to the window
+    PumpFor(0);  // records still queued belong to the window
     DestroyWindow(hwnd_);
 }
 
@@ -35,19 +35,6 @@ LRESULT CALLBACK EventWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     }
     reinterpret_cast<EventWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))->events_.push_back(event);
     return 0;
-}
-
-bool EventWindow::WaitFor(const std::function<bool()>& pred, DWORD timeoutMs)
-{
-    const DWORD began = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        if (pred()) return true;
-        const DWORD spent = GetTickCount() - began;
-        if (spent >= timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - spent < 50 ? timeoutMs - spent : 50, QS_ALLINPUT);
-    }
 }
 
 int EventWindow::Count(int code) const

@@ -1,12 +1,12 @@
 #pragma once
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
 #include "engine/ProgressRecord.h"
 #include "support/PostingObserver.h"
+#include "support/Wait.h"
 
 // A hidden message-only window on the test thread, the engine's observer for
 // its lifetime, that collects the engine's events and frees their records.
@@ -20,13 +20,6 @@ public:
 
     EventWindow();
     ~EventWindow();
-
-    // Dispatches this thread's messages until pred() holds or the time is up.
-    bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs);
-    void Pump(DWORD ms)
-    {
-        WaitFor([] { return false; }, ms);
-    }
 
     const std::vector<Event>& Events() const { return events_; }
     int Count(int code) const;

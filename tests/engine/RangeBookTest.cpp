@@ -4,7 +4,6 @@
 #include <random>
 
 #include "engine/RangeBook.h"
-#include "engine/StartDownload.h"
 
 namespace {
 
@@ -36,7 +35,8 @@ TEST(RangeBook, RandomSchedulesOfSplitsAndFinishesFetchEveryByteOnce)
         const int64_t total = std::uniform_int_distribution<int64_t>(1, 600000)(random);
         const unsigned connections = std::uniform_int_distribution<unsigned>(1, 6)(random);
         std::deque<Worker> queue;  // ranges no connection has taken yet
-        for (const ByteRange& r : SplitRanges(total, std::uniform_int_distribution<unsigned>(1, 8)(random)))
+        for (const RangeBook::Span& r :
+             RangeBook::FirstRanges(total, std::uniform_int_distribution<unsigned>(1, 8)(random)))
             queue.push_back({book.Add(r.first, r.last), r.first, -1});
         std::vector<int> written(static_cast<size_t>(total), 0);
         std::vector<Worker> workers(connections);

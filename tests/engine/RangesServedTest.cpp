@@ -121,7 +121,7 @@ TEST(EngineChild, DownloadUntilKilled)
 
     EngineRun run;
     ASSERT_TRUE(run.Start(url, target, total, 3));
-    ASSERT_TRUE(run.window.WaitFor(
+    ASSERT_TRUE(PumpUntil(
         [&] {
             const EventWindow::Event* last = run.window.Last(EVENT_PROGRESS);
             return last != nullptr && last->record.done >= total / 2;
@@ -129,7 +129,7 @@ TEST(EngineChild, DownloadUntilKilled)
         120000));
     UniqueHandle half(OpenEventW(EVENT_MODIFY_STATE, FALSE, Utf8ToWide(event).c_str()));
     SetEvent(half.Get());
-    run.window.Pump(60000);
+    PumpFor(60000);
     exit(1);  // not killed
 }
 
@@ -188,7 +188,7 @@ TEST(RangesServed, KilledHalfwayResumesFromTheLastRecord)
     // A range that the record shows under way never starts again at its first
     // byte. On a loaded machine a range may not have moved before the last
     // record: starting it afresh then loses nothing.
-    for (const ByteRange& r : SplitHere(pkg.size)) {
+    for (const RangeBook::Span& r : SplitHere(pkg.size)) {
         const bool untouched =
             std::any_of(data.segments.begin(), data.segments.end(), [&](const auto& s) { return s->start == r.first; });
         if (untouched) continue;
@@ -231,7 +231,7 @@ TEST(RangesServed, IdleConnectionsTakeOverFromASlowOneWithoutFetchingAByteTwice)
     // Without a split the requests of one range follow each other; after
     // one, two connections work in the same range at once.
     bool together = false;
-    for (const ByteRange& r : SplitHere(pkg.size))
+    for (const RangeBook::Span& r : SplitHere(pkg.size))
         for (const Served& a : served)
             for (const Served& b : served)
                 together = together || (a.first < b.first && a.first >= r.first && b.Last() <= r.last &&

@@ -17,8 +17,7 @@ namespace {
 
 void PostResult(CThreadsManager& m, int32_t taskId, int32_t bytes, int64_t totalSize)
 {
-    auto* r = new CTaskResult(taskId, bytes, totalSize, GetTickCount(), 0);
-    ASSERT_TRUE(PostThreadMessageW(m.PumpThreadId(), TM_TASK_RESULT, reinterpret_cast<WPARAM>(r), bytes));
+    ASSERT_TRUE(CIOTask::PostCount(m.PumpThreadId(), taskId, bytes, totalSize, GetTickCount(), 0));
 }
 
 int64_t DoneOf(int32_t taskId)
@@ -84,14 +83,14 @@ TEST(ThreadsManager, PumpAddsUpEachDownloadAndItsEndIsReportedOnce)
     PostResult(m, 41, 4096, 1000000);
     PostResult(m, 41, 4096, 1000000);
     PostResult(m, 42, 100, 1000000);
-    ASSERT_TRUE(window.WaitFor([&] { return DoneOf(41) == 8192 && DoneOf(42) == 100; }, 10000))
+    ASSERT_TRUE(PumpUntil([&] { return DoneOf(41) == 8192 && DoneOf(42) == 100; }, 10000))
         << DoneOf(41) << " " << DoneOf(42);
     m.Restart();
     EXPECT_EQ(ResultList().Count(), 0u);
 
     for (int i = 0; i < 3; ++i) PostResult(m, 7, 4096, 3 * 4096);
-    ASSERT_TRUE(window.WaitFor([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
-    window.Pump(500);  // several more rounds of the notifier
+    ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
+    PumpFor(500);  // several more rounds of the notifier
     EXPECT_EQ(window.Count(EVENT_DOWNLOADED), 1);
     const ProgressRecord& last = window.Last(EVENT_DOWNLOADED)->record;
     EXPECT_EQ(last.done, 3 * 4096);
@@ -107,21 +106,21 @@ TEST(ThreadsManager, FailureIsPostedOncePerPumpAndAgainAfterARefusal)
     m.Start();
     window.RefuseFailures(true);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
-    window.Pump(400);
+    PumpFor(400);
     EXPECT_EQ(window.Count(EVENT_FAILED), 0);
     EXPECT_FALSE(m.PumpThread()->ErrorNotified());
 
     window.RefuseFailures(false);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
-    ASSERT_TRUE(window.WaitFor([&] { return window.Count(EVENT_FAILED) > 0; }, 10000));
-    window.Pump(300);
+    ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_FAILED) > 0; }, 10000));
+    PumpFor(300);
     EXPECT_EQ(window.Count(EVENT_FAILED), 1);
 
     m.Stop();  // a new pump thread may tell the window again
     m.Start();
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
-    EXPECT_TRUE(window.WaitFor([&] { return window.Count(EVENT_FAILED) == 2; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return window.Count(EVENT_FAILED) == 2; }, 10000));
 }
 
 TEST(NotifyThread, ProgressPercentElapsedAndSpeed)
@@ -142,15 +141,33 @@ TEST(NotifyThread, ProgressPercentElapsedAndSpeed)
     EXPECT_FALSE(CNotifyThread::PostProgress(r));
 }
 
+TEST(NotifyThread, ACompletionWhosePostFailedIsPostedOnceThereIsAWindow)
+{
+    CThreadsManager m(1);
+    m.Start();
+    HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    {
+        PostingObserver failing(gone);  // listening, but every event post fails
+        PostResult(m, 8, 4096, 4096);
+        Sleep(500);
+        EXPECT_TRUE(ResultList().Contains(8)) << "the finished download waits for its event";
+    }
+    EventWindow window;
+    ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
+    PumpFor(300);
+    EXPECT_EQ(window.Count(EVENT_DOWNLOADED), 1);
+}
+
 TEST(Task, GuidTextHasFiveGroupsWithOnlyTheThirdInLowerCase)
 {
     const GUID g = {0xABCDEF01, 0xABCD, 0xABCD, {0xAB, 0xCD, 0xEF, 0x01, 0x23, 0x45, 0x67, 0x89}};
     EXPECT_EQ(ITask::FormatGuid(g), "ABCDEF01-ABCD-abcd-ABCD-EF0123456789");
 
     CIOTask task(nullptr, nullptr, 0, 0, 1, 0, "", 0, 0);
-    EXPECT_EQ(task.GetKind(), 0);
-    ASSERT_TRUE(task.CreateGuid());
-    EXPECT_EQ(task.GetKind(), 4);
+    EXPECT_EQ(task.GetKind(), ITask::Kind::None);
+    task.CreateGuid();
+    EXPECT_EQ(task.GetKind(), ITask::Kind::Named);
     const std::string text = task.GetGuid();
     ASSERT_EQ(text.size(), 36u);
     EXPECT_EQ(text.find_first_not_of("0123456789ABCDEFabcdef-"), std::string::npos) << text;

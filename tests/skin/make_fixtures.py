@@ -6,29 +6,19 @@ the tests know.
 usage: make_fixtures.py OUTPUT_DIR
 """
 import os
-import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import warnings
 import zipfile
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from rgba_png import rgba_png  # noqa: E402
 
 
 def png(w, h, pixel):
     """pixel(x, y) -> (r, g, b, a)"""
-    raw = bytearray()
-    for y in range(h):
-        raw.append(0)
-        for x in range(w):
-            raw += bytes(pixel(x, y))
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(bytes(raw))) + chunk(b"IEND", b""))
+    return rgba_png(w, h, (b"".join(bytes(pixel(x, y)) for x in range(w)) for y in range(h)))
 
 
 def band(v, first, second):

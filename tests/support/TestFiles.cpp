@@ -8,6 +8,7 @@
 
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -98,12 +99,7 @@ bool CopyFileTo(const std::string& from, const std::string& to)
 
 bool WaitForFile(const std::string& path, unsigned timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (FileExists(path)) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(50);
-    }
+    return WaitFor([&] { return FileExists(path); }, timeoutMs);
 }
 
 std::string PatternBytes(size_t size, unsigned pattern)

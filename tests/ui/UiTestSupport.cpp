@@ -81,30 +81,6 @@ bool LoadSkinOf(const std::vector<std::pair<std::string, std::string>>& entries)
     return LoadBytes(std::vector<char>(zip.begin(), zip.end()));
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, int* quits)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                if (quits) ++*quits;
-                continue;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-void PumpFor(DWORD ms, int* quits)
-{
-    PumpUntil([] { return false; }, ms, quits);
-}
-
 std::string ArtifactPath(const std::string& name)
 {
     const std::string dir = WinePath(BinaryDir() + "/screenshots");

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "support/Wait.h"
 #include "ui/dxDialogImpl.h"
 #include "ui/dxWindowImpl.h"
 
@@ -11,11 +12,6 @@
 bool LoadRealSkin();
 // Loads an archive of the given (name, text) entries into the store.
 bool LoadSkinOf(const std::vector<std::pair<std::string, std::string>>& entries);
-
-// Dispatches the thread's messages until `done` holds or the time is up.
-// A WM_QUIT met on the way is counted in *quits when given.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000, int* quits = nullptr);
-void PumpFor(DWORD ms, int* quits = nullptr);
 
 // Where the tests write what they want a person to look at.
 std::string ArtifactPath(const std::string& name);

@@ -11,6 +11,7 @@
 
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
+#include "engine/RangeBook.h"
 #include "engine/DownloadEvents.h"
 #include "support/PostingObserver.h"
 #include "engine/ProgressRecord.h"
@@ -107,7 +108,7 @@ int Download(const std::string& url, const std::string& target, int64_t size)
     printf("engine %s bytes=%lld seconds=%.3f MBps=%.1f cpu_user=%.2f cpu_kernel=%.2f connections=%u\n",
            g_finalEvent == EVENT_DOWNLOADED ? "ok" : "FAILED", static_cast<long long>(g_done), seconds,
            static_cast<double>(g_done) / seconds / 1e6, user1 - user0, kernel1 - kernel0,
-           static_cast<unsigned>(SplitRanges(size, CThreadsManager::SystemProcessorCount()).size()));
+           static_cast<unsigned>(RangeBook::FirstRanges(size, CThreadsManager::SystemProcessorCount()).size()));
     return g_finalEvent == EVENT_DOWNLOADED ? 0 : 1;
 }
 

@@ -1,0 +1,49 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "net/HttpConnection.h"
+#include "net/HttpHandles.h"
+#include "net/HttpProxyInfo.h"
+
+// GETs of byte ranges of one file over HTTP/1.1. The Internet handle and the
+// connection stay open from one request to the next, so that a range's next
+// request can go over the kept-alive connection of the one before it; each
+// request has a handle of its own. The reply is read as it comes: checking
+// that it carries the bytes asked for is the caller's part.
+class HttpRangeRequest {
+public:
+    HttpRangeRequest() = default;
+    HttpRangeRequest(const HttpRangeRequest&) = delete;
+    HttpRangeRequest& operator=(const HttpRangeRequest&) = delete;
+
+    // Sends "RANGE: bytes=first-last" (both inclusive) for url. False when the
+    // connection could not be opened or the request not sent; everything is
+    // closed then, and the next Send starts afresh.
+    [[nodiscard]] bool Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last);
+
+    // Of the reply to the last Send: the status (false when there is none),
+    // the Content-Length (kUnknownLength when absent) and the Content-Range
+    // text (empty when absent).
+    [[nodiscard]] bool Status(DWORD& status) const;
+    int64_t ContentLength() const;
+    std::string ContentRange() const;
+    static constexpr int64_t kUnknownLength = -1;
+
+    enum class Read {
+        Data,      // got > 0 bytes
+        Ended,     // the reply has no more bytes
+        TimedOut,  // no data within the receive time-out
+        Failed,
+    };
+    [[nodiscard]] Read ReadSome(void* buffer, DWORD want, DWORD& got);
+
+    void Close();
+
+private:
+    HttpHandles handles_;
+    HttpTarget target_;
+    std::string url_;  // of the open connection
+};
