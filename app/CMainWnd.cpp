@@ -2,11 +2,10 @@
 #include <shellapi.h>
 #include <cwchar>
 #include <memory>
+#include "app/EventPoster.h"
 #include "app/FormatSpeed.h"
 #include "controller/CDownloader.h"
-#include "engine/CThreadsManager.h"
 #include "engine/DownloadEvents.h"
-#include "engine/EngineHost.h"
 #include "engine/ProgressRecord.h"
 #include "net/ServerEndpoints.h"
 #include "platform/TextConvert.h"
@@ -75,7 +74,7 @@ bool CMainWnd::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         break;
     case WM_DESTROY:
         // Nothing may be posted to a window that is going away.
-        EngineHost::SetMainWindow(nullptr);
+        EventPoster::Instance().SetWindow(nullptr);
         DropQueuedEvents();
         PostQuitMessage(0);
         break;
@@ -108,9 +107,9 @@ void CMainWnd::OnCreate()
     LoadDescription("main_wnd");
 
     if (auto* button = dynamic_cast<dxButton*>(FindElement(kMinimiseButton)))
-        button->Connect(EVENT_CLICK, [this](dxControl*) { Minimise(); });
+        button->Connect(ControlEvent::Click, [this](dxControl*) { Minimise(); });
     if (auto* button = dynamic_cast<dxButton*>(FindElement(kCloseButton)))
-        button->Connect(EVENT_CLICK, [this](dxControl*) { CloseAction(); });
+        button->Connect(ControlEvent::Click, [this](dxControl*) { CloseAction(); });
     progressBar = dynamic_cast<dxProgressCtrl*>(FindElement(kProgressBar));
     if (progressBar) progressBar->range = 100;
     maskImage = dynamic_cast<dxImage*>(FindElement(kMask));
@@ -121,7 +120,7 @@ void CMainWnd::OnCreate()
     speedLabel = dynamic_cast<dxLabel*>(FindElement(kSpeedLabel));
     if (speedLabel) speedLabel->font = font;
 
-    EngineHost::SetMainWindow(hwnd);
+    EventPoster::Instance().SetWindow(hwnd);
 }
 
 void CMainWnd::Minimise() { SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0); }
@@ -257,7 +256,7 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
         break;
     case EVENT_FAILED: {
         // No further engine events while the user decides.
-        CThreadsManager::Instance()->Stop();
+        if (g_downloader) g_downloader->StopEngine();
         SetActiveWindow(hwnd);
         const int32_t answer = Ask(&RenameLinkButtons, kSiteText, MSGBOX_LINK | MSGBOX_YES | MSGBOX_NO);
         if (answer == kJobEnded) break;
@@ -265,7 +264,7 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
             OpenDownloadPage();
             LeaveJob();
         } else if (answer == 2) {
-            CThreadsManager::Instance()->Restart();
+            if (g_downloader) g_downloader->RestartEngine();
             NewDownload();
         } else {
             LeaveJob();

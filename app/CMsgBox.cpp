@@ -1,8 +1,8 @@
 #include "app/CMsgBox.h"
-#include "engine/EngineHost.h"
+#include <atomic>
+#include "skin/GdiHandle.h"
 #include "skin/ResourceStore.h"
 #include "skin/SelectGuard.h"
-#include "skin/WindowDC.h"
 #include "ui/dxButton.h"
 #include "ui/dxLabel.h"
 
@@ -11,8 +11,8 @@ CMsgBox* CurrentMsgBox = nullptr;
 namespace {
 
 // Boxes stack: one opened from inside another's modal loop. Counted, so the
-// inner box's end does not tell the engine that no box is open.
-int g_openBoxes = 0;
+// inner box's end does not look like no box is open. Read by engine threads.
+std::atomic<int> g_openBoxes{0};
 
 const int32_t kTitleLabel = 2001;
 const int32_t kMessageLabel = 2002;
@@ -28,13 +28,7 @@ HFONT BoxFont()
 
 }  // namespace
 
-void SetCurrentMsgBox(CMsgBox* box)
-{
-    CurrentMsgBox = box;
-    EngineHost::SetMessageBoxOpen(box != nullptr || g_openBoxes > 0);
-}
-
-int OpenMsgBoxCount() { return g_openBoxes; }
+int OpenMsgBoxCount() { return g_openBoxes.load(); }
 
 CMsgBox::~CMsgBox()
 {
@@ -50,11 +44,11 @@ bool CMsgBox::UsesRetryLayout(uint32_t s)
 
 int CMsgBox::MeasureSingleLine(const std::wstring& text)
 {
-    WindowDC screen(nullptr);
+    const WindowDC screen = AcquireWindowDC(nullptr);
     if (!screen) return -1;
-    SelectGuard font(screen.Get(), BoxFont());
+    SelectGuard font(screen.Get().dc, BoxFont());
     RECT r = {0, 0, 0, 0};
-    if (!DrawTextW(screen.Get(), text.c_str(), static_cast<int>(text.size()), &r,
+    if (!DrawTextW(screen.Get().dc, text.c_str(), static_cast<int>(text.size()), &r,
                    DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX))
         return -1;
     return r.right - r.left;
@@ -72,7 +66,7 @@ void CMsgBox::SetUpControls()
         LoadDescription("msgbox_with_retry");
         SetUpLabels();
         if (auto* close = dynamic_cast<dxButton*>(FindElement(kCloseButton)))
-            close->Connect(EVENT_CLICK, [this](dxControl*) { EndModal(3); });
+            close->Connect(ControlEvent::Click, [this](dxControl*) { EndModal(3); });
         SetUpButton(kFirstButton, 1, L"去下载", true);
         SetUpButton(kSecondButton, 2, L"重试", false);
     } else {
@@ -108,7 +102,7 @@ void CMsgBox::SetUpButton(int32_t id, int32_t buttonResult, const wchar_t* text,
 {
     auto* button = dynamic_cast<dxButton*>(FindElement(id));
     if (!button) return;
-    button->Connect(EVENT_CLICK, [this, buttonResult](dxControl*) { EndModal(buttonResult); });
+    button->Connect(ControlEvent::Click, [this, buttonResult](dxControl*) { EndModal(buttonResult); });
     if (text) button->SetText(text);
     button->font = BoxFont();
     if (focus) SetFocusElement(button);
@@ -123,11 +117,11 @@ int32_t ShowMsgBox(MsgBoxInitProc initProc, const wchar_t* text, HWND owner, uin
     box.style = style;
     CMsgBox* outer = CurrentMsgBox;
     ++g_openBoxes;
-    SetCurrentMsgBox(&box);
+    CurrentMsgBox = &box;
     const RECT empty = {0, 0, 0, 0};
     const int32_t result = box.RunModal(owner, empty);
     --g_openBoxes;
     // The box this one was stacked on, if any, is the open one again.
-    SetCurrentMsgBox(outer);
+    CurrentMsgBox = outer;
     return result;
 }

@@ -47,10 +47,7 @@ private:
 // The innermost box being shown, or null. ShowMsgBox sets it and, when it
 // returns, gives it back to the box it was stacked on (null when none).
 extern CMsgBox* CurrentMsgBox;
-// Keeps the engine's view of an open box in step with CurrentMsgBox and the
-// count of open boxes.
-void SetCurrentMsgBox(CMsgBox* box);
-// Boxes whose ShowMsgBox has not returned yet.
+// Boxes whose ShowMsgBox has not returned yet; any thread may ask.
 int OpenMsgBoxCount();
 
 // Runs a message box modally over owner and returns its result.

@@ -1,5 +1,5 @@
 #include "app/DownloadCallback.h"
-#include "engine/EngineHost.h"
+#include "app/EventPoster.h"
 
 void DownloadCallback::OnNotify(int32_t code, void* param)
 {
@@ -7,5 +7,5 @@ void DownloadCallback::OnNotify(int32_t code, void* param)
     lastNotified.store(code);
     // No window: nothing is queued or retried. The parameter of the
     // controller's events is its own record, never freed by the window.
-    EngineHost::PostEvent(code, reinterpret_cast<LPARAM>(param));
+    EventPoster::Instance().Post(code, reinterpret_cast<LPARAM>(param));
 }

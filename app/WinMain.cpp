@@ -1,8 +1,8 @@
 #include <windows.h>
 #include "app/CMainWnd.h"
 #include "app/DownloadCallback.h"
+#include "app/EventPoster.h"
 #include "controller/CDownloader.h"
-#include "engine/CThreadsManager.h"
 #include "engine/DownloadEvents.h"
 #include "platform/UniqueHandle.h"
 #include "skin/ResourceStore.h"
@@ -49,8 +49,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
         return -1;
     }
 
-    CThreadsManager::Instance()->Start();
+    IEngineObserver::Register(&EventPoster::Instance());
     g_downloader = new CDownloader();
+    g_downloader->StartEngine();
     auto* callback = new DownloadCallback();
     g_downloader->RegisterListener(callback);
     g_downloader->DownQuorvex();
@@ -70,7 +71,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     if (g_mainWnd && g_mainWnd->hwnd) DestroyWindow(g_mainWnd->hwnd);
     ResourceStore::Release();
     if (callback->lastNotified.load() == EVENT_READY) g_downloader->Install(1);
-    CThreadsManager::Instance()->Stop();
+    g_downloader->StopEngine();
+    IEngineObserver::Register(nullptr);
     g_downloader->Log("CDownloader::Exit", "user exit");
     g_downloader->Shutdown();
     g_downloader->Log("CDownloader::Exit", "good bye");

@@ -77,12 +77,16 @@ void CDownloader::RegisterListener(IListener* listener)
 
 void CDownloader::DownQuorvex()
 {
-    CThreadsManager::Instance()->Restart();
+    RestartEngine();
     const int32_t id = tasks_.LatestId() + 1;
     // Logged before the task can be taken, as the id it will get.
     Log("CDownloader::DownQuorvex", "new task---%d\r\n", id);
     tasks_.Issue();
 }
+
+void CDownloader::StartEngine() { CThreadsManager::Instance()->Start(); }
+void CDownloader::StopEngine() { CThreadsManager::Instance()->Stop(); }
+void CDownloader::RestartEngine() { CThreadsManager::Instance()->Restart(); }
 
 void CDownloader::Cancel()
 {
@@ -92,7 +96,7 @@ void CDownloader::Cancel()
 
 void CDownloader::Exit(int mode)
 {
-    CThreadsManager::Instance()->Stop();
+    StopEngine();
     Log("CDownloader::Exit", "user exit");
     if (mode == 2) reports_.Post_Error(ErrorType::UserAbort, FormatVersion(config_.Info().newest));
     Shutdown();

@@ -35,6 +35,11 @@ public:
     // Main thread. DownQuorvex restarts the engine and issues a new current
     // task, which the worker thread runs; it returns at once.
     void DownQuorvex();
+    // The engine is started and stopped through the controller only, the
+    // window's failure prompt included. Main thread.
+    void StartEngine();
+    void StopEngine();
+    void RestartEngine();
     void Cancel();
     // mode 1: plain exit; mode 2: the user broke the job off (reported).
     void Exit(int mode);

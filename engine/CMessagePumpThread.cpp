@@ -1,8 +1,8 @@
 #include "engine/CMessagePumpThread.h"
 
 #include "engine/DownloadEvents.h"
-#include "engine/EngineHost.h"
 #include "engine/EngineLists.h"
+#include "engine/IEngineObserver.h"
 #include "engine/TaskBatch.h"
 #include "engine/ThreadMessages.h"
 #include "platform/OwnedPost.h"
@@ -72,11 +72,10 @@ void CMessagePumpThread::Handle(const MSG& msg, bool mayNotify)
         return;
     }
     case TM_TASK_FAILED:
-        // Dropped, not kept for later, while a box is open.
-        if (mayNotify && !errorNotified_.load() && !EngineHost::IsMessageBoxOpen()) {
+        // Told once per pump thread. An observer that refuses (the user is
+        // answering a box) is told again at the next failure.
+        if (mayNotify && !errorNotified_.load() && IEngineObserver::Notify(EVENT_FAILED, nullptr))
             errorNotified_.store(true);
-            EngineHost::PostEvent(EVENT_FAILED, 0);
-        }
         return;
     default: return;
     }

@@ -4,7 +4,7 @@
 #include "engine/IBaseThread.h"
 
 // Receives the engine's thread messages: queues range tasks, accumulates
-// written bytes per download and tells the window of the first failure.
+// written bytes per download and tells the observer of the first failure.
 // Blocks on its message queue.
 class CMessagePumpThread : public IBaseThread {
 public:
@@ -17,7 +17,7 @@ public:
     // Posts WM_QUIT behind everything already queued and waits for the end.
     void Stop() override;
 
-    // A failure event was posted to the window since the thread started.
+    // The observer took a failure event since the thread started.
     bool ErrorNotified() const { return errorNotified_.load(); }
 
 protected:

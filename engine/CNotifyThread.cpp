@@ -3,8 +3,8 @@
 #include "engine/CDownloadRanges.h"
 #include "engine/CTaskResult.h"
 #include "engine/DownloadEvents.h"
-#include "engine/EngineHost.h"
 #include "engine/EngineLists.h"
+#include "engine/IEngineObserver.h"
 #include "engine/ProgressRecord.h"
 
 CNotifyThread::CNotifyThread() = default;
@@ -36,7 +36,7 @@ bool CNotifyThread::PostProgress(const CTaskResult& result)
     int code = record->done < record->totalSize    ? EVENT_PROGRESS
                : record->done == record->totalSize ? EVENT_DOWNLOADED
                                                    : -1;
-    if (code < 0 || !EngineHost::PostEvent(code, reinterpret_cast<LPARAM>(record))) {
+    if (code < 0 || !IEngineObserver::Notify(code, record)) {
         delete record;
         return false;
     }
@@ -66,10 +66,10 @@ void CNotifyThread::Routine()
             continue;
         }
         CTaskResult snapshot(taskId, done, totalSize, startTick, baseBytes);
-        // A completion that could not be posted to a window stays and is
-        // posted again next round; with no window there is nobody to tell.
+        // A completion that could not be told stays and is told again next
+        // round; with nobody listening there is nobody to tell.
         const bool posted = PostProgress(snapshot);
-        if (done == totalSize && (posted || EngineHost::MainWindow() == nullptr)) results.Remove(taskId);
+        if (done == totalSize && (posted || !IEngineObserver::AnyListening())) results.Remove(taskId);
         if (GetTickCount() - lastCheckpoint >= kCheckpointMs) {
             lastCheckpoint = GetTickCount();
             CDownloadRanges::Instance()->Checkpoint();

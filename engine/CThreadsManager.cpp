@@ -44,6 +44,7 @@ unsigned CThreadsManager::DownloadThreadsPerStart(unsigned processorCount)
 
 void CThreadsManager::Start()
 {
+    caller_.Check();
     const unsigned n = DownloadThreadsPerStart(processors_ != 0 ? processors_ : SystemProcessorCount());
     for (unsigned i = 0; i < n; ++i) {
         char name[32];
@@ -67,6 +68,7 @@ void CThreadsManager::Start()
 
 void CThreadsManager::Stop()
 {
+    caller_.Check();
     // All are told first, so a task blocked in a read or a connect does not
     // hold up the others' ends.
     for (const auto& thread : downloadThreads_) thread->RequestStop();
@@ -93,6 +95,7 @@ void CThreadsManager::Stop()
 
 void CThreadsManager::Restart()
 {
+    caller_.Check();
     TaskQueue().Clear();
     ResultList().Clear();
     CDownloadRanges::Instance()->Clear();

@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/ThreadAffinity.h"
+
 class IBaseThread;
 class CNotifyThread;
 class CMessagePumpThread;
 
 // Owns the engine's threads: min(processors, 8) download threads per Start,
 // one notification thread and one message-pump thread. Start, Stop and
-// Restart are called from one thread (the main thread); PumpThreadId from any.
+// Restart are called from one thread (the main thread, checked); PumpThreadId from any.
 class CThreadsManager {
 public:
     static CThreadsManager* Instance();
@@ -49,4 +51,5 @@ private:
     std::unique_ptr<CNotifyThread> notify_;
     std::unique_ptr<CMessagePumpThread> pump_;
     std::atomic<DWORD> pumpThreadId_{0};
+    ThreadAffinity caller_;
 };

@@ -84,13 +84,11 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
     if (!url || !handles || !target) return false;
 
     HttpRaiseConnectionLimits();
-    handles->internet = OpenInternet(proxy);
-    if (!Usable(handles->internet)) {
-        handles->internet = nullptr;
-        return false;
-    }
-    if (!SetTimeout(handles->internet, INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs) ||
-        !SetTimeout(handles->internet, INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs)) {
+    HINTERNET internet = OpenInternet(proxy);
+    if (!Usable(internet)) return false;
+    handles->internet.Reset(internet);
+    if (!SetTimeout(handles->internet.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs) ||
+        !SetTimeout(handles->internet.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs)) {
         return Fail(handles);
     }
 
@@ -110,36 +108,31 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
 
     target->flags = HttpRequestFlags(parts.nScheme);
     target->path.assign(path.data());
-    handles->connection = InternetConnectA(handles->internet, host.data(), parts.nPort, nullptr, nullptr,
-                                           INTERNET_SERVICE_HTTP, target->flags, 0);
-    if (!Usable(handles->connection)) {
-        handles->connection = nullptr;
-        return Fail(handles);
-    }
+    HINTERNET connection = InternetConnectA(handles->internet.Get(), host.data(), parts.nPort, nullptr, nullptr,
+                                            INTERNET_SERVICE_HTTP, target->flags, 0);
+    if (!Usable(connection)) return Fail(handles);
+    handles->connection.Reset(connection);
     // Windows hands the Internet handle's time-outs down to its children;
     // Wine does not for the receive time-out, so the connection (whose
     // requests inherit from it on both) gets them as well.
-    SetTimeout(handles->connection, INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs);
-    SetTimeout(handles->connection, INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs);
+    SetTimeout(handles->connection.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs);
+    SetTimeout(handles->connection.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs);
     return true;
 }
 
 bool HttpOpenAndSend(HttpHandles* handles, const HttpTarget& target, const char* verb, const char* version,
                      const char* referrer, const std::string& headers, const std::string& body)
 {
-    handles->request =
-        HttpOpenRequestA(handles->connection, verb, target.path.c_str(), version, referrer, nullptr, target.flags, 0);
-    if (!Usable(handles->request)) {
-        handles->request = nullptr;
-        return false;
-    }
+    HINTERNET request = HttpOpenRequestA(handles->connection.Get(), verb, target.path.c_str(), version, referrer,
+                                         nullptr, target.flags, 0);
+    if (!Usable(request)) return false;
+    handles->request.Reset(request);
     void* data = body.empty() ? nullptr : const_cast<char*>(body.data());
-    if (HttpSendRequestA(handles->request, headers.empty() ? nullptr : headers.c_str(),
-                         static_cast<DWORD>(headers.size()), data, static_cast<DWORD>(body.size())))
+    if (HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()), data,
+                         static_cast<DWORD>(body.size())))
         return true;
-    HttpWidenSecurityFlags(handles->request, GetLastError());
-    InternetCloseHandle(handles->request);
-    handles->request = nullptr;
+    HttpWidenSecurityFlags(request, GetLastError());
+    handles->request.Reset();
     return false;
 }
 

@@ -2,20 +2,23 @@
 #include <windows.h>
 #include <wininet.h>
 
-// The three WinINet handles of one request; each is null when closed.
-// Whatever is still open when the record goes is closed then.
-struct HttpHandles {
-    HINTERNET internet = nullptr;
-    HINTERNET connection = nullptr;
-    HINTERNET request = nullptr;
+#include "platform/UniqueAny.h"
 
-    HttpHandles() = default;
-    ~HttpHandles();
-    HttpHandles(const HttpHandles&) = delete;
-    HttpHandles& operator=(const HttpHandles&) = delete;
+// A WinINet handle (session, connection or request).
+struct InternetHandleTraits : NullHandleTraits<HINTERNET> {
+    static void Close(HINTERNET h) { InternetCloseHandle(h); }
+};
+using UniqueInternetHandle = UniqueAny<InternetHandleTraits>;
+
+// The three WinINet handles of one request. Members go in reverse order, so
+// whatever is still open when the record goes closes request first.
+struct HttpHandles {
+    UniqueInternetHandle internet;
+    UniqueInternetHandle connection;
+    UniqueInternetHandle request;
 };
 
 // Closes the request, then the connection, then the Internet handle (those
-// that are open) and nulls them. Returns the result of closing the Internet
-// handle: false when it was already closed.
+// that are open). Returns the result of closing the Internet handle: false
+// when it was already closed.
 bool HttpCloseHandles(HttpHandles* handles);

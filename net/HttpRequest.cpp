@@ -37,7 +37,7 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
     // Wine reports a connection dropped before the reply as a sent request
     // whose reply has no status line (Windows fails the send itself).
     DWORD status = 0;
-    if (!HttpQueryNumber(handles->request, HTTP_QUERY_STATUS_CODE, status) || status == 0) return Fail(handles);
+    if (!HttpQueryNumber(handles->request.Get(), HTTP_QUERY_STATUS_CODE, status) || status == 0) return Fail(handles);
     return true;
 }
 
@@ -72,7 +72,7 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
         uint64_t received = 0;
         for (;;) {
             DWORD got = 0;
-            if (!InternetReadFile(handles.request, buffer, kReadPiece, &got)) {
+            if (!InternetReadFile(handles.request.Get(), buffer, kReadPiece, &got)) {
                 DWORD error = GetLastError();
                 if (error != ERROR_SUCCESS && error != ERROR_NO_TOKEN) return Fail(&handles);
                 break;
@@ -86,7 +86,7 @@ bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool pos
         // WinINet reports a connection closed early as a clean end; a reply
         // shorter than its declared length is a broken one.
         DWORD declared = 0;
-        if (HttpQueryNumber(handles.request, HTTP_QUERY_CONTENT_LENGTH, declared) && received < declared)
+        if (HttpQueryNumber(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH, declared) && received < declared)
             return Fail(&handles);
         HttpCloseHandles(&handles);
         return true;
@@ -104,7 +104,7 @@ bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size)
     if (!HttpSend(&client->params, client->proxy.get(), &handles, url, false)) return false;
 
     DWORD length = 0;
-    const bool ok = HttpQueryNumber(handles.request, HTTP_QUERY_CONTENT_LENGTH, length);
+    const bool ok = HttpQueryNumber(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH, length);
     if (ok) *size = length;
     // Closing abandons the body the server has started to send.
     HttpCloseHandles(&handles);

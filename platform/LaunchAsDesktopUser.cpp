@@ -2,42 +2,27 @@
 
 #include <userenv.h>
 
-#include "platform/UniqueHandle.h"
-
 namespace {
 
-// Owns an environment block from CreateEnvironmentBlock.
-class EnvironmentBlock {
-public:
-    explicit EnvironmentBlock(HANDLE token)
-    {
-        if (!CreateEnvironmentBlock(&block_, token, FALSE)) block_ = nullptr;
-    }
-    ~EnvironmentBlock()
-    {
-        if (block_) DestroyEnvironmentBlock(block_);
-    }
-    EnvironmentBlock(const EnvironmentBlock&) = delete;
-    EnvironmentBlock& operator=(const EnvironmentBlock&) = delete;
-
-    void* Get() const { return block_; }
-
-private:
-    void* block_ = nullptr;
+// An environment block from CreateEnvironmentBlock.
+struct EnvironmentBlockTraits : NullHandleTraits<void*> {
+    static void Close(void* block) { DestroyEnvironmentBlock(block); }
 };
+using UniqueEnvironmentBlock = UniqueAny<EnvironmentBlockTraits>;
 
 }  // namespace
 
-HANDLE CreateMediumToken(uint32_t integrityRid)
+UniqueHandle CreateMediumToken(uint32_t integrityRid)
 {
-    HANDLE processToken = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, &processToken)) return nullptr;
-    UniqueHandle own(processToken);
+    // Out parameters are taken over only on success: a failed call may leave anything there.
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, &raw)) return UniqueHandle();
+    const UniqueHandle processToken(raw);
 
-    HANDLE newToken = nullptr;
-    if (!DuplicateTokenEx(own.Get(), MAXIMUM_ALLOWED, nullptr, SecurityAnonymous, TokenPrimary, &newToken)) {
-        return nullptr;
+    if (!DuplicateTokenEx(processToken.Get(), MAXIMUM_ALLOWED, nullptr, SecurityAnonymous, TokenPrimary, &raw)) {
+        return UniqueHandle();
     }
+    UniqueHandle newToken(raw);
 
     SID_IDENTIFIER_AUTHORITY labelAuthority = SECURITY_MANDATORY_LABEL_AUTHORITY;
     PSID sid = nullptr;
@@ -47,7 +32,8 @@ HANDLE CreateMediumToken(uint32_t integrityRid)
         label.Label.Sid = sid;
         // Lowering fails only where integrity levels do not exist; the
         // token is then the user's own, which is what we want anyway.
-        SetTokenInformation(newToken, TokenIntegrityLevel, &label, sizeof(TOKEN_MANDATORY_LABEL) + GetLengthSid(sid));
+        SetTokenInformation(newToken.Get(), TokenIntegrityLevel, &label,
+                            sizeof(TOKEN_MANDATORY_LABEL) + GetLengthSid(sid));
         FreeSid(sid);
     }
     return newToken;
@@ -55,11 +41,12 @@ HANDLE CreateMediumToken(uint32_t integrityRid)
 
 bool LaunchAsDesktopUser(const std::wstring& path)
 {
-    UniqueHandle token(CreateMediumToken(SECURITY_MANDATORY_MEDIUM_RID));
+    const UniqueHandle token = CreateMediumToken(SECURITY_MANDATORY_MEDIUM_RID);
     if (!token) return false;
 
-    EnvironmentBlock environment(token.Get());
-    if (!environment.Get()) return false;
+    void* block = nullptr;
+    if (!CreateEnvironmentBlock(&block, token.Get(), FALSE)) return false;
+    const UniqueEnvironmentBlock environment(block);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

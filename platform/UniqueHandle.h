@@ -1,34 +1,10 @@
 #pragma once
-#include <windows.h>
-#include <utility>
+#include "platform/UniqueAny.h"
 
-// Owns a kernel handle (file, event, thread, mutex, token, process) and
-// closes it once. Both null and INVALID_HANDLE_VALUE mean "no handle".
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : h_(h) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept
-    {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    HANDLE Get() const { return h_; }
-    bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    explicit operator bool() const { return Valid(); }
-
-    HANDLE Release() { return std::exchange(h_, nullptr); }
-    void Reset(HANDLE h = nullptr)
-    {
-        if (Valid()) CloseHandle(h_);
-        h_ = h;
-    }
-
-private:
-    HANDLE h_ = nullptr;
+// A kernel handle (file, event, thread, mutex, token, process, mapping). Both
+// null and INVALID_HANDLE_VALUE mean "no handle": the API uses either.
+struct KernelHandleTraits : NullHandleTraits<HANDLE> {
+    static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { CloseHandle(h); }
 };
+using UniqueHandle = UniqueAny<KernelHandleTraits>;

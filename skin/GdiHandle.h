@@ -1,34 +1,33 @@
 #pragma once
-#include <windows.h>
-#include <utility>
+#include "platform/UniqueAny.h"
 
-// Owns one GDI object (bitmap, font, brush, pen, region) and deletes it once.
-// It must not be selected into a device context when it is destroyed.
+// A GDI object (bitmap, font, brush, pen, region). It must not be selected
+// into a device context when its owner closes it.
 template <class H>
-class GdiHandle {
-public:
-    GdiHandle() = default;
-    explicit GdiHandle(H h) : h_(h) {}
-    ~GdiHandle() { Reset(); }
-    GdiHandle(GdiHandle&& other) noexcept : h_(other.Release()) {}
-    GdiHandle& operator=(GdiHandle&& other) noexcept
-    {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    GdiHandle(const GdiHandle&) = delete;
-    GdiHandle& operator=(const GdiHandle&) = delete;
-
-    H Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-    H Release() { return std::exchange(h_, nullptr); }
-    void Reset(H h = nullptr)
-    {
-        if (h_) DeleteObject(h_);
-        h_ = h;
-    }
-
-private:
-    H h_ = nullptr;
+struct GdiObjectTraits : NullHandleTraits<H> {
+    static void Close(H h) { DeleteObject(h); }
 };
+template <class H>
+using GdiHandle = UniqueAny<GdiObjectTraits<H>>;
+
+// A memory device context from CreateCompatibleDC.
+struct MemoryDCTraits : NullHandleTraits<HDC> {
+    static void Close(HDC dc) { DeleteDC(dc); }
+};
+using UniqueDC = UniqueAny<MemoryDCTraits>;
+
+// A window's device context from GetDC, given back with ReleaseDC.
+struct WindowDCRef {
+    HWND window;
+    HDC dc;
+};
+struct WindowDCTraits {
+    using Handle = WindowDCRef;
+    static constexpr WindowDCRef Invalid() { return {nullptr, nullptr}; }
+    static bool IsValid(const WindowDCRef& h) { return h.dc != nullptr; }
+    static void Close(const WindowDCRef& h) { ReleaseDC(h.window, h.dc); }
+};
+using WindowDC = UniqueAny<WindowDCTraits>;
+
+// The device context of a window (null: the screen) until the owner goes.
+inline WindowDC AcquireWindowDC(HWND window) { return WindowDC({window, GetDC(window)}); }

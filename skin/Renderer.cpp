@@ -7,7 +7,6 @@
 #include "skin/Image.h"
 #include "skin/ResourceStore.h"
 #include "skin/SelectGuard.h"
-#include "skin/WindowDC.h"
 
 namespace {
 
@@ -44,6 +43,7 @@ Renderer::~Renderer() = default;
 
 void Renderer::OnPaint()
 {
+    owner_.Check();
     const HWND hwnd = window_ ? window_->RenderWindow() : nullptr;
     if (!hwnd) return;
     // Validated for every window, painted or not: an update region left in
@@ -81,9 +81,10 @@ bool Renderer::MakeBackBuffer(HDC windowDC, int width, int height)
 
 void Renderer::Render()
 {
+    owner_.Check();
     const HWND hwnd = window_ ? window_->RenderWindow() : nullptr;
     if (!hwnd) return;
-    WindowDC windowDC(hwnd);
+    const WindowDC windowDC = AcquireWindowDC(hwnd);
     if (!windowDC) return;
     RECT client{};
     GetClientRect(hwnd, &client);
@@ -92,7 +93,7 @@ void Renderer::Render()
     if (width <= 0 || height <= 0) return;
 
     if (!backBuffer_ || width != width_ || height != height_) {
-        if (!MakeBackBuffer(windowDC.Get(), width, height)) return;
+        if (!MakeBackBuffer(windowDC.Get().dc, width, height)) return;
         // The first paint is what places the elements.
         window_->LayoutFor(memDC_.Get(), client);
     }
@@ -125,7 +126,7 @@ void Renderer::Render()
     SIZE size = {width, height};
     POINT source = {0, 0};
     BLENDFUNCTION blend = kBlend;
-    UpdateLayeredWindow(hwnd, windowDC.Get(), &destination, &size, memDC_.Get(), &source, 0, &blend, ULW_ALPHA);
+    UpdateLayeredWindow(hwnd, windowDC.Get().dc, &destination, &size, memDC_.Get(), &source, 0, &blend, ULW_ALPHA);
 }
 
 void Renderer::RepairAlpha(const RECT& rect)

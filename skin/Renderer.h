@@ -3,16 +3,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/ThreadAffinity.h"
 #include "skin/GdiHandle.h"
 #include "skin/ScaleGrid.h"
-#include "skin/UniqueDC.h"
 
 class IRenderHost;
 class Image;
 
 // Paints one layered window: the whole window into a 32-bit top-down back
 // buffer (premultiplied BGRA), then UpdateLayeredWindow. Also the picture
-// primitives that elements and styles draw with. Main thread only.
+// primitives that elements and styles draw with. Main thread only (checked).
 class Renderer {
 public:
     explicit Renderer(IRenderHost* window);
@@ -27,7 +27,6 @@ public:
 
     // The back buffer, made at the first paint with the client size (and
     // made again when that size changes); null before.
-    HDC memDC() const { return memDC_.Get(); }
     HBITMAP backBuffer() const { return backBuffer_.Get(); }
     uint32_t* bits() const { return bits_; }
     int32_t bufferWidth() const { return width_; }
@@ -56,4 +55,5 @@ private:
     uint32_t* bits_ = nullptr;
     int32_t width_ = 0;
     int32_t height_ = 0;
+    ThreadAffinity owner_;
 };

@@ -34,6 +34,7 @@ void ResourceStore::Release()
 
 int ResourceStore::Load(const void* bytes, size_t length)
 {
+    owner_.Check();
     defaultButtonStyle_ = nullptr;
     entries_.clear();
     entryCount_ = 0;
@@ -80,6 +81,7 @@ void ResourceStore::MakeFonts()
 
 ResourceEntry* ResourceStore::Find(const std::string& name)
 {
+    owner_.Check();
     if (!archive_) return nullptr;
     auto it = entries_.find(name);
     return it == entries_.end() ? nullptr : &it->second;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ThreadAffinity.h"
 #include "skin/GdiHandle.h"
 #include "skin/ResourceEntry.h"
 #include "skin/ZipArchive.h"
@@ -16,7 +17,7 @@ class Style;
 
 // Serves the skin archive by entry name: raw text (window descriptions),
 // decoded pictures and parsed styles, each made once and cached; owns the
-// shared fonts and the hand cursor. Main thread only.
+// shared fonts and the hand cursor. Main thread only (checked).
 class ResourceStore {
 public:
     ResourceStore();
@@ -76,4 +77,5 @@ private:
     HCURSOR handCursor_ = nullptr;  // shared system cursor, never destroyed
     Style* defaultButtonStyle_ = nullptr;
     std::vector<char> dataBuffer_;
+    ThreadAffinity owner_;
 };

@@ -2,14 +2,12 @@
 
 IEventHandler::~IEventHandler() = default;
 
-bool IEventHandler::Connect(int32_t eventId, Handler handler)
+bool IEventHandler::Connect(ControlEvent eventId, Handler handler)
 {
     return handlers_.emplace(eventId, std::move(handler)).second;
 }
 
-bool IEventHandler::HasHandler(int32_t eventId) const { return handlers_.count(eventId) != 0; }
-
-void IEventHandler::Invoke(int32_t eventId, dxControl* control) const
+void IEventHandler::Invoke(ControlEvent eventId, dxControl* control) const
 {
     auto it = handlers_.find(eventId);
     if (it == handlers_.end() || !it->second) return;

@@ -6,7 +6,7 @@
 class dxControl;
 
 // Event ids a control can fire; only clicks are used.
-enum : int32_t { EVENT_CLICK = 0 };
+enum class ControlEvent : int32_t { Click };
 
 // A control's handler map: one handler per event id, the first
 // registration wins.
@@ -21,21 +21,19 @@ public:
 
     // Returns false when a handler for the id was already there (the new
     // one is dropped).
-    bool Connect(int32_t eventId, Handler handler);
+    bool Connect(ControlEvent eventId, Handler handler);
 
     template <class T>
-    bool Connect(int32_t eventId, T* target, void (T::*member)(dxControl*))
+    bool Connect(ControlEvent eventId, T* target, void (T::*member)(dxControl*))
     {
         if (!target || !member) return Connect(eventId, Handler());
         return Connect(eventId, [target, member](dxControl* c) { (target->*member)(c); });
     }
 
-    bool HasHandler(int32_t eventId) const;
-
 protected:
     // Calls the handler for the id, if any, with the given control.
-    void Invoke(int32_t eventId, dxControl* control) const;
+    void Invoke(ControlEvent eventId, dxControl* control) const;
 
 private:
-    std::map<int32_t, Handler> handlers_;
+    std::map<ControlEvent, Handler> handlers_;
 };

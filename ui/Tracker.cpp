@@ -5,7 +5,7 @@
 
 namespace {
 
-void Send(dxControl* target, uint32_t type, int x = 0, int y = 0, uintptr_t data = 0)
+void Send(dxControl* target, MouseEvent type, int x = 0, int y = 0, uintptr_t data = 0)
 {
     dxEvent event;
     event.type = type;
@@ -45,7 +45,7 @@ void Tracker::TrackMouseMove(int x, int y)
 {
     // A pressed control holding the capture gets every move, wherever it goes.
     if (pressed && (pressed->state & STATE_CAPTURED)) {
-        Send(pressed, EVT_MOUSEMOVE, x, y);
+        Send(pressed, MouseEvent::Move, x, y);
         return;
     }
     if (children.empty()) return;
@@ -53,18 +53,18 @@ void Tracker::TrackMouseMove(int x, int y)
     if (hit != hovered) {
         if (dxControl* previous = hovered) {
             HideTooltip(previous);
-            Send(previous, EVT_LEAVE);
+            Send(previous, MouseEvent::Leave);
         }
         if (hit) {
             if (hit->owner && hit->owner->hwnd) {
                 TRACKMOUSEEVENT tme = {sizeof(tme), TME_HOVER | TME_LEAVE, hit->owner->hwnd, 500};
                 TrackMouseEvent(&tme);
             }
-            Send(hit, EVT_ENTER, x, y);
+            Send(hit, MouseEvent::Enter, x, y);
         }
         hovered = hit;
     }
-    if (hit) Send(hit, EVT_MOUSEMOVE, x, y);
+    if (hit) Send(hit, MouseEvent::Move, x, y);
 }
 
 dxControl* Tracker::TrackButtonDown(int x, int y)
@@ -77,7 +77,7 @@ dxControl* Tracker::TrackButtonDown(int x, int y)
         SetCapture(hit->owner->hwnd);
         hit->state |= STATE_CAPTURED;
     }
-    Send(hit, EVT_BUTTONDOWN, x, y);
+    Send(hit, MouseEvent::ButtonDown, x, y);
     return hit;
 }
 
@@ -92,7 +92,7 @@ void Tracker::TrackButtonUp(int x, int y)
     // Forget the press before the click runs: its handler may start a
     // nested message loop that delivers more input here.
     pressed = nullptr;
-    Send(target, EVT_BUTTONUP, x, y);
+    Send(target, MouseEvent::ButtonUp, x, y);
     TrackMouseMove(x, y);
 }
 
@@ -101,7 +101,7 @@ void Tracker::TrackDoubleClick(int x, int y)
     dxControl* hit = Hit(x, y);
     if (!hit) return;
     pressed = hit;
-    Send(hit, EVT_DBLCLK, x, y);
+    Send(hit, MouseEvent::DoubleClick, x, y);
 }
 
 void Tracker::TrackHover()
@@ -109,7 +109,7 @@ void Tracker::TrackHover()
     dxControl* target = hovered;
     if (!target) return;
     if (target->owner && !target->tooltip.empty()) target->owner->ShowTooltip(target->tooltip);
-    Send(target, EVT_HOVER);
+    Send(target, MouseEvent::Hover);
 }
 
 void Tracker::TrackLeave()
@@ -118,10 +118,10 @@ void Tracker::TrackLeave()
     if (!target) return;
     HideTooltip(target);
     hovered = nullptr;
-    Send(target, EVT_LEAVE);
+    Send(target, MouseEvent::Leave);
 }
 
 void Tracker::TrackWheel(int x, int y, uintptr_t data)
 {
-    if (hovered) Send(hovered, EVT_WHEEL, x, y, data);
+    if (hovered) Send(hovered, MouseEvent::Wheel, x, y, data);
 }

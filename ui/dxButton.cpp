@@ -9,32 +9,32 @@ void dxButton::OnEvent(const dxEvent& event)
 {
     const bool disabled = (state & STATE_DISABLED) != 0;
     switch (event.type) {
-    case EVT_LEAVE:
+    case MouseEvent::Leave:
         state &= ~STATE_HOT;
         Invalidate();
         break;
-    case EVT_ENTER:
+    case MouseEvent::Enter:
         if (disabled) break;
         state |= STATE_HOT;
         Invalidate();
         break;
-    case EVT_BUTTONDOWN:
+    case MouseEvent::ButtonDown:
         if (disabled) break;
         state |= STATE_PRESSED;
         Invalidate();
         if (owner) owner->SetFocusElement(this);
         break;
-    case EVT_BUTTONUP: {
+    case MouseEvent::ButtonUp: {
         if (disabled) break;
         state &= ~STATE_PRESSED;
         POINT pt = {event.x, event.y};
         // Letting go outside the button cancels the click.
         if (!PtInRect(&rect, pt)) break;
         Invalidate();
-        Fire(EVENT_CLICK);
+        Fire(ControlEvent::Click);
         break;
     }
-    case EVT_DBLCLK:
+    case MouseEvent::DoubleClick:
         if (disabled) break;
         state |= STATE_PRESSED;
         Invalidate();

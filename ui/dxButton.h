@@ -3,7 +3,7 @@
 #include "ui/dxControl.h"
 
 // A push button drawn by a button style (the store's default "button" style
-// when it names none). A press and a release inside fire EVENT_CLICK.
+// when it names none). A press and a release inside fire ControlEvent::Click.
 class dxButton : public dxControl {
 public:
     dxButton() = default;

@@ -3,13 +3,13 @@
 void dxCompoundControl::OnEvent(const dxEvent& event)
 {
     switch (event.type) {
-    case EVT_MOUSEMOVE: TrackMouseMove(event.x, event.y); break;
-    case EVT_HOVER: TrackHover(); break;
-    case EVT_LEAVE: TrackLeave(); break;
-    case EVT_WHEEL: TrackWheel(event.x, event.y, event.data); break;
-    case EVT_BUTTONDOWN: TrackButtonDown(event.x, event.y); break;
-    case EVT_BUTTONUP: TrackButtonUp(event.x, event.y); break;
-    case EVT_DBLCLK: TrackDoubleClick(event.x, event.y); break;
+    case MouseEvent::Move: TrackMouseMove(event.x, event.y); break;
+    case MouseEvent::Hover: TrackHover(); break;
+    case MouseEvent::Leave: TrackLeave(); break;
+    case MouseEvent::Wheel: TrackWheel(event.x, event.y, event.data); break;
+    case MouseEvent::ButtonDown: TrackButtonDown(event.x, event.y); break;
+    case MouseEvent::ButtonUp: TrackButtonUp(event.x, event.y); break;
+    case MouseEvent::DoubleClick: TrackDoubleClick(event.x, event.y); break;
     default: break;
     }
 }

@@ -46,7 +46,7 @@ RECT dxControl::Inset(const RECT& r, const uint8_t (&margins)[4])
     return RECT{r.left + margins[0], r.top + margins[1], r.right - margins[2], r.bottom - margins[3]};
 }
 
-void dxControl::Fire(int32_t eventId) { Invoke(eventId, this); }
+void dxControl::Fire(ControlEvent eventId) { Invoke(eventId, this); }
 
 bool dxControl::IsFocused() const { return owner && owner->focusElement == this; }
 

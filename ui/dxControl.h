@@ -44,7 +44,7 @@ public:
     static RECT Inset(const RECT& r, const uint8_t (&margins)[4]);
 
     // Calls the handler registered for the id, if any.
-    void Fire(int32_t eventId);
+    void Fire(ControlEvent eventId);
 
     // True when the element is its window's focused control.
     bool IsFocused() const;

@@ -160,7 +160,7 @@ void dxWindowImplBase::OnSize(WPARAM kind, int width, int height)
     if (roundCorner[0] != 0 && roundCorner[1] != 0) {
         GdiHandle<HRGN> region(CreateRoundRectRgn(0, 0, width + 1, height + 1, roundCorner[0], roundCorner[1]));
         // The system owns the region once it is set.
-        if (region && SetWindowRgn(hwnd, region.Get(), TRUE)) region.Release();
+        if (region && SetWindowRgn(hwnd, region.Get(), TRUE)) static_cast<void>(region.Release());
     } else if (kind != SIZE_MINIMIZED) {
         // A minimised window reports an empty client area; sizing it to that
         // would lose its real size.

@@ -2,11 +2,10 @@
 #include <string>
 #include "AppTestSupport.h"
 #include "app/CMainWnd.h"
+#include "app/EventPoster.h"
 #include "app/DownloadCallback.h"
 #include "app/FormatSpeed.h"
-#include "engine/CThreadsManager.h"
 #include "engine/DownloadEvents.h"
-#include "engine/EngineHost.h"
 #include "engine/ProgressRecord.h"
 #include "ui/dxImage.h"
 #include "ui/dxLabel.h"
@@ -45,9 +44,8 @@ protected:
     {
         if (g_mainWnd) DestroyWindow(g_mainWnd->hwnd);
         EXPECT_EQ(g_mainWnd, nullptr);
-        EXPECT_EQ(EngineHost::MainWindow(), nullptr);
-        CThreadsManager::Instance()->Stop();
-        SetCurrentMsgBox(nullptr);
+        EXPECT_EQ(EventPoster::Instance().Window(), nullptr);
+        CurrentMsgBox = nullptr;
         PumpFor(50);
     }
 
@@ -59,7 +57,7 @@ protected:
         record->bytesPerSecond = speed;
         record->totalSize = 1000;
         WatchDelete(record);
-        EXPECT_TRUE(EngineHost::PostEvent(EVENT_PROGRESS, reinterpret_cast<LPARAM>(record)));
+        EXPECT_TRUE(EventPoster::Instance().Post(EVENT_PROGRESS, reinterpret_cast<LPARAM>(record)));
         if (wait) {
             EXPECT_TRUE(PumpUntil([&] { return WasDeleted(record); }));
         }
@@ -112,14 +110,14 @@ TEST_F(MainWndTest, EveryRecordIsFreedEvenWithoutControllerOrWindow)
 {
     auto* done = new ProgressRecord();
     WatchDelete(done);
-    EngineHost::PostEvent(EVENT_DOWNLOADED, reinterpret_cast<LPARAM>(done));
+    EventPoster::Instance().Post(EVENT_DOWNLOADED, reinterpret_cast<LPARAM>(done));
     EXPECT_TRUE(PumpUntil([&] { return WasDeleted(done); }));
 
     // Queued when the window goes: freed with it, and nothing more is posted.
     ProgressRecord* queued = Progress(50, 1, false);
     DestroyWindow(window->hwnd);
     EXPECT_TRUE(WasDeleted(queued));
-    EXPECT_FALSE(EngineHost::PostEvent(EVENT_FAILED, 0));
+    EXPECT_FALSE(EventPoster::Instance().Post(EVENT_FAILED, 0));
 }
 
 TEST_F(MainWndTest, CloseAsksAndNoKeepsTheDownloadGoing)
@@ -136,7 +134,7 @@ TEST_F(MainWndTest, CloseAsksAndNoKeepsTheDownloadGoing)
     EXPECT_TRUE(Alive());
     // The window clears the open box once it has its answer.
     EXPECT_EQ(CurrentMsgBox, nullptr);
-    EXPECT_FALSE(EngineHost::IsMessageBoxOpen());
+    EXPECT_EQ(OpenMsgBoxCount(), 0);
 
     // Alt+F4 and the taskbar's close ask the same question.
     WhenBoxOpens([](CMsgBox& box) { ClickElement(box, 1002); });  // 是
@@ -147,21 +145,23 @@ TEST_F(MainWndTest, CloseAsksAndNoKeepsTheDownloadGoing)
 TEST_F(MainWndTest, ABoxStackedOnTheCloseQuestionClosesTheWindowOnlyAfterBothReturned)
 {
     int stacked = 0;
-    bool openAfterInner = false;
+    bool openAfterInner = false, engineFailureRefused = false;
     WhenBoxOpens([&](CMsgBox&) {  // 您是否要中断下载？
         WhenBoxOpens([&](CMsgBox& inner) {
             stacked = OpenMsgBoxCount();
             ClickElement(inner, 1001);  // the failure prompt's close: leave
         });
-        EngineHost::PostEvent(EVENT_FAILED, 0);
+        EventPoster::Instance().Post(EVENT_FAILED, 0);
         PumpUntil([&] { return stacked != 0 && OpenMsgBoxCount() == 1; });
-        openAfterInner = EngineHost::IsMessageBoxOpen();
+        openAfterInner = OpenMsgBoxCount() > 0;
+        engineFailureRefused = !EventPoster::Instance().OnEngineEvent(EVENT_FAILED, nullptr);
     });
     window->CloseAction();
     EXPECT_EQ(stacked, 2);
     EXPECT_TRUE(openAfterInner);  // the outer box still counts as open
-    ASSERT_TRUE(Alive());         // not destroyed under the boxes' loops
-    EXPECT_FALSE(EngineHost::IsMessageBoxOpen());
+    EXPECT_TRUE(engineFailureRefused);
+    ASSERT_TRUE(Alive());  // not destroyed under the boxes' loops
+    EXPECT_EQ(OpenMsgBoxCount(), 0);
     EXPECT_TRUE(PumpUntil([&] { return g_mainWnd == nullptr; }));
 }
 
@@ -175,7 +175,7 @@ TEST_F(MainWndTest, FailurePromptMasksTheWindowAndRetryStartsAgain)
         ClickElement(box, 1003);  // 重试
     });
     Progress(20, 100);
-    EngineHost::PostEvent(EVENT_FAILED, 0);
+    EventPoster::Instance().Post(EVENT_FAILED, 0);
     ASSERT_TRUE(PumpUntil([&] { return window->retrying != 0; }));
     EXPECT_TRUE(masked);
     EXPECT_TRUE(disabled);
@@ -203,7 +203,7 @@ TEST_F(MainWndTest, AfterTheFailurePromptCloseDoesNotAsk)
 {
     // The failure prompt's close button leaves at once.
     WhenBoxOpens([](CMsgBox& box) { ClickElement(box, 1001); });
-    EngineHost::PostEvent(EVENT_FAILED, 0);
+    EventPoster::Instance().Post(EVENT_FAILED, 0);
     EXPECT_TRUE(PumpUntil([&] { return g_mainWnd == nullptr; }));
     ASSERT_NO_FATAL_FAILURE(NewWindow());
     window->lastEvent = EVENT_FAILED;
@@ -219,7 +219,7 @@ TEST_F(MainWndTest, AfterTheFailurePromptCloseDoesNotAsk)
 
 TEST_F(MainWndTest, JobFinishingWhileTheCloseQuestionIsOpenEndsTheLoopNotTheJob)
 {
-    WhenBoxOpens([&](CMsgBox&) { EngineHost::PostEvent(EVENT_READY, 0); });
+    WhenBoxOpens([&](CMsgBox&) { EventPoster::Instance().Post(EVENT_READY, 0); });
     int quits = 0;
     window->CloseAction();
     PumpFor(300, &quits);
@@ -231,7 +231,7 @@ TEST_F(MainWndTest, JobFinishingWhileTheCloseQuestionIsOpenEndsTheLoopNotTheJob)
 TEST(DownloadCallbackTest, RecordsTheControllersLastWordAndPostsOnlyToAWindow)
 {
     DownloadCallback callback;
-    EngineHost::SetMainWindow(nullptr);
+    EventPoster::Instance().SetWindow(nullptr);
     int marker = 0;
     callback.OnNotify(EVENT_NEWER_VERSION, &marker);
     EXPECT_EQ(callback.lastNotified, EVENT_NEWER_VERSION);
@@ -239,7 +239,7 @@ TEST(DownloadCallbackTest, RecordsTheControllersLastWordAndPostsOnlyToAWindow)
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_DOWNLOAD_EVENT, WM_DOWNLOAD_EVENT, PM_REMOVE));
 
     HWND sink = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    EngineHost::SetMainWindow(sink);
+    EventPoster::Instance().SetWindow(sink);
     callback.OnNotify(EVENT_READY, &marker);
     ASSERT_TRUE(PeekMessageW(&msg, sink, WM_DOWNLOAD_EVENT, WM_DOWNLOAD_EVENT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>(EVENT_READY));
@@ -248,14 +248,19 @@ TEST(DownloadCallbackTest, RecordsTheControllersLastWordAndPostsOnlyToAWindow)
 
     // The engine's own events go around the listener.
     auto* record = new ProgressRecord();
-    EngineHost::PostEvent(EVENT_PROGRESS, reinterpret_cast<LPARAM>(record));
+    EventPoster::Instance().Post(EVENT_PROGRESS, reinterpret_cast<LPARAM>(record));
     EXPECT_EQ(callback.lastNotified, EVENT_READY);
     ASSERT_TRUE(PeekMessageW(&msg, sink, WM_DOWNLOAD_EVENT, WM_DOWNLOAD_EVENT, PM_REMOVE));
     delete reinterpret_cast<ProgressRecord*>(msg.lParam);
 
+    // With no box open the engine's failure goes through too.
+    EXPECT_TRUE(EventPoster::Instance().OnEngineEvent(EVENT_FAILED, nullptr));
+    ASSERT_TRUE(PeekMessageW(&msg, sink, WM_DOWNLOAD_EVENT, WM_DOWNLOAD_EVENT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, static_cast<WPARAM>(EVENT_FAILED));
+
     callback.OnNotify(EVENT_FAILED, &marker);
     EXPECT_EQ(callback.lastNotified, EVENT_FAILED);
-    EngineHost::SetMainWindow(nullptr);
+    EventPoster::Instance().SetWindow(nullptr);
     DestroyWindow(sink);
 }
 

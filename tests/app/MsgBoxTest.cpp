@@ -3,7 +3,6 @@
 #include "AppTestSupport.h"
 #include "app/CMainWnd.h"
 #include "app/CMsgBox.h"
-#include "engine/EngineHost.h"
 #include "ui/dxButton.h"
 #include "ui/dxLabel.h"
 
@@ -33,7 +32,7 @@ protected:
     void TearDown() override
     {
         DestroyWindow(owner);
-        SetCurrentMsgBox(nullptr);
+        CurrentMsgBox = nullptr;
         PumpFor(50);
     }
 
@@ -42,7 +41,7 @@ protected:
     {
         seen = Seen();
         WhenBoxOpens([&, click](CMsgBox& box) {
-            seen.open = EngineHost::IsMessageBoxOpen();
+            seen.open = OpenMsgBoxCount() > 0;
             seen.ownerDisabled = !IsWindowEnabled(owner);
             seen.hasClose = box.FindElement(1001) != nullptr;
             auto* title = dynamic_cast<dxLabel*>(box.FindElement(2001));
@@ -56,7 +55,7 @@ protected:
             ClickElement(box, click);
         });
         const int32_t result = ShowMsgBox(init, text, owner, style);
-        SetCurrentMsgBox(nullptr);
+        CurrentMsgBox = nullptr;
         return result;
     }
 
@@ -72,7 +71,7 @@ TEST_F(MsgBoxTest, StylesNameTheButtonsAndEachButtonGivesItsResult)
     EXPECT_TRUE(seen.firstFocused);
     EXPECT_TRUE(seen.open);
     EXPECT_TRUE(seen.ownerDisabled);
-    EXPECT_FALSE(EngineHost::IsMessageBoxOpen());
+    EXPECT_EQ(OpenMsgBoxCount(), 0);
     EXPECT_TRUE(IsWindowEnabled(owner));
 
     EXPECT_EQ(Show(MSGBOX_YES | MSGBOX_NO, 1003), 2);
@@ -126,7 +125,7 @@ TEST_F(MsgBoxTest, InitProcRunsAfterSetUpAndClosingGivesZero)
             called = button && button->text == L"是";
         },
         L"x", owner, MSGBOX_YES | MSGBOX_NO);
-    SetCurrentMsgBox(nullptr);
+    CurrentMsgBox = nullptr;
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(called);
 }

@@ -9,6 +9,7 @@
 #include "DebugOutputCapture.h"
 #include "controller/PackageFiles.h"
 #include "engine/CThreadsManager.h"
+#include "platform/UniqueHandle.h"
 
 TEST(DownloadStart, FailedStartsGiveUpOnceReportOncePerProcessAndRemoveTheTask)
 {
@@ -126,8 +127,17 @@ TEST(DownloadStart, AStartTheEngineDoesNotTakeIsAFailedAttempt)
 {
     // The engine's threads end while the first package GET is under way:
     // nothing can take this download or the next attempts'.
-    HeldJob job([] { CThreadsManager::Instance()->Stop(); });
+    // Stopped from this thread, the engine's owner, while the server holds.
+    UniqueHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle stopped(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HeldJob job([&] {
+        SetEvent(held.Get());
+        WaitForSingleObject(stopped.Get(), 30000);
+    });
     job.d.DownQuorvex();
+    ASSERT_EQ(WaitForSingleObject(held.Get(), 60000), WAIT_OBJECT_0);
+    job.d.StopEngine();
+    SetEvent(stopped.Get());
     ASSERT_TRUE(WaitFor([&] { return job.listener.Count(EVENT_FAILED) == 1; }, 60000));
     job.d.Exit(1);
     EXPECT_EQ(job.server.Requests(), 10);  // five attempts, each a length query and a GET

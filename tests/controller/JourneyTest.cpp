@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 #include "ControllerTestSupport.h"
 #include "engine/CThreadsManager.h"
-#include "engine/EngineHost.h"
+#include "support/PostingObserver.h"
 
 namespace {
 
@@ -15,12 +16,12 @@ public:
     explicit JourneyWindow(CDownloader& d) : d_(d)
     {
         hwnd_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-        EngineHost::SetMainWindow(hwnd_);
+        observer_ = std::make_unique<PostingObserver>(hwnd_);
         d_.RegisterListener(this);
     }
     ~JourneyWindow()
     {
-        EngineHost::SetMainWindow(nullptr);
+        observer_.reset();
         DestroyWindow(hwnd_);
     }
     void OnNotify(int32_t code, void* param) override
@@ -59,6 +60,7 @@ public:
 private:
     CDownloader& d_;
     HWND hwnd_ = nullptr;
+    std::unique_ptr<PostingObserver> observer_;
 };
 
 // What the entry point does once its loop has ended.

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "engine/DownloadEvents.h"
-#include "engine/EngineHost.h"
 
 EventWindow::EventWindow()
 {
@@ -14,12 +13,12 @@ EventWindow::EventWindow()
     RegisterClassW(&wc);  // fails harmlessly when already registered
     hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    EngineHost::SetMainWindow(hwnd_);
+    observer_ = std::make_unique<PostingObserver>(hwnd_);
 }
 
 EventWindow::~EventWindow()
 {
-    EngineHost::SetMainWindow(nullptr);
+    observer_.reset();
     PumpFor(0);  // records still queued belong to the window
     DestroyWindow(hwnd_);
 }

@@ -1,13 +1,15 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "engine/ProgressRecord.h"
+#include "support/PostingObserver.h"
 #include "support/Wait.h"
 
-// A hidden message-only window on the test thread, registered with EngineHost
-// for its lifetime, that collects the engine's events and frees their records.
+// A hidden message-only window on the test thread, the engine's observer for
+// its lifetime, that collects the engine's events and frees their records.
 class EventWindow {
 public:
     struct Event {
@@ -22,9 +24,12 @@ public:
     const std::vector<Event>& Events() const { return events_; }
     int Count(int code) const;
     const Event* Last(int code) const;
+    // While set, failures are refused as the application refuses them under a box.
+    void RefuseFailures(bool refuse) { observer_->refuseFailures.store(refuse); }
 
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND hwnd_ = nullptr;
+    std::unique_ptr<PostingObserver> observer_;
     std::vector<Event> events_;
 };

@@ -9,7 +9,7 @@
 #include "engine/CTaskResult.h"
 #include "engine/CThreadsManager.h"
 #include "engine/DownloadEvents.h"
-#include "engine/EngineHost.h"
+#include "engine/IEngineObserver.h"
 #include "engine/EngineLists.h"
 #include "engine/ThreadMessages.h"
 #include "support/Wait.h"
@@ -100,18 +100,18 @@ TEST(ThreadsManager, PumpAddsUpEachDownloadAndItsEndIsReportedOnce)
     EXPECT_FALSE(ResultList().Contains(7));
 }
 
-TEST(ThreadsManager, FailureIsPostedOncePerPumpAndNeverWhileABoxIsOpen)
+TEST(ThreadsManager, FailureIsPostedOncePerPumpAndAgainAfterARefusal)
 {
     EventWindow window;
     CThreadsManager m(1);
     m.Start();
-    EngineHost::SetMessageBoxOpen(true);
+    window.RefuseFailures(true);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
     PumpFor(400);
     EXPECT_EQ(window.Count(EVENT_FAILED), 0);
     EXPECT_FALSE(m.PumpThread()->ErrorNotified());
 
-    EngineHost::SetMessageBoxOpen(false);
+    window.RefuseFailures(false);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_FAILED) > 0; }, 10000));
@@ -136,9 +136,9 @@ TEST(NotifyThread, ProgressPercentElapsedAndSpeed)
     p.reset(CNotifyThread::BuildProgress(r, start + 500));
     EXPECT_EQ(p->elapsedSeconds, 1);
 
-    // Past the total, or without a window, nothing is posted.
+    // Past the total, or without an observer, nothing is posted.
     EXPECT_FALSE(CNotifyThread::PostProgress(CTaskResult(3, 1000001, 1000000, start, 0)));
-    EngineHost::SetMainWindow(nullptr);
+    IEngineObserver::Register(nullptr);
     EXPECT_FALSE(CNotifyThread::PostProgress(r));
 }
 
@@ -148,10 +148,12 @@ TEST(NotifyThread, ACompletionWhosePostFailedIsPostedOnceThereIsAWindow)
     m.Start();
     HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     DestroyWindow(gone);
-    EngineHost::SetMainWindow(gone);  // every event post fails
-    PostResult(m, 8, 4096, 4096);
-    Sleep(500);
-    EXPECT_TRUE(ResultList().Contains(8)) << "the finished download waits for its event";
+    {
+        PostingObserver failing(gone);  // listening, but every event post fails
+        PostResult(m, 8, 4096, 4096);
+        Sleep(500);
+        EXPECT_TRUE(ResultList().Contains(8)) << "the finished download waits for its event";
+    }
     EventWindow window;
     ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_DOWNLOADED) > 0; }, 10000));
     PumpFor(300);

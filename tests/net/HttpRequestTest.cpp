@@ -227,27 +227,27 @@ TEST(HttpConnection, HttpsGetsTheSecureFlagsAndCertificateErrorsWidenThem)
     HttpHandles handles;
     HttpTarget target;
     EXPECT_FALSE(HttpOpenConnection(nullptr, &handles, "not a url", &target));
-    EXPECT_EQ(handles.internet, nullptr);
+    EXPECT_FALSE(handles.internet);
     EXPECT_FALSE(HttpCloseHandles(&handles)) << "nothing open";
 
     // An https request handle can be opened without a server: nothing is sent.
     ASSERT_TRUE(HttpOpenConnection(nullptr, &handles, "https://127.0.0.1:1/package.exe", &target));
     EXPECT_EQ(target.flags, HttpRequestFlags(INTERNET_SCHEME_HTTPS));
-    handles.request =
-        HttpOpenRequestA(handles.connection, "GET", target.path.c_str(), "HTTP/1.0", "", nullptr, target.flags, 0);
-    ASSERT_NE(handles.request, nullptr);
+    handles.request.Reset(HttpOpenRequestA(handles.connection.Get(), "GET", target.path.c_str(), "HTTP/1.0", "",
+                                           nullptr, target.flags, 0));
+    ASSERT_TRUE(handles.request);
     auto flags = [&] {
         DWORD value = 0, size = sizeof(value);
-        EXPECT_TRUE(InternetQueryOptionA(handles.request, INTERNET_OPTION_SECURITY_FLAGS, &value, &size));
+        EXPECT_TRUE(InternetQueryOptionA(handles.request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &value, &size));
         return value;
     };
     const DWORD widened = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_REVOCATION;
-    HttpWidenSecurityFlags(handles.request, ERROR_INTERNET_TIMEOUT);
+    HttpWidenSecurityFlags(handles.request.Get(), ERROR_INTERNET_TIMEOUT);
     EXPECT_NE(flags() & widened, widened);
-    HttpWidenSecurityFlags(handles.request, ERROR_INTERNET_INVALID_CA);
+    HttpWidenSecurityFlags(handles.request.Get(), ERROR_INTERNET_INVALID_CA);
     EXPECT_EQ(flags() & widened, widened);
     EXPECT_TRUE(HttpCloseHandles(&handles));
-    EXPECT_EQ(handles.request, nullptr);
+    EXPECT_FALSE(handles.request);
 }
 
 TEST(HttpConnection, PerServerConnectionLimitsAreRaisedProcessWide)

@@ -55,18 +55,17 @@ DibCanvas::DibCanvas(int width, int height) : width_(width), height_(height)
     BITMAPINFO bmi{};
     bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};  // top-down
     void* bits = nullptr;
-    bitmap_ = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bitmap_.Reset(CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
     bits_ = static_cast<uint32_t*>(bits);
-    dc_ = CreateCompatibleDC(nullptr);
-    previous_ = SelectObject(dc_, bitmap_);
+    dc_.Reset(CreateCompatibleDC(nullptr));
+    previous_ = SelectObject(dc_.Get(), bitmap_.Get());
     Clear();
 }
 
 DibCanvas::~DibCanvas()
 {
-    SelectObject(dc_, previous_);
-    DeleteDC(dc_);
-    DeleteObject(bitmap_);
+    // The bitmap must be out of the context before either goes.
+    SelectObject(dc_.Get(), previous_);
 }
 
 uint32_t DibCanvas::Pixel(int x, int y) const

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "skin/GdiHandle.h"
 #include "skin/ResourceStore.h"
 
 // The bytes of a file under the build folder ("skin/skin.zip",
@@ -49,15 +50,15 @@ public:
     DibCanvas(const DibCanvas&) = delete;
     DibCanvas& operator=(const DibCanvas&) = delete;
 
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.Get(); }
     uint32_t Pixel(int x, int y) const;
     void Clear();
 
 private:
     int width_;
     int height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
+    GdiHandle<HBITMAP> bitmap_;
+    UniqueDC dc_;
     HGDIOBJ previous_ = nullptr;
     uint32_t* bits_ = nullptr;
 };

@@ -11,22 +11,11 @@
 #include <cstdlib>
 
 #include "BuildConfig.h"
+#include "net/HttpHandles.h"
 #include "platform/TextConvert.h"
 #include "support/TestFiles.h"
 
 namespace {
-
-// Owns one WinINet handle.
-struct InetHandle {
-    HINTERNET h = nullptr;
-    explicit InetHandle(HINTERNET handle) : h(handle) {}
-    ~InetHandle()
-    {
-        if (h) InternetCloseHandle(h);
-    }
-    InetHandle(const InetHandle&) = delete;
-    InetHandle& operator=(const InetHandle&) = delete;
-};
 
 std::string HostPort()
 {
@@ -54,28 +43,28 @@ int Port()
 // One direct request to the local server; the status, or 0 when no reply.
 int Call(const char* verb, const std::string& pathAndQuery, const std::string& body, std::string* reply)
 {
-    InetHandle internet(InternetOpenA("QuorvexTests", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!internet.h) return 0;
+    UniqueInternetHandle internet(InternetOpenA("QuorvexTests", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!internet.Get()) return 0;
     DWORD connectMs = 10000, receiveMs = 180000;  // fixture builds take a while
-    InternetSetOptionA(internet.h, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof(connectMs));
-    InternetSetOptionA(internet.h, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof(receiveMs));
-    InetHandle connection(InternetConnectA(internet.h, Host().c_str(), static_cast<INTERNET_PORT>(Port()), nullptr,
-                                           nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection.h) return 0;
-    InetHandle request(HttpOpenRequestA(connection.h, verb, pathAndQuery.c_str(), "HTTP/1.0", nullptr, nullptr,
-                                        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    if (!request.h) return 0;
-    if (!HttpSendRequestA(request.h, nullptr, 0, body.empty() ? nullptr : const_cast<char*>(body.data()),
+    InternetSetOptionA(internet.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof(connectMs));
+    InternetSetOptionA(internet.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof(receiveMs));
+    UniqueInternetHandle connection(InternetConnectA(internet.Get(), Host().c_str(), static_cast<INTERNET_PORT>(Port()),
+                                                     nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection.Get()) return 0;
+    UniqueInternetHandle request(HttpOpenRequestA(connection.Get(), verb, pathAndQuery.c_str(), "HTTP/1.0", nullptr,
+                                                  nullptr, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+    if (!request.Get()) return 0;
+    if (!HttpSendRequestA(request.Get(), nullptr, 0, body.empty() ? nullptr : const_cast<char*>(body.data()),
                           static_cast<DWORD>(body.size()))) {
         return 0;
     }
     DWORD status = 0, size = sizeof(status);
-    if (!HttpQueryInfoA(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
         return 0;
     }
     char buffer[16384];
     DWORD got = 0;
-    while (InternetReadFile(request.h, buffer, sizeof(buffer), &got) && got > 0) {
+    while (InternetReadFile(request.Get(), buffer, sizeof(buffer), &got) && got > 0) {
         if (reply) reply->append(buffer, got);
     }
     return static_cast<int>(status);

@@ -118,11 +118,11 @@ TEST(Button, ClickStateMachineThroughWindowMessages)
     ASSERT_NE(nullptr, ok);
     int clicks = 0;
     int second = 0;
-    EXPECT_TRUE(ok->Connect(EVENT_CLICK, [&](dxControl* c) {
+    EXPECT_TRUE(ok->Connect(ControlEvent::Click, [&](dxControl* c) {
         EXPECT_EQ(ok, c);
         ++clicks;
     }));
-    EXPECT_FALSE(ok->Connect(EVENT_CLICK, [&](dxControl*) { ++second; }));  // the first one wins
+    EXPECT_FALSE(ok->Connect(ControlEvent::Click, [&](dxControl*) { ++second; }));  // the first one wins
 
     box.Send(WM_MOUSEMOVE, 100, 150);
     EXPECT_TRUE(ok->state & STATE_HOT);
@@ -155,11 +155,11 @@ TEST(Button, ClickStateMachineThroughWindowMessages)
     box.Send(WM_LBUTTONUP, 100, 150);
     EXPECT_EQ(3, clicks);
     EXPECT_FALSE(ok->state & STATE_PRESSED);
-    for (int type : {EVT_LEAVE, EVT_ENTER}) {
+    for (MouseEvent type : {MouseEvent::Leave, MouseEvent::Enter}) {
         dxEvent event;
         event.type = type;
         ok->OnEvent(event);
-        EXPECT_EQ(STATE_DISABLED, ok->state) << type;
+        EXPECT_EQ(STATE_DISABLED, ok->state) << static_cast<int>(type);
     }
 }
 

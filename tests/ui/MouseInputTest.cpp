@@ -21,7 +21,8 @@ public:
     void OnEvent(const dxEvent& event) override
     {
         static const char* const kinds[] = {"?", "move", "hover", "leave", "enter", "wheel", "down", "up", "dblclk"};
-        log_->push_back(name_ + ":" + kinds[event.type <= EVT_DBLCLK ? event.type : 0]);
+        log_->push_back(name_ + ":" +
+                        kinds[event.type <= MouseEvent::DoubleClick ? static_cast<uint32_t>(event.type) : 0]);
         dxButton::OnEvent(event);
     }
 
@@ -70,7 +71,7 @@ TEST(MouseInput, RealPointerDrivesTheTracker)
         button->width = 80;
         button->height = 40;
         button->tooltip = L"tip";
-        button->Connect(EVENT_CLICK, [clicks](dxControl*) { ++*clicks; });
+        button->Connect(ControlEvent::Click, [clicks](dxControl*) { ++*clicks; });
         return canvas->AddChild(std::move(button));
     };
     add("a", 20, &clicksA);

@@ -6,13 +6,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
 #include "engine/RangeBook.h"
 #include "engine/DownloadEvents.h"
-#include "engine/EngineHost.h"
+#include "support/PostingObserver.h"
 #include "engine/ProgressRecord.h"
 #include "engine/StartDownload.h"
 #include "platform/TextConvert.h"
@@ -84,7 +85,7 @@ int Download(const std::string& url, const std::string& target, int64_t size)
         return 1;
     }
     HWND window = MakeWindow();
-    EngineHost::SetMainWindow(window);
+    auto observer = std::make_unique<PostingObserver>(window);
     CThreadsManager* engine = CThreadsManager::Instance();
     engine->Restart();
 
@@ -101,7 +102,7 @@ int Download(const std::string& url, const std::string& target, int64_t size)
     CpuTimes(user1, kernel1);
     engine->Stop();
     CBreakpointCfg::Instance()->ClearSegments();
-    EngineHost::SetMainWindow(nullptr);
+    observer.reset();
     DestroyWindow(window);
 
     printf("engine %s bytes=%lld seconds=%.3f MBps=%.1f cpu_user=%.2f cpu_kernel=%.2f connections=%u\n",

@@ -1,0 +1,31 @@
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+
+#include "engine/DownloadEvents.h"
+#include "engine/IEngineObserver.h"
+
+// Stands in for the application's observer: posts the engine's events to a
+// window, and is the engine's observer for its lifetime. Failures can be
+// refused, as the application does while a box is open.
+class PostingObserver : public IEngineObserver {
+public:
+    explicit PostingObserver(HWND window) : window_(window) { Register(this); }
+    ~PostingObserver() { Register(nullptr); }
+    PostingObserver(const PostingObserver&) = delete;
+    PostingObserver& operator=(const PostingObserver&) = delete;
+
+    bool OnEngineEvent(int code, ProgressRecord* record) override
+    {
+        if (code == EVENT_FAILED && refuseFailures.load()) return false;
+        return PostMessageW(window_, WM_DOWNLOAD_EVENT, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(record)) !=
+               FALSE;
+    }
+    bool Listening() const override { return true; }
+
+    std::atomic<bool> refuseFailures{false};
+
+private:
+    HWND window_;
+};
