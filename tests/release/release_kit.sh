@@ -68,6 +68,9 @@ pass "refuses a release without a pin, and a password on the command line"
 # The two release builds stay between runs (later runs rebuild only what
 # changed); they share nothing but the sources.
 BUILDS="$BUILD/release-test/builds"
+# One source date for both, even when a commit lands between them.
+SOURCE_DATE_EPOCH="$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 315532800)"
+export SOURCE_DATE_EPOCH
 
 # The test signer as a PKCS#12 file, its password in a file and in the environment.
 printf 'test pass' >"$WORK/password"
