@@ -26,6 +26,8 @@ public:
     const Event* Last(int code) const;
     // While set, failures are refused as the application refuses them under a box.
     void RefuseFailures(bool refuse) { observer_->refuseFailures.store(refuse); }
+    // While set, every event post fails, while the window still listens.
+    void FailEveryPost(bool fail) { observer_->failEveryPost.store(fail); }
 
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

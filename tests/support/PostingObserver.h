@@ -8,7 +8,8 @@
 
 // Stands in for the application's observer: posts the engine's events to a
 // window, and is the engine's observer for its lifetime. Failures can be
-// refused, as the application does while a box is open.
+// refused, as the application does while a box is open, or every post
+// made to fail.
 class PostingObserver : public IEngineObserver {
 public:
     explicit PostingObserver(HWND window) : window_(window) { Register(this); }
@@ -18,13 +19,15 @@ public:
 
     bool OnEngineEvent(int code, ProgressRecord* record) override
     {
-        if (code == EVENT_FAILED && refuseFailures.load()) return false;
+        if (failEveryPost.load() || (code == EVENT_FAILED && refuseFailures.load())) return false;
         return PostMessageW(window_, WM_DOWNLOAD_EVENT, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(record)) !=
                FALSE;
     }
     bool Listening() const override { return true; }
 
     std::atomic<bool> refuseFailures{false};
+    // Every post fails, as to a window that is gone.
+    std::atomic<bool> failEveryPost{false};
 
 private:
     HWND window_;
