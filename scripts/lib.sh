@@ -68,6 +68,10 @@ ensure_display() {
 # started here with no terminal attached, so they never hold a test's output
 # pipe open.
 start_wine_session() {
+  # A server still up from the build or an earlier run holds the prefix's
+  # lock, and -p fails on it: end it first.
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wineserver -w </dev/null >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
