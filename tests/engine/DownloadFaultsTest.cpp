@@ -204,12 +204,7 @@ TEST(DownloadFaults, StopRecordsRunningAbandonedAndQueuedRanges)
     // Every request sends half its range and then falls silent.
     ASSERT_TRUE(pkg.StartOn(run, "stall", -1, 20000));
     const int64_t half = (split[0].last - split[0].first + 1) / 2;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            const EventWindow::Event* p = run.window.Last(EVENT_PROGRESS);
-            return p != nullptr && p->record.done > 0;
-        },
-        30000));
+    ASSERT_TRUE(PumpUntil([&] { return run.window.LastDone() > 0; }, 30000));
     run.manager.Stop();
 
     const std::vector<ResumeSegment> segments = CBreakpointCfg::Instance()->Segments();

@@ -109,12 +109,7 @@ TEST(EngineChild, DownloadPartThenExit)
 
     EngineRun run;
     ASSERT_TRUE(run.Start(url, target, kSize, 3));
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            const EventWindow::Event* last = run.window.Last(EVENT_PROGRESS);
-            return last != nullptr && last->record.done >= kSize / 3;
-        },
-        60000));
+    ASSERT_TRUE(PumpUntil([&] { return run.window.LastDone() >= kSize / 3; }, 60000));
     run.manager.Stop();
     EXPECT_GE(CBreakpointCfg::Instance()->SegmentCount(), 1u);
     exit(::testing::Test::HasFailure() ? 1 : 0);  // the run's destructor would drop the segments

@@ -49,3 +49,9 @@ const EventWindow::Event* EventWindow::Last(int code) const
         if (it->code == code) return &*it;
     return nullptr;
 }
+
+int64_t EventWindow::LastDone() const
+{
+    const Event* last = Last(EVENT_PROGRESS);
+    return last != nullptr ? last->record.done : 0;
+}

@@ -24,6 +24,8 @@ public:
     const std::vector<Event>& Events() const { return events_; }
     int Count(int code) const;
     const Event* Last(int code) const;
+    // Bytes done by the last progress event; 0 before the first.
+    int64_t LastDone() const;
     // While set, failures are refused as the application refuses them under a box.
     void RefuseFailures(bool refuse) { observer_->refuseFailures.store(refuse); }
     // While set, every event post fails, while the window still listens.

@@ -121,12 +121,7 @@ TEST(EngineChild, DownloadUntilKilled)
 
     EngineRun run;
     ASSERT_TRUE(run.Start(url, target, total, 3));
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            const EventWindow::Event* last = run.window.Last(EVENT_PROGRESS);
-            return last != nullptr && last->record.done >= total / 2;
-        },
-        120000));
+    ASSERT_TRUE(PumpUntil([&] { return run.window.LastDone() >= total / 2; }, 120000));
     UniqueHandle half(OpenEventW(EVENT_MODIFY_STATE, FALSE, Utf8ToWide(event).c_str()));
     SetEvent(half.Get());
     PumpFor(60000);
