@@ -1,5 +1,7 @@
 #include "skin/DecodedPicture.h"
 
+#include "skin/JpegScanWalker.h"
+
 #include <climits>
 #include <cstring>
 
@@ -49,76 +51,6 @@ bool HuffmanTablesFit(const uint8_t* bytes, size_t length)
     return true;
 }
 
-// stb_image 2.27 also decodes a scan with a Huffman table that no DHT segment
-// has defined, and reads past the table's end. The segments are walked as
-// the decoder walks them, and a scan whose tables are not defined yet is
-// refused. Where the walk finds the structure broken the decoder fails too.
-bool JpegScansUseDefinedTables(const uint8_t* b, size_t n)
-{
-    // The decoder takes fill bytes before the start marker as before any other.
-    size_t at = 0;
-    while (at < n && b[at] == 0xFF) ++at;
-    if (at == 0 || at >= n || b[at] != 0xD8) return true;
-    ++at;
-    unsigned defined = 0;  // bit class * 4 + number
-    bool progressive = false;
-    while (at < n) {
-        if (b[at] != 0xFF) {  // bytes between segments are skipped
-            ++at;
-            continue;
-        }
-        while (at < n && b[at] == 0xFF) ++at;  // fill bytes
-        if (at >= n) break;
-        const uint8_t marker = b[at++];
-        if (marker == 0xD9 || marker == 0x00) break;  // the end, or a fault the decoder stops at
-        if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-        if (at + 2 > n) break;
-        const size_t end = at + ((size_t(b[at]) << 8) | b[at + 1]);
-        size_t p = at + 2;
-        if (marker == 0xC2) progressive = true;
-        if (marker == 0xC0 || marker == 0xC1) progressive = false;
-        if (marker == 0xC4) {
-            while (p < end && p < n) {
-                const uint8_t table = b[p++];
-                size_t codes = 0;
-                for (int i = 0; i < 16 && p < n; ++i, ++p) codes += b[p];
-                if ((table >> 4) <= 1 && (table & 15) <= 3) defined |= 1u << ((table >> 4) * 4 + (table & 15));
-                p += codes;
-            }
-        } else if (marker == 0xDA) {
-            const size_t components = p < n ? b[p++] : 0;
-            const size_t spectral = p + components * 2;
-            const uint8_t start = spectral < n ? b[spectral] : 0;
-            const uint8_t approximation = spectral + 2 < n ? b[spectral + 2] : 0;
-            for (size_t i = 0; i < components && p + 1 < n; ++i, p += 2) {
-                const unsigned dc = 1u << (b[p + 1] >> 4), ac = 1u << (4 + (b[p + 1] & 15));
-                bool usesDc = true, usesAc = true;
-                if (progressive) {
-                    usesDc = start == 0 && (approximation >> 4) == 0;  // DC refinement reads plain bits
-                    usesAc = start != 0;
-                }
-                if ((usesDc && !(defined & dc)) || (usesAc && !(defined & ac))) return false;
-            }
-            // The entropy-coded data runs up to the next marker; a zero
-            // after FF is a stuffed byte, and restart markers belong to it.
-            at = end;
-            while (at < n) {
-                if (b[at] != 0xFF) {
-                    ++at;
-                    continue;
-                }
-                size_t next = at + 1;
-                while (next < n && b[next] == 0xFF) ++next;
-                if (next >= n || (b[next] != 0x00 && !(b[next] >= 0xD0 && b[next] <= 0xD7))) break;
-                at = next + 1;
-            }
-            continue;
-        }
-        at = end;
-    }
-    return true;
-}
-
 // stb_image sizes its buffer for a PNG's compressed data from the lengths
 // that the chunk headers claim, before it reads the data: a few bytes claiming
 // a gigabyte make it allocate one. A PNG's chunks must lie within the bytes.
@@ -151,11 +83,13 @@ bool DecodedPicture::Decode(const uint8_t* bytes, size_t length, DecodedPicture*
     if (!bytes || length == 0 || length > INT_MAX) return false;
     if (maxPixels > kMaxPixels) maxPixels = kMaxPixels;
     int w = 0, h = 0, channels = 0;
-    if (!HuffmanTablesFit(bytes, length) || !JpegScansUseDefinedTables(bytes, length) || !PngChunksFit(bytes, length))
-        return false;
+    if (!HuffmanTablesFit(bytes, length) || !PngChunksFit(bytes, length)) return false;
     // The header's size is checked before the decoder allocates for it.
     if (!stbi_info_from_memory(bytes, static_cast<int>(length), &w, &h, &channels)) return false;
     if (w <= 0 || h <= 0 || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > maxPixels) return false;
+    // Walked once the size is known to be sane, since the walk keeps a mask
+    // per block of a progressive picture.
+    if (!JpegScanWalker::Accepts(bytes, length)) return false;
     StbPixels decoded;
     decoded.p = stbi_load_from_memory(bytes, static_cast<int>(length), &w, &h, &channels, 4);
     if (!decoded.p || w <= 0 || h <= 0 || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > maxPixels) return false;
