@@ -5,9 +5,13 @@
 #include <climits>
 #include <cstring>
 
+// The skin's pictures are PNG and JPEG; stb_image 2.27's other decoders
+// (PNM, TGA, BMP, GIF, PSD, PIC, HDR) stay out, with their own faults: a
+// 16-bit PNM, for one, makes it read past its buffer.
 #define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
 #define STBI_NO_STDIO
-#define STBI_NO_HDR
 #define STBI_NO_LINEAR
 #include <stb_image.h>
 

@@ -120,7 +120,9 @@ TEST(ResourceStore, HostilePictureHeadersAreRefusedBeforeDecoding)
     std::string png("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR\x00\x00\x00\x01\x00\x00\x00\x01\x08\x06\x00\x00\x00"
                     "\x1F\x15\xC4\x89\x40\x00\x00\x00IDAT\x78\x9C",
                     43);
-    for (const std::string& bytes : {jpeg, png}) {
+    // A 16-bit PNM: a format the skin does not use, whose decoder reads past its buffer.
+    const std::string pnm("P666\x0b\x0a\x33\x0b\x0a\x33\x33\x33\x00", 13);
+    for (const std::string& bytes : {jpeg, png, pnm}) {
         DecodedPicture picture;
         EXPECT_FALSE(DecodedPicture::Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &picture));
         Image image(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
