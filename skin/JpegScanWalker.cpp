@@ -16,10 +16,7 @@ constexpr size_t kMaxBlocks = size_t(1) << 21;
 // the coefficient at that zigzag position is not zero.
 constexpr uint64_t kBlockSet = 1;
 
-bool IsRestart(int marker)
-{
-    return marker >= 0xD0 && marker <= 0xD7;
-}
+bool IsRestart(int marker) { return marker >= 0xD0 && marker <= 0xD7; }
 
 // A canonical Huffman table as the decoder builds it from a DHT segment.
 struct HuffmanTable {
@@ -32,7 +29,7 @@ struct HuffmanTable {
 
 struct Component {
     int id = 0, h = 1, v = 1;
-    int dcTable = 0, acTable = 0;  // as the latest scan chose them
+    int dcTable = 0, acTable = 0;        // as the latest scan chose them
     int blocksWide = 0, blocksHigh = 0;  // blocks its own samples cover
     int gridWide = 0;                    // blocks per row of the MCU grid
     bool complete = false;               // baseline: a scan decoded every block

@@ -10,10 +10,7 @@ namespace {
 
 const char* const kPictures[] = {"tests/skin/fixtures/baseline.jpg", "tests/skin/fixtures/progressive.jpg"};
 
-bool Accepted(const std::vector<uint8_t>& jpeg)
-{
-    return JpegScanWalker::Accepts(jpeg.data(), jpeg.size());
-}
+bool Accepted(const std::vector<uint8_t>& jpeg) { return JpegScanWalker::Accepts(jpeg.data(), jpeg.size()); }
 
 // Where the segment with the given marker starts, counting from zero.
 size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t marker, int which)
