@@ -29,6 +29,7 @@ struct HuffmanTable {
 
 struct Component {
     int id = 0, h = 1, v = 1;
+    int quantTable = 0;
     int dcTable = 0, acTable = 0;        // as the latest scan chose them
     int blocksWide = 0, blocksHigh = 0;  // blocks its own samples cover
     int gridWide = 0;                    // blocks per row of the MCU grid
@@ -60,6 +61,7 @@ private:
     bool FrameHeader();
     bool ScanHeader();
     Scan ScanData();
+    bool QuantTableDefined(const Component& c) const { return quantDefined_ >> c.quantTable & 1; }
     bool EveryBlockDecoded() const;
 
     // The bit reader, step for step as the decoder's, which decides how far
@@ -82,6 +84,7 @@ private:
     size_t at_ = 0;
 
     HuffmanTable dc_[4], ac_[4];
+    unsigned quantDefined_ = 0;  // bit per quantisation table a DQT defined
     Component components_[4];
     int componentCount_ = 0;
     int width_ = 0, height_ = 0;
@@ -132,6 +135,10 @@ bool Walk::Run()
     for (m = GetMarker(); m != 0xD9; m = GetMarker()) {
         if (m == 0xDA) {
             if (!ScanHeader()) return false;
+            // A baseline scan dequantises as it decodes; a progressive
+            // picture at the end.
+            for (int i = 0; i < scanCount_ && !progressive_; ++i)
+                if (!QuantTableDefined(components_[order_[i]])) return false;
             const Scan scan = ScanData();
             if (scan == Scan::Failed) return false;
             if (scan == Scan::Complete)
@@ -152,6 +159,8 @@ bool Walk::Run()
             return false;
         }
     }
+    for (int n = 0; n < componentCount_ && progressive_; ++n)
+        if (!QuantTableDefined(components_[n])) return false;
     return EveryBlockDecoded();
 }
 
@@ -168,6 +177,7 @@ bool Walk::ProcessMarker(int marker)
             const int q = Get8();
             const bool sixteen = (q >> 4) != 0;
             if ((q >> 4) > 1 || (q & 15) > 3) return false;
+            quantDefined_ |= 1u << (q & 15);
             for (int i = 0; i < 64; ++i) {
                 if (sixteen)
                     Get16();
@@ -238,7 +248,8 @@ bool Walk::FrameHeader()
         const int sampling = Get8();
         c.h = sampling >> 4;
         c.v = sampling & 15;
-        if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || Get8() > 3) return false;
+        c.quantTable = Get8();
+        if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || c.quantTable > 3) return false;
         hMax = std::max(hMax, c.h);
         vMax = std::max(vMax, c.v);
     }
@@ -274,9 +285,9 @@ bool Walk::ScanHeader()
         int which = 0;
         while (which < componentCount_ && components_[which].id != id) ++which;
         if (which == componentCount_) return false;
+        if (tables >> 4 > 3 || (tables & 15) > 3) return false;
         components_[which].dcTable = tables >> 4;
         components_[which].acTable = tables & 15;
-        if (tables >> 4 > 3 || (tables & 15) > 3) return false;
         order_[i] = which;
     }
     specStart_ = Get8();
@@ -381,9 +392,10 @@ void Walk::Grow()
     } while (bits_ <= 24);
 }
 
+// Every read takes 1 to 16 bits.
 bool Walk::Consume(int bits)
 {
-    buffer_ = bits >= 32 ? 0 : buffer_ << bits;
+    buffer_ <<= bits;
     bits_ -= bits;
     return bits_ >= padding_;  // what is left must still hold every padding bit
 }

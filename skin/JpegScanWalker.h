@@ -7,8 +7,8 @@
 // unchecked:
 // - a scan that reads past its data: the decoder fills with zeros, and where
 //   the data stops at a marker it shifts by more than a word holds;
-// - a Huffman table used before a segment defined it (the decoder reads
-//   memory it never wrote);
+// - a Huffman or quantisation table used before a segment defined it (the
+//   decoder reads memory it never wrote);
 // - a block no scan decoded, or progressive refinement of a block no DC scan
 //   set: the picture would show whatever the decoder's memory held.
 class JpegScanWalker {

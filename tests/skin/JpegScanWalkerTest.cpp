@@ -66,3 +66,17 @@ TEST(JpegScanWalker, ProgressiveBlocksNoDcScanSetAreRefused)
     noDc.erase(noDc.begin() + FindMarker(jpeg, 0xDA, 0), noDc.begin() + FindMarker(jpeg, 0xDA, 1));
     EXPECT_FALSE(Accepted(noDc));
 }
+
+TEST(JpegScanWalker, QuantisationTablesNoSegmentDefinedAreRefused)
+{
+    for (const char* name : kPictures) {
+        std::vector<uint8_t> jpeg = ReadBuildFile(name);
+        ASSERT_GT(jpeg.size(), 100u) << name;
+        // Without its first DQT segment the decoder would dequantise with
+        // memory it never wrote.
+        const size_t dqt = FindMarker(jpeg, 0xDB, 0);
+        ASSERT_LT(dqt + 4, jpeg.size()) << name;
+        jpeg.erase(jpeg.begin() + dqt, jpeg.begin() + dqt + 2 + (jpeg[dqt + 2] << 8 | jpeg[dqt + 3]));
+        EXPECT_FALSE(Accepted(jpeg)) << name;
+    }
+}
