@@ -466,7 +466,18 @@ def reg_default(j, key):
 
 
 def reg_set_default(j, key, value):
-    subprocess.run([j.wine, "reg", "add", key, "/ve", "/d", value, "/f"], capture_output=True, env=j.env, check=True)
+    # Once in some forty full runs, under load, reg failed here with status 1
+    # right after the previous journey's restore, and its output was lost: it
+    # is now shown, and one more try is made after a second.
+    for attempt in (1, 2):
+        done = subprocess.run([j.wine, "reg", "add", key, "/ve", "/d", value, "/f"], capture_output=True,
+                              env=j.env, text=True, errors="replace")
+        if done.returncode == 0:
+            return
+        print("reg add %s failed (status %d, try %d): %s %s" % (key, done.returncode, attempt, done.stdout.strip(),
+                                                                done.stderr.strip()), file=sys.stderr)
+        time.sleep(1)
+    raise RuntimeError("reg add %s failed twice" % key)
 
 
 def start_stalled_download(j, label, site):
