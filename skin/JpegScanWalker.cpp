@@ -137,8 +137,9 @@ bool Walk::Run()
             if (!ScanHeader()) return false;
             // A baseline scan dequantises as it decodes; a progressive
             // picture at the end.
-            for (int i = 0; i < scanCount_ && !progressive_; ++i)
-                if (!QuantTableDefined(components_[order_[i]])) return false;
+            if (!progressive_)
+                for (int i = 0; i < scanCount_; ++i)
+                    if (!QuantTableDefined(components_[order_[i]])) return false;
             const Scan scan = ScanData();
             if (scan == Scan::Failed) return false;
             if (scan == Scan::Complete)
@@ -159,8 +160,9 @@ bool Walk::Run()
             return false;
         }
     }
-    for (int n = 0; n < componentCount_ && progressive_; ++n)
-        if (!QuantTableDefined(components_[n])) return false;
+    if (progressive_)
+        for (int n = 0; n < componentCount_; ++n)
+            if (!QuantTableDefined(components_[n])) return false;
     return EveryBlockDecoded();
 }
 
