@@ -26,7 +26,9 @@ function(quorvex_delay_imports)
       foreach(line ${imports})
         string(REGEX REPLACE ".* I __imp_" "" symbol "${line}")
         if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-          string(REGEX REPLACE "^_" "" symbol "${symbol}")
+          # Exactly one: CMake's REGEX REPLACE anchors "^" again after each
+          # match, which would turn comctl32's _TrackMouseEvent into user32's.
+          string(REGEX REPLACE "^_(.*)$" "\\1" symbol "${symbol}")
         endif()
         string(APPEND def "${symbol}\n")
       endforeach()
