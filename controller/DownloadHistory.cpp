@@ -12,7 +12,9 @@
 
 namespace {
 
-constexpr size_t kMaxHistoryBytes = 64 * 1024 * 1024;
+// The parsed tree takes many times the text; a 32-bit process has 2 GiB in
+// all, and a real history is a few hundred bytes.
+constexpr size_t kMaxHistoryBytes = 1024 * 1024;
 
 }  // namespace
 

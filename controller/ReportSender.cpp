@@ -20,10 +20,16 @@ bool ReportSender::Post_Right(uint32_t useTime, uint64_t packageSize)
 
 bool ReportSender::Post_Error(ErrorType type, const std::string& version)
 {
-    std::time_t now = std::time(nullptr);
-    std::tm local = *std::localtime(&now);
-    local.tm_isdst = 0;
-    int32_t submitDate = static_cast<int32_t>(std::mktime(&local));
+    // msvcrt's time_t is 32 bits on i686 and its localtime fails from 2038 on;
+    // the 64-bit calls hold. The field itself is 32 bits, so the value wraps.
+    __time64_t now = _time64(nullptr);
+    std::tm local{};
+    if (_localtime64_s(&local, &now) == 0) {
+        local.tm_isdst = 0;
+        __time64_t standard = _mktime64(&local);
+        if (standard != -1) now = standard;
+    }
+    int32_t submitDate = static_cast<int32_t>(static_cast<uint32_t>(now));
     std::string body = ServerEndpoints::ErrorReportBody(siteId_, QUORVEX_VERSION_TEXT, version,
                                                         static_cast<int32_t>(type), submitDate);
     return PostReport("CDownloader::Post_Error", ServerEndpoints::ErrorReportUrl(serverBase_), body);
