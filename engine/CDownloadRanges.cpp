@@ -4,7 +4,6 @@
 
 #include "engine/CBreakpointCfg.h"
 #include "engine/CDownloadTask.h"
-#include "engine/CThreadsManager.h"
 #include "engine/ResumeData.h"
 #include "engine/TaskBatch.h"
 #include "engine/ThreadMessages.h"
@@ -32,7 +31,7 @@ int64_t FileLength(const std::string& path)
 }  // namespace
 
 bool CDownloadRanges::Start(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId,
-                            DWORD startTick, DWORD pump)
+                            DWORD startTick, DWORD pump, unsigned processors)
 {
     auto batch = std::make_unique<TaskBatch>();
     std::vector<RangeBook::Span> spans;
@@ -52,7 +51,7 @@ bool CDownloadRanges::Start(const std::string& url, const std::string& path, int
             record->RemoveRecordFile();
         }
     }
-    if (!batch->counted) spans = RangeBook::FirstRanges(totalSize, CThreadsManager::SystemProcessorCount());
+    if (!batch->counted) spans = RangeBook::FirstRanges(totalSize, processors);
     batch->tasks = Begin(Download{url, path, totalSize, taskId, startTick, done, pump}, spans);
     if (PostOwned(pump, TM_QUEUE_TASK, batch)) return true;
     Clear();

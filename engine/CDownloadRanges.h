@@ -30,10 +30,10 @@ public:
     // A new download, forgetting the one before: resumes from the record
     // beside `path` when it fits this download (the file of its full size),
     // otherwise deletes that record and cuts the file into one range per
-    // processor. The ranges' tasks go to the pump thread in one post. False
-    // when that post failed: nothing was handed over.
+    // processor (`processors` of them). The ranges' tasks go to the pump
+    // thread in one post. False when that post failed: nothing was handed over.
     [[nodiscard]] bool Start(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId,
-                             DWORD startTick, DWORD pump);
+                             DWORD startTick, DWORD pump, unsigned processors);
     // Once the download threads have ended: every range not finished becomes
     // a segment of the resume record, and the ranges are forgotten.
     void Park();

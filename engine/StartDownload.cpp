@@ -13,5 +13,6 @@ bool StartDownload(const char* url, const std::string& path, CThreadsManager* ma
         PostThreadMessageW(pump, TM_TASK_FAILED, 0, 0);
         return false;
     }
-    return CDownloadRanges::Instance()->Start(url, path, totalSize, taskId, startTick, pump);
+    return CDownloadRanges::Instance()->Start(url, path, totalSize, taskId, startTick, pump,
+                                              CThreadsManager::SystemProcessorCount());
 }
