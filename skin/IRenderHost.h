@@ -17,6 +17,9 @@ public:
     virtual void LayoutFor(HDC dc, const RECT& client) = 0;
     // Paints the window's background and elements into `dc` for `area`.
     virtual void PaintAll(HDC dc, const RECT& area) = 0;
+    // Selected before PaintAll, for text whose element names no font; null
+    // keeps the context's own.
+    virtual HFONT DefaultFont() const = 0;
 
 protected:
     ~IRenderHost() = default;

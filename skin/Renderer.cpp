@@ -5,7 +5,6 @@
 
 #include "skin/IRenderHost.h"
 #include "skin/Image.h"
-#include "skin/ResourceStore.h"
 #include "skin/SelectGuard.h"
 
 namespace {
@@ -105,7 +104,7 @@ void Renderer::Render()
 
     SetBkMode(memDC_.Get(), TRANSPARENT);
     {
-        SelectGuard font(memDC_.Get(), ResourceStore::Instance()->font12());
+        SelectGuard font(memDC_.Get(), window_->DefaultFont());
         window_->PaintAll(memDC_.Get(), client);
     }
     GdiFlush();

@@ -227,6 +227,8 @@ void dxWindowImplBase::Paint(HDC dc, const RECT& area)
     ExtSelectClipRgn(dc, nullptr, RGN_COPY);
 }
 
+HFONT dxWindowImplBase::DefaultFont() const { return ResourceStore::Instance()->font12(); }
+
 void dxWindowImplBase::SetAttribute(uint32_t nameHash, const char* value)
 {
     if (!value) value = "";

@@ -49,6 +49,7 @@ public:
     RECT ShadowMargins() const override { return shadowRect; }
     void LayoutFor(HDC dc, const RECT& client) override { Layout(dc, client); }
     void PaintAll(HDC dc, const RECT& area) override { Paint(dc, area); }
+    HFONT DefaultFont() const override;
 
     static const wchar_t* const ClassName;  // "DXWindow"
 

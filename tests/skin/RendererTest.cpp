@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "SkinTestFiles.h"
+#include "skin/GdiHandle.h"
 #include "skin/IRenderHost.h"
 #include "skin/Image.h"
 #include "skin/Renderer.h"
@@ -222,8 +223,10 @@ public:
         ++paints;
         if (paint) paint(dc, area);
     }
+    HFONT DefaultFont() const override { return font; }
 
     RECT shadow{};
+    HFONT font = nullptr;
     int layouts = 0;
     int paints = 0;
     RECT laidOut{};
@@ -257,6 +260,28 @@ TEST(Renderer, BackBufferIsMadeOnceWithTheClientSize)
     renderer.Render();
     EXPECT_EQ(host.layouts, 1);  // the elements are placed once
     EXPECT_EQ(host.paints, 2);
+}
+
+TEST(Renderer, PaintsInTheHostsDefaultFontAndPutsTheOldOneBack)
+{
+    WindowHost host(30, 20, true);
+    ASSERT_NE(host.RenderWindow(), nullptr);
+    LOGFONTW lf{};
+    lf.lfHeight = -12;
+    GdiHandle<HFONT> font(CreateFontIndirectW(&lf));
+    ASSERT_TRUE(font);
+    host.font = font.Get();
+    Renderer renderer(&host);
+    HGDIOBJ during = nullptr;
+    host.paint = [&](HDC dc, const RECT&) { during = GetCurrentObject(dc, OBJ_FONT); };
+    renderer.Render();
+    EXPECT_EQ(during, font.Get());
+    // The paint put the context's own font back: without a default font the
+    // next paint does not find this one still selected.
+    host.font = nullptr;
+    renderer.Render();
+    EXPECT_NE(during, font.Get());
+    EXPECT_NE(during, nullptr);
 }
 
 TEST(Renderer, AlphaRepairSparesTheShadowBand)
