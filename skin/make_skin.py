@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
 """Draws the skin's pictures and writes the skin archive.
 
-usage: make_skin.py OUTPUT.zip
+usage: make_skin.py OUTPUT.zip [--picture NAME=FILE]...
 
 The pictures are drawn here from geometry (nothing is copied from anywhere);
-bkg.jpg is finished by ImageMagick (text and JPEG encoding). Descriptions and
-styles are stored deflated under their bare names, pictures stored as they
-are under "Default/".
+bkg.jpg is finished by ImageMagick (text and JPEG encoding). --picture takes
+the picture NAME (for example Default/bkg.jpg) from FILE instead; a name that
+is not drawn here is added. Descriptions and styles are stored deflated under
+their bare names, pictures stored as they are under "Default/".
+
+Every picture must be a whole PNG, or a baseline or progressive JPEG, that
+decodes without a warning; otherwise nothing is written and the exit status
+is 1. The program trusts its skin and does not check its pictures again.
 """
 import math
 import os
@@ -20,6 +25,69 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tools"))
 from rgba_png import rgba_png  # noqa: E402
 FONT = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
+
+# The program's decoder refuses larger pictures.
+MAX_PIXELS = 16 * 1024 * 1024
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+class PictureRefused(Exception):
+    pass
+
+
+def jpeg_frame(data):
+    """(frame marker, sample precision) of a JPEG, read from the segments
+    before its first scan; None when there is no frame header there."""
+    at = 2
+    while at + 5 <= len(data):
+        if data[at] != 0xFF:
+            return None
+        marker = data[at + 1]
+        if marker == 0xFF:  # fill byte
+            at += 1
+            continue
+        if marker == 0xDA:
+            return None
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            return marker, data[at + 4]
+        at += 2 + int.from_bytes(data[at + 2:at + 4], "big")
+    return None
+
+
+def check_picture(name, path, max_pixels=MAX_PIXELS):
+    """Raises PictureRefused unless the file is a PNG or JPEG that the
+    program's decoder (stb_image) takes and ImageMagick decodes cleanly.
+
+    ImageMagick decodes with libpng and libjpeg-turbo; -regard-warnings makes
+    their warnings (a bad CRC, data that ends early or has stray bytes)
+    failures. libjpeg-turbo also decodes arithmetic-coded JPEGs, which
+    stb_image does not: the frame type is checked here."""
+    with open(path, "rb") as f:
+        data = f.read()
+    lower = name.lower()
+    if lower.endswith(".png"):
+        kind = "png"
+        if not data.startswith(PNG_SIGNATURE):
+            raise PictureRefused("not a PNG file")
+    elif lower.endswith((".jpg", ".jpeg")):
+        kind = "jpeg"
+        if not data.startswith(b"\xff\xd8\xff"):
+            raise PictureRefused("not a JPEG file")
+        frame = jpeg_frame(data)
+        if frame is None:
+            raise PictureRefused("no JPEG frame header before the first scan")
+        if frame[0] not in (0xC0, 0xC1, 0xC2) or frame[1] != 8:
+            raise PictureRefused("JPEG frame 0x%02X with %d-bit samples: only baseline and progressive "
+                                 "Huffman-coded JPEG of 8-bit samples is decoded" % frame)
+    else:
+        raise PictureRefused("the skin's pictures are PNG (.png) or JPEG (.jpg)")
+    result = subprocess.run(["convert", "-regard-warnings", "%s:%s" % (kind, path), "-print", "%w %h\n", "null:"],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        raise PictureRefused("does not decode cleanly: " + " ".join(result.stderr.split()))
+    width, height = (int(v) for v in result.stdout.split())
+    if width * height > max_pixels:
+        raise PictureRefused("%d x %d pixels is more than the program decodes (%d)" % (width, height, max_pixels))
 
 # Palette: one blue accent, one green for retry, quiet greys.
 BLUE = (47, 124, 246)
@@ -209,14 +277,32 @@ def background(path, workdir):
         check=True)
 
 
+def parse_arguments(argv):
+    usage = "usage: make_skin.py OUTPUT.zip [--picture NAME=FILE]..."
+    out, given = None, {}
+    args = list(argv)
+    while args:
+        arg = args.pop(0)
+        if arg == "--picture" and args and "=" in args[0]:
+            name, path = args.pop(0).split("=", 1)
+            given[name] = os.path.abspath(path)
+        elif out is None and not arg.startswith("-"):
+            out = arg
+        else:
+            sys.exit(usage)
+    if out is None:
+        sys.exit(usage)
+    return out, given
+
+
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: make_skin.py OUTPUT.zip")
-    out = sys.argv[1]
+    out, given = parse_arguments(sys.argv[1:])
     with tempfile.TemporaryDirectory() as work:
-        pics = {}
+        pics = dict(given)
 
         def pic(name, draw, *args):
+            if "Default/" + name in given:
+                return
             path = os.path.join(work, name)
             draw(path, *args)
             pics["Default/" + name] = path
@@ -239,6 +325,16 @@ def main():
         pic("dlg_bkg.png", dialog)
         pic("bar_bkgnd.png", bar, (226, 230, 236), (234, 237, 242))
         pic("bar_foregnd.png", bar, BLUE_HOT, BLUE)
+
+        refused = False
+        for name in sorted(pics):
+            try:
+                check_picture(name, pics[name])
+            except (PictureRefused, OSError) as e:
+                print("make_skin.py: refusing %s (%s): %s" % (name, pics[name], e), file=sys.stderr)
+                refused = True
+        if refused:
+            sys.exit(1)
 
         # Entries carry a fixed time and mode, not the files' own: the same
         # sources give the same archive, and so the same program bytes.
