@@ -1,7 +1,5 @@
 #include "skin/DecodedPicture.h"
 
-#include "skin/JpegScanWalker.h"
-
 #include <climits>
 #include <cstring>
 
@@ -91,9 +89,6 @@ bool DecodedPicture::Decode(const uint8_t* bytes, size_t length, DecodedPicture*
     // The header's size is checked before the decoder allocates for it.
     if (!stbi_info_from_memory(bytes, static_cast<int>(length), &w, &h, &channels)) return false;
     if (w <= 0 || h <= 0 || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > maxPixels) return false;
-    // Walked once the size is known to be sane, since the walk keeps a mask
-    // per block of a progressive picture.
-    if (!JpegScanWalker::Accepts(bytes, length)) return false;
     StbPixels decoded;
     decoded.p = stbi_load_from_memory(bytes, static_cast<int>(length), &w, &h, &channels, 4);
     if (!decoded.p || w <= 0 || h <= 0 || static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > maxPixels) return false;

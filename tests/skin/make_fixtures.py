@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the archives that the skin tests read: ZIPs made by the zip
-command and by Python's zipfile, a small skin with pictures whose pixels
-the tests know, and JPEGs with restart markers and refinement scans.
+command and by Python's zipfile, and a small skin with pictures whose pixels
+the tests know.
 
 usage: make_fixtures.py OUTPUT_DIR
 """
@@ -122,18 +122,6 @@ def test_skin(out, work):
         f.write(data.replace(b"hello world", b"hellO world"))
 
 
-def jpegs(out, work):
-    """JPEGs in the layouts the decoder walks differently: interleaved and
-    subsampled with a restart marker after every MCU; progressive with
-    refinement scans and restart intervals."""
-    source = os.path.join(work, "swirl.ppm")
-    subprocess.run(["convert", "-size", "40x24", "gradient:#204080-#e0c020", "-swirl", "120", source], check=True)
-    for name, options in (("baseline.jpg", ["-sample", "2x2", "-restart", "1B"]),
-                          ("progressive.jpg", ["-progressive", "-sample", "2x1", "-restart", "2B"])):
-        with open(os.path.join(out, name), "wb") as f:
-            subprocess.run(["cjpeg", "-quality", "90", *options, source], stdout=f, check=True)
-
-
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -143,7 +131,6 @@ def main():
         python_archive(os.path.join(out, "python.zip"), b"c" * 65535)
         python_archive(os.path.join(out, "python_stray.zip"), b"PK\x05\x06" + b"\0" * 18 + b"c" * (65535 - 22))
         test_skin(out, work)
-        jpegs(out, work)
     with open(os.path.join(out, "stamp"), "w") as f:
         f.write("ok\n")
 
