@@ -11,7 +11,7 @@ their bare names, pictures stored as they are under "Default/".
 
 Every picture must be a whole PNG, or a baseline or progressive JPEG, that
 decodes without a warning; otherwise nothing is written and the exit status
-is 1. The program trusts its skin and does not check its pictures again.
+is 1. The program trusts its skin: this is where its pictures are checked.
 """
 import math
 import os
