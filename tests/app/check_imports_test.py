@@ -1,0 +1,78 @@
+#!/usr/bin/python3
+"""tools/check-imports refuses copies of the program with broken imports.
+
+Two copies: one with a delay-import slot of 0 (what i686 ld left when it
+dropped the load stubs), one whose delay-imported name its DLL does not
+export (what the stripped underscore of _TrackMouseEvent did).
+
+Usage: check_imports_test.py CHECKER EXE IMPORT_LIBS
+"""
+
+import importlib.machinery
+import importlib.util
+import os
+import subprocess
+import sys
+import tempfile
+
+
+def load(checker):
+    loader = importlib.machinery.SourceFileLoader("check_imports", checker)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader("check_imports", loader))
+    loader.exec_module(module)
+    return module
+
+
+def file_offset(img, rva):
+    section = img.section(rva)
+    return section.raw_ptr + rva - section.va
+
+
+def run(checker, exe, libs):
+    result = subprocess.run([sys.executable, checker, exe, "--import-libs", libs], capture_output=True, text=True)
+    return result.returncode, result.stdout
+
+
+def main():
+    checker, exe, libs = sys.argv[1:4]
+    tool = load(checker)
+    with open(exe, "rb") as f:
+        data = f.read()
+    img = tool.Image(data)
+    relocs = img.relocations()
+    named = [e for rva in tool.delay_descriptors(img) for e in tool.delay_imports(img, rva, relocs, [])[1] if e.name]
+    if not named:
+        print("FAIL: no delay import by name found in " + exe)
+        return 1
+    victim = named[-1]
+
+    zeroed = bytearray(data)
+    offset = file_offset(img, victim.slot)
+    zeroed[offset:offset + img.ptr_size] = bytes(img.ptr_size)
+    renamed = bytearray(data)
+    offset = file_offset(img, victim.name_rva)
+    renamed[offset:offset + len(victim.name)] = victim.name.swapcase().encode()
+    cases = [
+        ("a delay slot of 0", zeroed, "delay import %s: IAT slot at rva %#x is 0" % (victim, victim.slot)),
+        ("a name its DLL does not export", renamed,
+         "delay import %s!%s: %s does not export it" % (victim.dll, victim.name.swapcase(), victim.dll)),
+    ]
+    _, original = run(checker, exe, libs)
+    failed = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        for what, content, expected in cases:
+            copy = os.path.join(tmp, "broken.exe")
+            with open(copy, "wb") as f:
+                f.write(content)
+            rc, out = run(checker, copy, libs)
+            if rc == 1 and expected in out and expected not in original:
+                print("ok: refuses " + what)
+            else:
+                failed += 1
+                print("FAIL: %s: exit %d, expected a line with '%s' in:\n%s" % (what, rc, expected, out))
+    print("%d passed, %d failed" % (len(cases) - failed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
