@@ -22,7 +22,7 @@ Control API (tests and the demo):
         normal, reset (drop the connection without answering), hangup (close
         it in order without answering), stall (half the body, then
         silence for ms, default 3000), close (half the body, then close),
-        nolength (no Content-Length), 404, 500, malformed (broken XML),
+        nolength (no Content-Length), 404, 500, 503, malformed (broken XML),
         empty (200 with no body); for /_pkg/ paths also stall_mid (half the
         range, silence for ms, default 1500, then the rest), short (half the
         range, then close), norange (200 with the whole file), extra (more
@@ -213,7 +213,7 @@ class Handler(BaseHTTPRequestHandler):
             return False
 
     def error_page(self, status):
-        text = {404: "Not Found", 500: "Internal Server Error"}.get(status, "Error")
+        text = {404: "Not Found", 500: "Internal Server Error", 503: "Service Unavailable"}.get(status, "Error")
         return ("<html><head><title>%d %s</title></head><body><h1>%s</h1></body></html>\n"
                 % (status, text, text)).encode()
 
@@ -224,7 +224,7 @@ class Handler(BaseHTTPRequestHandler):
             self.reset()
         elif mode == "hangup":
             self.close_connection = True
-        elif mode in ("404", "500"):
+        elif mode in ("404", "500", "503"):
             page = self.error_page(int(mode))
             self.send_head(int(mode), len(page), "text/html")
             self.write(page)
