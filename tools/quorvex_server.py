@@ -27,6 +27,9 @@ Control API (tests and the demo):
         range, silence for ms, default 1500, then the rest), short (half the
         range, then close), norange (200 with the whole file), extra (more
         bytes than the range)
+  POST /_control/hold_report?key=K         success reports of K are answered
+        slowly (a byte every 0.5 s, up to 30 s) until released
+  POST /_control/release?key=K             ends that hold
   GET  /_control/requests?key=K[&since=ID] recorded requests, one a line:
         id TAB time TAB method TAB path TAB range TAB body, where \\ \t \n \r
         and \xHH escape the bytes of path, range and body
@@ -81,6 +84,7 @@ class State:
         self.lock = threading.Lock()
         self.replies = {}
         self.modes = {}
+        self.report_holds = {}
         self.www = www
         self.tools = tools
         self.ca_dir = ca_dir
@@ -254,6 +258,18 @@ class Handler(BaseHTTPRequestHandler):
         self.send_head(status, len(body), content_type)
         return self.write(body)
 
+    def held_reply(self, released):
+        """Keeps the client reading, a byte at a time within its receive
+        time-out, until the hold is released."""
+        body = b" " * 62 + b"ok"
+        self.send_head(200, len(body))
+        sent = 0
+        while sent < len(body) - 2 and not released.wait(0.5):
+            if not self.write(body[sent:sent + 1]):
+                return None
+            sent += 1
+        return self.write(body[sent:])
+
     def key_of(self, path, query, body):
         if path.startswith("/_pkg/"):
             return path.split("/")[2]
@@ -295,6 +311,11 @@ class Handler(BaseHTTPRequestHandler):
                 if reply is None:
                     return self.reply(key, self.error_page(404), "text/html", 404)
                 return self.reply(key, reply, "text/xml")
+            if path == "/download_device_stat.php" and method == "POST":
+                with self.state.lock:
+                    hold = self.state.report_holds.get(key)
+                if hold:
+                    return self.held_reply(hold)
             if path in ("/download_device_stat.php", "/download_device_error_stat.php") and method == "POST":
                 return self.reply(key, b"ok")
             if path == "/download/download_lobby.html":
@@ -316,6 +337,16 @@ class Handler(BaseHTTPRequestHandler):
             ms = arg("ms")
             self.state.set_mode(arg("key"), arg("mode", "normal"),
                                 int(times) if times else None, int(ms) if ms else 0)
+            return self.plain(200, b"ok\n")
+        if path == "/_control/hold_report" and method == "POST":
+            with self.state.lock:
+                self.state.report_holds[arg("key")] = threading.Event()
+            return self.plain(200, b"ok\n")
+        if path == "/_control/release" and method == "POST":
+            with self.state.lock:
+                hold = self.state.report_holds.pop(arg("key"), None)
+            if hold:
+                hold.set()
             return self.plain(200, b"ok\n")
         if path == "/_control/requests":
             since = arg("since", "0")
