@@ -106,14 +106,33 @@ void CDownloader::Exit(int mode)
 
 bool CDownloader::Install(int mode)
 {
+    // Held until the launch has returned, then let go.
+    const HeldFile package = TakePackage();
     if (mode == 2) {
         Log("CDownloader::Install", "user select model,no update,direct install");
         downVersion_ = judge_.ReadDownFileVersion();
         reports_.Post_Error(ErrorType::InstallOld, FormatVersion(downVersion_));
     }
-    if (LaunchAsDesktopUser(Utf8ToWide(GetPackagePath()))) return true;
+    if (!package.Held()) {
+        // Anything at that name now may be another program than the one checked.
+        Log("CDownloader::Install", "no checked package is held: nothing launched");
+        return false;
+    }
+    if (LaunchAsDesktopUser(package)) return true;
     LOG_FAILED_CALL("LaunchAsDesktopUser");
     return false;
+}
+
+void CDownloader::KeepPackage(HeldFile package)
+{
+    ScopedLock guard(packageLock_);
+    heldPackage_ = std::move(package);
+}
+
+HeldFile CDownloader::TakePackage()
+{
+    ScopedLock guard(packageLock_);
+    return std::move(heldPackage_);
 }
 
 void CDownloader::Shutdown()
@@ -136,14 +155,22 @@ void CDownloader::NotifyListener(int32_t code, int32_t taskId)
 void CDownloader::RunTask(int32_t taskId)
 {
     Save_App_Ver();
+    TakePackage();  // an earlier decision's package is let go
     if (!IsFilePresent(GetPackagePath())) {
         GetQuorvex(taskId);
         return;
     }
-    switch (judge_.BeNeedDown(config_.Info(), updateRequested_)) {
+    HeldFile package;
+    switch (judge_.BeNeedDown(config_.Info(), updateRequested_, &package)) {
     case Verdict::Download: GetQuorvex(taskId); break;
-    case Verdict::OfferUpdate: NotifyListener(EVENT_NEWER_VERSION, taskId); break;
-    case Verdict::Ready: NotifyListener(EVENT_READY, taskId); break;
+    case Verdict::OfferUpdate:
+        KeepPackage(std::move(package));
+        NotifyListener(EVENT_NEWER_VERSION, taskId);
+        break;
+    case Verdict::Ready:
+        KeepPackage(std::move(package));
+        NotifyListener(EVENT_READY, taskId);
+        break;
     case Verdict::UpdateRequested:
         updateRequested_ = false;
         GetQuorvex(taskId);
@@ -180,6 +207,7 @@ void CDownloader::Save_App_Ver()
 
 void CDownloader::DownFinished(int32_t taskId)
 {
+    TakePackage();  // the download replaces whatever was held
     const std::string temp = GetTempPackagePath();
     if (!files_.Rename(temp)) {
         // The bytes are all on disk under the temporary name: a retry or the
@@ -191,18 +219,26 @@ void CDownloader::DownFinished(int32_t taskId)
     }
     CBreakpointCfg::Instance()->RemoveRecordFile();
     if (!temp.empty()) files_.Remove(temp + ".cfg");  // also when this process never started the engine on it
+    // Checked and launched as one file: held before its version is read.
+    HeldFile package = files_.HoldPackage("CDownloader::DownFinished");
+    if (!package.Held()) {
+        NotifyListener(EVENT_FAILED, taskId);
+        return;
+    }
     downVersion_ = judge_.ReadDownFileVersion();
-    if (!judge_.Accept(config_.Info(), downVersion_)) {
+    if (!judge_.Accept(config_.Info(), downVersion_, package)) {
         NotifyListener(EVENT_FAILED, taskId);
         return;
     }
     useTime_ = (GetTickCount() - startTick_) / 1000;
     reports_.Post_Right(useTime_, GetFileSize64(Utf8ToWide(GetPackagePath())));
+    KeepPackage(std::move(package));
     NotifyListener(EVENT_READY, taskId);
 }
 
 void CDownloader::DiscardLocalPackage()
 {
+    TakePackage();
     files_.Remove(GetPackagePath());
     updateRequested_ = true;
 }

@@ -37,6 +37,25 @@ std::string PackageFiles::TempPath(const VersionQuad& newest) const
     return programFolder_ + "\\TzGameSetup" + FormatVersion(newest) + ".tmp";
 }
 
+HeldFile PackageFiles::HoldPackage(const char* place)
+{
+    const std::string path = PackagePath();
+    for (int attempt = 1;; ++attempt) {
+        HeldFile package(path);
+        if (package.Held()) return package;
+        if (package.Linked()) {
+            LogLinkedFile(path);
+            return package;
+        }
+        // A handle of the engine or of a scanner may still be on the file for a moment.
+        if (package.Error() != ERROR_SHARING_VIOLATION || attempt >= kRenameAttempts) {
+            log_.Line(place, "package not held, error %lu: %s", package.Error(), path.c_str());
+            return package;
+        }
+        Sleep(kRenamePauseMs);
+    }
+}
+
 bool PackageFiles::Remove(const std::string& path)
 {
     bool linked = false;

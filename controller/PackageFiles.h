@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/HeldFile.h"
 #include "platform/VersionQuad.h"
 
 class CLog;
@@ -18,6 +19,11 @@ public:
     std::string PackagePath() const;
     std::string TempPath(const VersionQuad& newest) const;
 
+    // Holds the final package for its checks and its launch, waiting a
+    // moment for a handle that another program still has on it. A package
+    // that cannot be held (a link, or held by others a while longer) is
+    // logged under `place`.
+    [[nodiscard]] HeldFile HoldPackage(const char* place);
     // Deletes a file unless it is a planted link, which is logged and left
     // alone. False when it was not deleted (also when it is missing).
     bool Remove(const std::string& path);

@@ -7,6 +7,7 @@
 #include "platform/CLog.h"
 #include "platform/FileSigner.h"
 #include "platform/GetFileVersionQuad.h"
+#include "platform/HeldFile.h"
 #include "platform/IsFileTrusted.h"
 #include "platform/Md5OfFile.h"
 
@@ -29,10 +30,11 @@ bool FirstThreeEqual(const VersionQuad& a, const VersionQuad& b)
 
 bool FirstThreeZero(const VersionQuad& v) { return v.major == 0 && v.minor == 0 && v.build == 0; }
 
-// A valid signature of anyone else is no better than none.
-bool IsTrustedFrom(const std::string& path, const std::string& publisher)
+// A valid signature of anyone else is no better than none. The signer is
+// read by name, which is the held file's while it is held.
+bool IsTrustedFrom(const HeldFile& package, const std::string& publisher)
 {
-    return IsFileTrusted(path) && IsSignedBy(path, publisher);
+    return IsFileTrusted(package) && IsSignedBy(package.Path(), publisher);
 }
 
 // Zero when the file has no readable version.
@@ -49,11 +51,11 @@ PackageJudge::PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports
     : log_(log), files_(files), reports_(reports), publisher_(publisher)
 {}
 
-bool PackageJudge::Md5Matches(const std::string& path, const std::string& md5)
+bool PackageJudge::Md5Matches(const HeldFile& package, const std::string& md5)
 {
     // A file that cannot be read has no digest: it matches nothing.
     std::string digest;
-    return Md5OfFile(path, &digest) == 0 && SameTextIgnoringCase(digest, md5);
+    return Md5OfFile(package, &digest) == 0 && SameTextIgnoringCase(digest, md5);
 }
 
 VersionQuad PackageJudge::ReadDownFileVersion()
@@ -64,39 +66,49 @@ VersionQuad PackageJudge::ReadDownFileVersion()
     return v;
 }
 
-Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested)
+Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested, HeldFile* held)
 {
     const std::string path = files_.PackagePath();
+    // Other programs of the user may write the folder: what is checked here
+    // must be what is launched, so it is held from now on.
+    HeldFile package = files_.HoldPackage("CDownloader::BeNeedDown");
+    if (!package.Held()) return Verdict::Download;  // the download's rename replaces it, or fails
     const VersionQuad& newest = info.newest;
-    const VersionQuad local = ProductVersion(path);
+    const VersionQuad local = ProductVersion(package.Path());  // by name: the held file's
     auto discard = [&](const char* why) {
         if (why) log_.Line("CDownloader::BeNeedDown", "%s", why);
+        package.Release();
         files_.Remove(path);
         return Verdict::Download;
     };
+    auto keep = [&](Verdict verdict) {
+        if (held) *held = std::move(package);
+        return verdict;
+    };
     if (local != newest && FirstThreeZero(local)) return discard("local file's version is wrong");
-    if (!IsTrustedFrom(path, publisher_)) return discard("local file's trust is invalid");
-    if (local == newest && !Md5Matches(path, info.md5)) return discard("ver same but md5 not");
+    if (!IsTrustedFrom(package, publisher_)) return discard("local file's trust is invalid");
+    if (local == newest && !Md5Matches(package, info.md5)) return discard("ver same but md5 not");
     if (VersionTextGreater(FormatVersion(local), FormatVersion(newest)))
         return discard("new ver smaller than local ver");
 
     switch (info.upStyle) {
-    case 1: return local == newest ? Verdict::Ready : discard(nullptr);
+    case 1: return local == newest ? keep(Verdict::Ready) : discard(nullptr);
     case 2:
-        if (updateRequested) return Verdict::UpdateRequested;
-        return local == newest ? Verdict::Ready : Verdict::OfferUpdate;
-    case 3: return FirstThreeEqual(local, newest) ? Verdict::Ready : discard(nullptr);
+        if (updateRequested) return Verdict::UpdateRequested;  // the download replaces it
+        return keep(local == newest ? Verdict::Ready : Verdict::OfferUpdate);
+    case 3: return FirstThreeEqual(local, newest) ? keep(Verdict::Ready) : discard(nullptr);
     default: return discard(nullptr);
     }
 }
 
-bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down)
+bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down, HeldFile& package)
 {
     const char* name = "CDownloader::DownFinished";
     const std::string path = files_.PackagePath();
     auto reject = [&](const char* why, ErrorType type, const std::string& version) {
         log_.Line(name, "%s", why);
         reports_.PostOnce(type, version);
+        package.Release();
         files_.Remove(path);
         return false;
     };
@@ -104,7 +116,7 @@ bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down)
     const std::string downText = FormatVersion(down);
 
     if (FirstThreeZero(down)) return reject("get local file's version faile", ErrorType::VersionUnreadable, newestText);
-    if (!IsTrustedFrom(path, publisher_))
+    if (!IsTrustedFrom(package, publisher_))
         return reject("local file's trust is invalid", ErrorType::TrustInvalid, downText);
     if (VersionTextGreater(downText, newestText))
         return reject("local ver bigger than newest", ErrorType::VersionHigher, downText);
@@ -118,7 +130,7 @@ bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down)
         reports_.PostOnce(ErrorType::VersionMismatch, downText);
         return true;
     }
-    if (!Md5Matches(path, info.md5))
+    if (!Md5Matches(package, info.md5))
         return reject("local file's md5 not equal remote's", ErrorType::Md5Mismatch, downText);
     return true;
 }

@@ -6,6 +6,7 @@
 #include "platform/VersionQuad.h"
 
 class CLog;
+class HeldFile;
 class PackageFiles;
 class ReportSender;
 
@@ -20,17 +21,21 @@ public:
     PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher);
     virtual ~PackageJudge() = default;
 
-    // The package on disk, before a download (worker thread).
-    Verdict BeNeedDown(const LobbyVerInfo& info, bool updateRequested);
+    // The package on disk, before a download (worker thread). It is held
+    // while it is checked; for VERDICT_READY and VERDICT_OFFER_UPDATE it
+    // stays held in *held, for the launch. A package that cannot be held is
+    // not used: VERDICT_DOWNLOAD.
+    Verdict BeNeedDown(const LobbyVerInfo& info, bool updateRequested, HeldFile* held);
     // The final package's product version, logged; zero when unreadable.
     VersionQuad ReadDownFileVersion();
-    // A downloaded package of version `down`, moved into place: true when
-    // accepted. Rejections are logged, reported once per type and deleted.
-    [[nodiscard]] bool Accept(const LobbyVerInfo& info, const VersionQuad& down);
+    // A downloaded package of version `down`, moved into place and held
+    // since before its version was read: true when accepted. Rejections
+    // are logged, reported once per type, released and deleted.
+    [[nodiscard]] bool Accept(const LobbyVerInfo& info, const VersionQuad& down, HeldFile& package);
 
 private:
-    // The digest of the final package compared to the configured one.
-    [[nodiscard]] bool Md5Matches(const std::string& path, const std::string& md5);
+    // The digest of the held package compared to the configured one.
+    [[nodiscard]] bool Md5Matches(const HeldFile& package, const std::string& md5);
 
     CLog& log_;
     PackageFiles& files_;

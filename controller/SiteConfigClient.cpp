@@ -27,8 +27,13 @@ std::string SiteConfigClient::ReadSiteId(CLog& log, const std::string& programFo
     if (!IsFilePresent(path)) return fallback;
     std::vector<char> text;
     if (!ReadWholeFile(path, kMaxSiteFileBytes, &text)) return fallback;
-    std::string id;
-    if (!ParseSiteFileText(text.data(), &id)) return fallback;  // a damaged site file counts as absent
+    std::string id, refused;
+    if (!ParseSiteFileText(text.data(), &id, &refused)) {
+        // A damaged site file counts as absent; an id that cannot be used is told.
+        if (!refused.empty())
+            log.Line("CDownloader::GetSiteID", "site_id refused, built-in id kept: %s", EscapedForLog(refused).c_str());
+        return fallback;
+    }
     log.Line("CDownloader::GetSiteID", "site_id = %s", id.c_str());
     return id;
 }

@@ -10,12 +10,19 @@
 
 namespace {
 
-// The site id names the package file and goes into URLs and report forms
-// unescaped, so only characters harmless in all three are accepted.
+// "TzGameSetup_" + id + ".exe" is one name, and a name holds at most 255 characters.
+constexpr size_t kMaxSiteIdLength = 255 - 16;
+
+// The site id names the package file and goes unescaped into the query of
+// the configuration request and into the report forms. Refused: what a file
+// name cannot hold (\ / : * ? " < > | and control characters), what a URL
+// cannot carry unescaped (space, non-ASCII, " # % < > \ ^ ` { | }), and what
+// would change a query's fields (& +).
 bool IsSafeSiteId(const std::string& id)
 {
+    if (id.size() > kMaxSiteIdLength) return false;
     for (unsigned char c : id) {
-        if (c <= ' ' || c >= 0x7F || std::strchr("\\/:*?\"<>|&#%+=", c)) return false;
+        if (c <= ' ' || c >= 0x7F || std::strchr("\\/:*?\"<>|#%^`{}&+", c)) return false;
     }
     return true;
 }
@@ -24,7 +31,7 @@ int32_t ToInt32(const char* text) { return static_cast<int32_t>(std::strtol(text
 
 }  // namespace
 
-bool ParseSiteFileText(char* text, std::string* siteId)
+bool ParseSiteFileText(char* text, std::string* siteId, std::string* refused)
 {
     rapidxml::xml_document<> doc;
     if (!text || !ParseXmlInput(doc, text)) return false;
@@ -33,9 +40,30 @@ bool ParseSiteFileText(char* text, std::string* siteId)
     rapidxml::xml_attribute<>* attribute = idNode ? idNode->first_attribute() : nullptr;
     if (!attribute) return false;
     std::string id(attribute->value(), attribute->value_size());
-    if (!IsSafeSiteId(id)) return false;
+    if (!IsSafeSiteId(id)) {
+        if (refused) *refused = id;
+        return false;
+    }
     *siteId = id;
     return true;
+}
+
+std::string EscapedForLog(const std::string& text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < ' ' || c >= 0x7F) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
 bool ParseLobbyVerInfoText(std::string text, LobbyVerInfo* info)

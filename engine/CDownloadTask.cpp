@@ -9,6 +9,7 @@
 #include "engine/RangeReply.h"
 #include "engine/ThreadMessages.h"
 #include "net/HttpRangeRequest.h"
+#include "platform/CLog.h"
 #include "platform/TextConvert.h"
 #include "platform/UnlinkedFile.h"
 
@@ -71,13 +72,20 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
 {
     if (!file_) {
         const std::wstring widePath = Utf8ToWide(path_);
+        bool linked = false;
         if (!widePath.empty())
             // Shared for deletion too: the finished file may be renamed while
             // a handle is still on its way to being closed.
             file_ = OpenUnlinkedFile(widePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
-        // Without a notice a missing (or planted) target would be retried unseen for ever.
-        if (!file_) return Fetch::Failed;
+                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, &linked);
+        if (!file_) {
+            // A virus scanner may hold the file for a moment: the thread runs
+            // the task again after its pause.
+            if (!linked && GetLastError() == ERROR_SHARING_VIOLATION) return Fetch::Again;
+            // Without a notice a missing (or planted) target would be retried unseen for ever.
+            if (linked) CLog::WriteShared("CDownloader::LinkedFile", "a link, left alone: %s", path_.c_str());
+            return Fetch::Failed;
+        }
     }
     const DWORD sent = GetTickCount();
     if (!http.Send(proxy_, url_, position_, requestLast)) return Fetch::Failed;

@@ -6,6 +6,45 @@ namespace {
 
 constexpr DWORD kReadPiece = 4096;
 
+// Decimal digits alone, within 63 bits; -1 for anything else.
+int64_t ParseLength(const std::string& text)
+{
+    if (text.empty() || text.size() > 18) return -1;
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// COMPLETE of "bytes FIRST-LAST/COMPLETE" with FIRST <= LAST < COMPLETE; -1
+// when the reply does not say it.
+int64_t CompleteLength(const std::string& contentRange)
+{
+    const std::string prefix = "bytes ";
+    const size_t dash = contentRange.find('-'), slash = contentRange.find('/');
+    if (contentRange.compare(0, prefix.size(), prefix) != 0 || dash == std::string::npos ||
+        slash == std::string::npos || dash > slash)
+        return -1;
+    const int64_t first = ParseLength(contentRange.substr(prefix.size(), dash - prefix.size()));
+    const int64_t last = ParseLength(contentRange.substr(dash + 1, slash - dash - 1));
+    const int64_t complete = ParseLength(contentRange.substr(slash + 1));
+    return first >= 0 && first <= last && last < complete ? complete : -1;
+}
+
+// The size of the resource from a reply: a 200's Content-Length, or a 206's
+// complete length. An error page, a redirect that was not followed or a
+// length the reply does not state is no size at all: -1.
+int64_t ConfirmedSize(HINTERNET request)
+{
+    DWORD status = 0;
+    if (!HttpQueryNumber(request, HTTP_QUERY_STATUS_CODE, status)) return -1;
+    if (status == HTTP_STATUS_OK) return ParseLength(HttpQueryText(request, HTTP_QUERY_CONTENT_LENGTH));
+    if (status == HTTP_STATUS_PARTIAL_CONTENT) return CompleteLength(HttpQueryText(request, HTTP_QUERY_CONTENT_RANGE));
+    return -1;
+}
+
 bool Fail(HttpHandles* handles)
 {
     HttpCloseHandles(handles);
@@ -103,9 +142,9 @@ bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size)
     HttpHandles handles;
     if (!HttpSend(&client->params, client->proxy.get(), &handles, url, false)) return false;
 
-    DWORD length = 0;
-    const bool ok = HttpQueryNumber(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH, length);
-    if (ok) *size = length;
+    const int64_t length = ConfirmedSize(handles.request.Get());
+    const bool ok = length >= 0;
+    if (ok) *size = static_cast<uint64_t>(length);
     // Closing abandons the body the server has started to send.
     HttpCloseHandles(&handles);
     return ok;

@@ -21,6 +21,8 @@
 [[nodiscard]] bool HttpRequest(HttpRequestParams* params, const HttpProxyInfo* proxy, bool post, uint32_t context,
                                const char* url);
 
-// GETs url with the client's params and proxy and reads Content-Length
-// without reading the body. *size is 0 unless the header was read.
+// GETs url with the client's params and proxy and reads the resource's size
+// without reading the body: the Content-Length of a 200, or the complete
+// length in the Content-Range of a 206. Any other reply fails, an error
+// page with its own Content-Length included. *size is 0 unless it succeeded.
 [[nodiscard]] bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size);

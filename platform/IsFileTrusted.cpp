@@ -8,8 +8,8 @@
 
 #include <cwchar>
 
+#include "platform/HeldFile.h"
 #include "platform/TextConvert.h"
-#include "platform/UniqueHandle.h"
 
 namespace {
 
@@ -49,13 +49,15 @@ LONG Verify(WINTRUST_DATA& data)
     return WinVerifyTrust(nullptr, &action, &data);
 }
 
-LONG VerifyCatalogMember(const std::wstring& path, const wchar_t* catalogPath, const std::wstring& memberTag)
+LONG VerifyCatalogMember(const std::wstring& path, HANDLE file, const wchar_t* catalogPath,
+                         const std::wstring& memberTag)
 {
     WINTRUST_CATALOG_INFO catalog = {};
     catalog.cbStruct = sizeof(catalog);
     catalog.pcwszCatalogFilePath = catalogPath;
     catalog.pcwszMemberTag = memberTag.c_str();
     catalog.pcwszMemberFilePath = path.c_str();
+    catalog.hMemberFile = file;
 
     WINTRUST_DATA data = {};
     data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
@@ -64,11 +66,12 @@ LONG VerifyCatalogMember(const std::wstring& path, const wchar_t* catalogPath, c
     return Verify(data);
 }
 
-LONG VerifyEmbedded(const std::wstring& path)
+LONG VerifyEmbedded(const std::wstring& path, HANDLE handle)
 {
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof(file);
     file.pcwszFilePath = path.c_str();
+    file.hFile = handle;
 
     WINTRUST_DATA data = {};
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
@@ -80,24 +83,21 @@ LONG VerifyEmbedded(const std::wstring& path)
 
 }  // namespace
 
-bool IsFileTrusted(const std::string& path)
+bool IsFileTrusted(const HeldFile& file)
 {
-    std::wstring widePath = Utf8ToWide(path);
-    if (widePath.empty()) return false;
+    const std::wstring widePath = Utf8ToWide(file.Path());
+    if (widePath.empty() || !file.Held()) return false;
 
     CatalogAdmin admin;
     if (!admin.Acquired()) return false;
 
+    // Every reader of the handle starts at the file's start.
     BYTE hash[100];
     DWORD hashLength = sizeof(hash);
-    {
-        UniqueHandle file(
-            CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!file) return false;
-        if (!CryptCATAdminCalcHashFromFileHandle(file.Get(), &hashLength, hash, 0)) hashLength = 0;
-    }
+    if (!file.Rewind() || !CryptCATAdminCalcHashFromFileHandle(file.Handle(), &hashLength, hash, 0)) hashLength = 0;
 
     HCATINFO catalog = hashLength ? admin.FindCatalog(hash, hashLength) : nullptr;
+    if (!file.Rewind()) return false;
     LONG result;
     if (catalog) {
         std::wstring memberTag;
@@ -109,9 +109,11 @@ bool IsFileTrusted(const std::string& path)
         CATALOG_INFO info = {};
         info.cbStruct = sizeof(info);
         if (!CryptCATCatalogInfoFromContext(catalog, &info, 0)) return false;
-        result = VerifyCatalogMember(widePath, info.wszCatalogFile, memberTag);
+        result = VerifyCatalogMember(widePath, file.Handle(), info.wszCatalogFile, memberTag);
     } else {
-        result = VerifyEmbedded(widePath);
+        result = VerifyEmbedded(widePath, file.Handle());
     }
     return result >= 0;
 }
+
+bool IsFileTrusted(const std::string& path) { return IsFileTrusted(HeldFile(path)); }

@@ -2,6 +2,9 @@
 
 #include <userenv.h>
 
+#include "platform/HeldFile.h"
+#include "platform/TextConvert.h"
+
 namespace {
 
 // An environment block from CreateEnvironmentBlock.
@@ -39,8 +42,10 @@ UniqueHandle CreateMediumToken(uint32_t integrityRid)
     return newToken;
 }
 
-bool LaunchAsDesktopUser(const std::wstring& path)
+bool LaunchAsDesktopUser(const HeldFile& program)
 {
+    const std::wstring path = Utf8ToWide(program.Path());
+    if (!program.Held() || path.empty()) return false;
     const UniqueHandle token = CreateMediumToken(SECURITY_MANDATORY_MEDIUM_RID);
     if (!token) return false;
 

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "platform/CSMd5.h"
+#include "platform/HeldFile.h"
 #include "platform/OpenFileUtf8.h"
 #include "platform/TextConvert.h"
 
@@ -26,6 +28,21 @@ int32_t Md5OfFile(const std::string& path, std::string* out)
     std::unique_ptr<FILE, FileCloser> file(OpenFileUtf8(path, "rb"));
     if (!file) return -2;
     return Md5OfStream(file.get(), out);
+}
+
+int32_t Md5OfFile(const HeldFile& file, std::string* out)
+{
+    if (!out || !file.Rewind()) return -2;
+    CSMd5 md5;
+    std::vector<char> piece(64 * 1024);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Handle(), piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr)) return -2;
+        if (got == 0) break;
+        md5.Update(piece.data(), got);
+    }
+    *out = md5.HexDigest();
+    return 0;
 }
 
 int32_t Md5OfStream(FILE* stream, std::string* out)

@@ -9,6 +9,13 @@
 // to its end. On -1 and -2 *out is left as it was.
 [[nodiscard]] int32_t Md5OfFile(const std::string& path, std::string* out);
 
+class HeldFile;
+
+// The lower-case MD5 text of a held file, read through its handle from its
+// start: 0, or -2 when it is not held or cannot be read to its end (*out
+// then unchanged).
+[[nodiscard]] int32_t Md5OfFile(const HeldFile& file, std::string* out);
+
 // The digest of what remains of an open stream: 0, or -2 when reading it
 // fails before its end (*out then unchanged).
 [[nodiscard]] int32_t Md5OfStream(FILE* stream, std::string* out);

@@ -22,11 +22,14 @@ Control API (tests and the demo):
         normal, reset (drop the connection without answering), hangup (close
         it in order without answering), stall (half the body, then
         silence for ms, default 3000), close (half the body, then close),
-        nolength (no Content-Length), 404, 500, malformed (broken XML),
+        nolength (no Content-Length), 404, 500, 503, malformed (broken XML),
         empty (200 with no body); for /_pkg/ paths also stall_mid (half the
         range, silence for ms, default 1500, then the rest), short (half the
         range, then close), norange (200 with the whole file), extra (more
         bytes than the range)
+  POST /_control/hold_report?key=K         success reports of K are answered
+        slowly (a byte every 0.5 s, up to 30 s) until released
+  POST /_control/release?key=K             ends that hold
   GET  /_control/requests?key=K[&since=ID] recorded requests, one a line:
         id TAB time TAB method TAB path TAB range TAB body, where \\ \t \n \r
         and \xHH escape the bytes of path, range and body
@@ -81,6 +84,7 @@ class State:
         self.lock = threading.Lock()
         self.replies = {}
         self.modes = {}
+        self.report_holds = {}
         self.www = www
         self.tools = tools
         self.ca_dir = ca_dir
@@ -213,7 +217,7 @@ class Handler(BaseHTTPRequestHandler):
             return False
 
     def error_page(self, status):
-        text = {404: "Not Found", 500: "Internal Server Error"}.get(status, "Error")
+        text = {404: "Not Found", 500: "Internal Server Error", 503: "Service Unavailable"}.get(status, "Error")
         return ("<html><head><title>%d %s</title></head><body><h1>%s</h1></body></html>\n"
                 % (status, text, text)).encode()
 
@@ -224,7 +228,7 @@ class Handler(BaseHTTPRequestHandler):
             self.reset()
         elif mode == "hangup":
             self.close_connection = True
-        elif mode in ("404", "500"):
+        elif mode in ("404", "500", "503"):
             page = self.error_page(int(mode))
             self.send_head(int(mode), len(page), "text/html")
             self.write(page)
@@ -253,6 +257,18 @@ class Handler(BaseHTTPRequestHandler):
             return None
         self.send_head(status, len(body), content_type)
         return self.write(body)
+
+    def held_reply(self, released):
+        """Keeps the client reading, a byte at a time within its receive
+        time-out, until the hold is released."""
+        body = b" " * 62 + b"ok"
+        self.send_head(200, len(body))
+        sent = 0
+        while sent < len(body) - 2 and not released.wait(0.5):
+            if not self.write(body[sent:sent + 1]):
+                return None
+            sent += 1
+        return self.write(body[sent:])
 
     def key_of(self, path, query, body):
         if path.startswith("/_pkg/"):
@@ -295,6 +311,11 @@ class Handler(BaseHTTPRequestHandler):
                 if reply is None:
                     return self.reply(key, self.error_page(404), "text/html", 404)
                 return self.reply(key, reply, "text/xml")
+            if path == "/download_device_stat.php" and method == "POST":
+                with self.state.lock:
+                    hold = self.state.report_holds.get(key)
+                if hold:
+                    return self.held_reply(hold)
             if path in ("/download_device_stat.php", "/download_device_error_stat.php") and method == "POST":
                 return self.reply(key, b"ok")
             if path == "/download/download_lobby.html":
@@ -316,6 +337,16 @@ class Handler(BaseHTTPRequestHandler):
             ms = arg("ms")
             self.state.set_mode(arg("key"), arg("mode", "normal"),
                                 int(times) if times else None, int(ms) if ms else 0)
+            return self.plain(200, b"ok\n")
+        if path == "/_control/hold_report" and method == "POST":
+            with self.state.lock:
+                self.state.report_holds[arg("key")] = threading.Event()
+            return self.plain(200, b"ok\n")
+        if path == "/_control/release" and method == "POST":
+            with self.state.lock:
+                hold = self.state.report_holds.pop(arg("key"), None)
+            if hold:
+                hold.set()
             return self.plain(200, b"ok\n")
         if path == "/_control/requests":
             since = arg("since", "0")

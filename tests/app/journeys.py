@@ -590,6 +590,50 @@ def journey_other_signer(j):
     check(not j.reports(site, "success"), "no success report")
 
 
+def swap_package(j, inst, intruder_rel):
+    """Another program of the user tries to put a signed program of its own
+    under the package's name; true when it could."""
+    intruder = inst.path("intruder.exe")
+    shutil.copy(os.path.join(j.build, "www", intruder_rel), intruder)
+    tool = win_path(os.path.join(j.build, "tests", "app", "quorvex_file_swapper.exe"))
+    done = subprocess.run([j.wine, tool, win_path(inst.package), win_path(intruder)], capture_output=True,
+                          env=j.env, text=True, errors="replace")
+    print("  the swap: status %d; %s" % (done.returncode, " ".join(done.stderr.split())), flush=True)
+    return done.returncode == 0
+
+
+def journey_swapped_package(j):
+    """The package is swapped for another signed program while the newer-version
+    question is open, and while a downloaded package's success report is under
+    way (checked, not yet started): each swap is refused, and the package that
+    was checked is the one started."""
+    old, new = "3.0.%d.3" % random.randint(1, 999), j.version()
+    old_rel, new_rel, intruder_rel = j.package(old), j.package(new), j.package("3.1.0.7")
+    old_md5 = md5_of(os.path.join(j.build, "www", old_rel))
+
+    site = j.new_site()
+    j.offer(site, new, new_rel, up_style=2)
+    inst = j.installer("swapped-at-question", site)
+    shutil.copy(os.path.join(j.build, "www", old_rel), inst.package)
+    inst.start()
+    inst.message_box()
+    check(not swap_package(j, inst, intruder_rel), "the package on disk could not be swapped while the question was open")
+    inst.click_box("second")  # 否: install what is on disk
+    j.expect_installed(inst, old_md5)
+
+    site = j.new_site()
+    new_md5 = j.offer(site, new, new_rel, via_nginx=True)
+    inst = j.installer("swapped-before-launch", site)
+    j.server.call("/_control/hold_report?key=" + site, b"")
+    try:
+        inst.start()
+        wait_until(lambda: j.reports(site, "success"), 60, "the success report of the accepted download")
+        check(not swap_package(j, inst, intruder_rel), "the accepted package could not be swapped before its launch")
+    finally:
+        j.server.call("/_control/release?key=" + site, b"")
+    j.expect_installed(inst, new_md5)
+
+
 JOURNEYS = {name[len("journey_"):]: f for name, f in list(globals().items()) if name.startswith("journey_")}
 
 

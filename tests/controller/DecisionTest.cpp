@@ -83,8 +83,18 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
         Judge j(kFixtureSigner);
         const std::string package = j.files.PackagePath();
         ASSERT_TRUE(CopyFileTo(c.file, package));
-        EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo(c.newest, c.md5, c.upStyle), c.updateRequested), c.verdict);
+        HeldFile held;
+        EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo(c.newest, c.md5, c.upStyle), c.updateRequested, &held), c.verdict);
         EXPECT_EQ(FileExists(package), c.verdict != Verdict::Download);
+        // A package that may be launched stays held: nobody can move it away or replace it.
+        const bool usable = c.verdict == Verdict::Ready || c.verdict == Verdict::OfferUpdate;
+        EXPECT_EQ(held.Held(), usable);
+        if (usable) {
+            const std::wstring name = Utf8ToWide(package), other = name + L".other";
+            ASSERT_TRUE(CopyFileTo(c.file, package + ".other"));
+            EXPECT_FALSE(MoveFileExW(name.c_str(), (name + L".away").c_str(), 0));
+            EXPECT_FALSE(MoveFileExW(other.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING));
+        }
         const std::string log = j.LogText();
         EXPECT_EQ(CountOf(log, "\tCDownloader::BeNeedDown\t"), c.line ? 1u : 0u);
         if (c.line) {
@@ -96,7 +106,8 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
     const std::string other = LocalServer::FixturePath(Fixture::OtherSigner);
     Judge j("");
     ASSERT_TRUE(CopyFileTo(other, j.files.PackagePath()));
-    EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo("2.5.17.3", Md5Of(other), 1), false), Verdict::Ready);
+    HeldFile held;
+    EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo("2.5.17.3", Md5Of(other), 1), false, &held), Verdict::Ready);
 }
 
 namespace {
@@ -118,7 +129,7 @@ struct Finisher {
         d.RegisterListener(&listener);
         d.DownQuorvex();
         EXPECT_TRUE(WaitFor([&] { return listener.Count(EVENT_NEWER_VERSION) == 1; }, 60000));
-        DeleteFileW(Utf8ToWide(d.GetPackagePath()).c_str());
+        d.DiscardLocalPackage();
     }
     // The engine's download has landed in the temporary package.
     void Downloaded(const std::string& file)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 
 #include "ControllerTestSupport.h"
@@ -192,4 +193,58 @@ TEST(Journey, PlantedHardLinksAreNeitherWrittenNorDeleted)
     EXPECT_EQ(ReadFileBytes(temp + ".cfg"), victimBytes);
     EXPECT_EQ(ReadFileBytes(package), ReadFileBytes(WwwPath(rel)));
     EXPECT_GE(CountOf(f.LogText(), refused + temp + ".cfg\r\n"), 1u);
+}
+
+TEST(Journey, ErrorPagesWhereTheSizeIsAskedLeaveAPartialDownloadToResume)
+{
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    const std::string pkg = LocalServer::NewKey();  // the package's requests and faults
+    const std::string rel = LocalServer::FixtureRelPath(Fixture::Large);
+    const std::string whole = ReadFileBytes(WwwPath(rel));
+    LocalServer::SetConfigReply(key,
+                                ConfigReply("2.5.17.3", LocalServer::PackageUrl(pkg, rel), Md5Of(WwwPath(rel)), 1));
+    std::string temp, partial, record;
+    {  // Every range stalls halfway, and the user leaves.
+        ASSERT_TRUE(LocalServer::SetMode(pkg, "stall_mid", -1, 30000));
+        CDownloader d(f.Settings(LocalServer::BaseUrl()));
+        CThreadsManager::Instance()->Start();
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        ASSERT_TRUE(WaitFor([&] { return RequestsTo(pkg, "/_pkg/").size() >= 3; }, 30000));
+        Sleep(1500);
+        temp = d.GetTempPackagePath();
+        d.Exit(1);
+    }
+    partial = ReadFileBytes(temp);
+    record = ReadFileBytes(temp + ".cfg");
+    ASSERT_EQ(partial.size(), whole.size());
+    ASSERT_FALSE(record.empty());
+
+    CDownloader d(f.Settings(LocalServer::BaseUrl()));
+    JourneyWindow window(d);
+    // The size is asked for and answered by error pages with a length of their own.
+    ASSERT_TRUE(LocalServer::SetMode(pkg, "503"));
+    const size_t before = RequestsTo(pkg, "/_pkg/").size();
+    d.DownQuorvex();
+    ASSERT_EQ(window.RunUntilOutcome(), EVENT_FAILED);
+    EXPECT_EQ(RequestsTo(pkg, "/_pkg/").size() - before, 5u);  // five failed starts: size queries alone
+    EXPECT_TRUE(ReadFileBytes(temp) == partial) << "the partial download was overwritten";
+    EXPECT_TRUE(ReadFileBytes(temp + ".cfg") == record) << "the resume record was changed or deleted";
+
+    // The next start resumes: only the missing bytes are asked for.
+    ASSERT_TRUE(LocalServer::SetMode(pkg, "normal"));
+    const int64_t since = LocalServer::Requests(pkg).back().id;
+    d.DownQuorvex();
+    ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
+    d.Exit(1);
+    EXPECT_EQ(ReadFileBytes(d.GetPackagePath()), whole);
+    int64_t asked = 0;
+    for (const RecordedRequest& r : LocalServer::Requests(pkg)) {
+        long long first = 0, last = -1;
+        if (r.id > since && std::sscanf(r.range.c_str(), "bytes=%lld-%lld", &first, &last) == 2)
+            asked += last - first + 1;
+    }
+    EXPECT_GT(asked, 0);
+    EXPECT_LT(asked, static_cast<int64_t>(whole.size()));
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <utility>
 
 #include "BuildConfig.h"
 #include "ControllerTestSupport.h"
@@ -70,27 +71,47 @@ TEST(SiteConfig, BuiltInIdFailingSeriesEachEndInOneFailureAndReport)
 
 TEST(SiteConfig, SiteFileNamesTheIdByItsIdElementsFirstAttribute)
 {
-    const std::string bad[] = {
+    // Site files without an id: the built-in one, silently.
+    const std::string absent[] = {
         "<Site><ID value=\"55\"",              // not well-formed
         "<Site><ID/></Site>",                  // no attribute
         "<Site><Other value=\"55\"/></Site>",  // no ID element
         "<Other><ID value=\"55\"/></Other>",   // no Site element
         "<site><ID value=\"55\"/></site>",     // names are case-sensitive
         "",
-        "<Site><ID value=\"..\\..\\evil\"/></Site>",        // would name a file outside the program folder
-        "<Site><ID value=\"1&amp;error_type=9\"/></Site>",  // would add a field to every report
         DeeplyNested("<Site><ID v=\"5\"/></Site>"),
     };
-    for (const std::string& text : bad) {
+    // Ids that cannot name the package file or stand in a query: the built-in
+    // one, and the refused text in the log, escaped onto one line.
+    const std::pair<std::string, std::string> refused[] = {
+        {"..\\..\\evil", "..\\\\..\\\\evil"},      // would name a file outside the program folder
+        {"1&amp;error_type=9", "1&error_type=9"},  // would add a field to every report
+        {"7&#13;&#10;[x]\t\xE7\xAB\x99", "7\\x0D\\x0A[x]\\x09\\xE7\\xAB\\x99"},  // would forge a log line
+        {std::string(240, '9'), std::string(240, '9')},                          // too long for a file name
+    };
+    auto run = [](const std::string& text) {
         ControllerFolders f;
-        ASSERT_TRUE(WriteFileBytes(f.program + "\\site.cfg", text));
+        EXPECT_TRUE(WriteFileBytes(f.program + "\\site.cfg", text));
         CDownloader d(f.Settings(kNoServer));
         EXPECT_EQ(d.SiteId(), "4501648") << text.substr(0, 60);
         d.Exit(1);
-        EXPECT_EQ(CountOf(f.LogText(), "site_id"), 0u);
+        return f.LogText();
+    };
+    for (const std::string& text : absent) EXPECT_EQ(CountOf(run(text), "site_id"), 0u);
+    for (const auto& [id, logged] : refused) {
+        EXPECT_EQ(CountOf(run("<Site><ID value=\"" + id + "\"/></Site>"),
+                          "\tCDownloader::GetSiteID\tsite_id refused, built-in id kept: " + logged + "\r\n"),
+                  1u)
+            << logged;
     }
 
+    // Whatever a name and a query can hold is taken, '=' and '.' too.
     ControllerFolders f;
+    ASSERT_TRUE(WriteFileBytes(f.program + "\\site.cfg", "<Site><ID value=\"a=b.c\"/></Site>"));
+    CDownloader other(f.Settings(kNoServer));
+    EXPECT_EQ(other.SiteId(), "a=b.c");
+    other.Exit(1);
+
     ASSERT_TRUE(WriteFileBytes(f.program + "\\site.cfg", "<?xml version=\"1.0\"?>\n<Site>\n  <Name x=\"1\"/>\n"
                                                          "  <ID anything=\"123\" other=\"9\"/>\n</Site>\n"));
     LocalServer::SetConfigReply("123", ConfigReply("2.5.17.3", LocalServer::RefusedUrl(), "ab", 1));

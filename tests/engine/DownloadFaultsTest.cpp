@@ -9,6 +9,7 @@
 #include "engine/EngineLists.h"
 #include "engine/ResumeData.h"
 #include "engine/ThreadMessages.h"
+#include "platform/CLog.h"
 #include "platform/OwnedPost.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
@@ -296,4 +297,42 @@ TEST(DownloadFaults, RetryAfterACutRangeFetchesOnlyTheMissingBytes)
         asked += last - first + 1;
     }
     EXPECT_GE(asked, record.RemainingBytes());
+}
+
+TEST(DownloadFaults, ATargetHeldAMomentIsWaitedForAndALinkedOneFailsLogged)
+{
+    TempDir logDir;
+    CLog log;
+    ASSERT_TRUE(log.Open(logDir.File("engine.log")));
+    CLog::SetShared(&log);
+    {
+        Package pkg(200000, 31);
+        // A scanner holds the target, sharing nothing, while the download starts.
+        UniqueHandle scanner(
+            CreateFileW(Utf8ToWide(pkg.target).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(scanner);
+        EngineRun run;
+        ASSERT_TRUE(pkg.StartOn(run));
+        PumpFor(1500);
+        scanner.Reset();
+        ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+        EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
+        EXPECT_TRUE(pkg.Arrived());
+    }
+    Package pkg(20000, 32);
+    const std::string victim = pkg.dir.File("victim.bin");
+    ASSERT_TRUE(WriteFileBytes(victim, "precious"));
+    ASSERT_TRUE(DeleteFileW(Utf8ToWide(pkg.target).c_str()));
+    ASSERT_TRUE(CreateHardLinkW(Utf8ToWide(pkg.target).c_str(), Utf8ToWide(victim).c_str(), nullptr));
+    {
+        EngineRun run;
+        ASSERT_TRUE(pkg.StartOn(run));
+        EXPECT_TRUE(run.Wait(EVENT_FAILED));
+    }
+    CLog::ReleaseShared(&log);
+    log.Close();
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+    EXPECT_NE(
+        ReadFileBytes(logDir.File("engine.log")).find("\tCDownloader::LinkedFile\ta link, left alone: " + pkg.target),
+        std::string::npos);
 }

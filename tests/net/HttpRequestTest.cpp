@@ -207,11 +207,19 @@ TEST(HttpQueryContentLength, ReadsTheHeaderWithoutTheBody)
     uint64_t size = 99;
     ASSERT_TRUE(HttpQueryContentLength(&client, LocalServer::NginxFileUrl(rel).c_str(), &size));
     EXPECT_EQ(size, 123457u);
+    // A 206 gives the size of the whole, not of its part.
+    HttpClient ranged;
+    ranged.params.extraHeaders = "Range: bytes=5-9\r\n";
+    ASSERT_TRUE(HttpQueryContentLength(&ranged, LocalServer::NginxFileUrl(rel).c_str(), &size));
+    EXPECT_EQ(size, 123457u);
 
-    ASSERT_TRUE(LocalServer::SetMode(key, "nolength", 1));
-    size = 99;
-    EXPECT_FALSE(HttpQueryContentLength(&client, LocalServer::PackageUrl(key, rel).c_str(), &size));
-    EXPECT_EQ(size, 0u);
+    // No length, or the length of an error page, is no size of the package.
+    for (const char* mode : {"nolength", "404", "500", "503"}) {
+        ASSERT_TRUE(LocalServer::SetMode(key, mode, 1));
+        size = 99;
+        EXPECT_FALSE(HttpQueryContentLength(&client, LocalServer::PackageUrl(key, rel).c_str(), &size)) << mode;
+        EXPECT_EQ(size, 0u) << mode;
+    }
     size = 99;
     EXPECT_FALSE(HttpQueryContentLength(&client, LocalServer::RefusedUrl().c_str(), &size));
     EXPECT_EQ(size, 0u);

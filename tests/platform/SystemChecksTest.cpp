@@ -4,6 +4,7 @@
 #include "platform/FileSigner.h"
 #include "platform/GetFileSize64.h"
 #include "platform/GetFileVersionQuad.h"
+#include "platform/HeldFile.h"
 #include "platform/IsFileTrusted.h"
 #include "platform/LaunchAsDesktopUser.h"
 #include "platform/TextConvert.h"
@@ -130,14 +131,17 @@ TEST(LaunchAsDesktopUser, StartsTheProgramWhichLeavesItsProof)
     UniqueHandle token(CreateMediumToken(SECURITY_MANDATORY_MEDIUM_RID));
     EXPECT_TRUE(token);
 
-    ASSERT_TRUE(LaunchAsDesktopUser(Utf8ToWide(exe)));
+    {
+        const HeldFile program(exe);
+        ASSERT_TRUE(LaunchAsDesktopUser(program));
+    }
     EXPECT_TRUE(WaitForFile(exe + ".ran", 30000));
     // The proof is created before its text is written: wait for the text too.
     const std::string proof = "QUORVEX-FIXTURE-RAN\r\n";
     for (int i = 0; i < 200 && ReadFileBytes(exe + ".ran") != proof; ++i) Sleep(50);
     EXPECT_EQ(ReadFileBytes(exe + ".ran"), proof);
 
-    EXPECT_FALSE(LaunchAsDesktopUser(Utf8ToWide(dir.File("missing.exe"))));
+    EXPECT_FALSE(LaunchAsDesktopUser(HeldFile(dir.File("missing.exe"))));
 
     // The fixture exits right after its proof; let it go before the folder does.
     for (int i = 0; i < 100 && !DeleteFileW(Utf8ToWide(exe).c_str()); ++i) Sleep(50);

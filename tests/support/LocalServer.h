@@ -64,7 +64,8 @@ public:
     // Modes: "normal", "reset" (drop the connection without answering),
     // "hangup" (close it in order without answering), "stall" (half the
     // body, then silence), "close" (half the body, then close), "nolength"
-    // (no Content-Length), "404", "500", "malformed" (broken XML), "empty";
+    // (no Content-Length), "404", "500", "503" (error pages with their
+    // length), "malformed" (broken XML), "empty";
     // for package URLs also "stall_mid" (half the range, silence, the rest),
     // "short" (half the range, then close), "norange" (200 with the whole
     // file), "extra" (more bytes than the range).
