@@ -10,10 +10,14 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # 32-bit user mode: every i386 ELF, Wine's loader included, fails with "Exec
 # format error"); there the same sources are built for 64-bit Windows and
 # tested under 64-bit Wine. QUORVEX_ARCH=i686|x86_64 forces the choice.
+runs_32bit_code() {
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}
+
 host_arch() {
   if [ -n "${QUORVEX_ARCH:-}" ]; then
     echo "$QUORVEX_ARCH"
-  elif /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  elif runs_32bit_code; then
     echo i686
   else
     echo x86_64

@@ -6,8 +6,12 @@ with a site id of its own (site.cfg), so the requests the local server records
 for that id are its alone; then it checks the folder, the log, the history
 file, those requests and the launched setup (which writes "<its path>.ran").
 
-Usage: journeys.py JOURNEY --build BUILD_DIR --server SERVER_URL
+Usage: journeys.py JOURNEY --build BUILD_DIR --server SERVER_URL [--exe PATH]
 Needs DISPLAY, the local test servers (tools/test_servers.sh) and the build.
+--exe runs another build of the installer (default BUILD_DIR/app/QuorvexSetup.exe).
+QUORVEX_TIME_FACTOR (default 1) stretches every time limit, for a machine
+that is emulated rather than real. QUORVEX_JOURNEY_WINEDEBUG (default -all)
+is the installer's WINEDEBUG; its stderr goes to <program folder>.stderr.log.
 Screenshots go to BUILD_DIR/screenshots/journey-*.png.
 """
 
@@ -27,7 +31,13 @@ import urllib.request
 MAIN_TITLE = "Tz大厅下载器"
 MAIN_SIZE = (615, 366)
 BOX_SIZE = (356, 212)
+TIME_FACTOR = max(1.0, float(os.environ.get("QUORVEX_TIME_FACTOR") or 1))
 RUN_TIMEOUT = 90
+
+# What Wine prints on the program's stderr when it crashes: the process may
+# still end with code 0 (no crash dialog), so its exit code alone cannot tell.
+CRASH_MARKS = ("Unhandled page fault", "Unhandled exception", "Unhandled stack overflow",
+               "Unhandled illegal instruction", "Unhandled privileged instruction")
 
 
 class JourneyFailed(Exception):
@@ -40,8 +50,13 @@ def check(condition, what):
     print("  ok: " + what, flush=True)
 
 
+def seconds(limit):
+    """A time limit of a real machine, stretched for an emulated one."""
+    return limit * TIME_FACTOR
+
+
 def wait_until(predicate, timeout, what):
-    end = time.monotonic() + timeout
+    end = time.monotonic() + seconds(timeout)
     while time.monotonic() < end:
         value = predicate()
         if value:
@@ -72,7 +87,7 @@ class Server:
 
     def call(self, path, data=None):
         request = urllib.request.Request(self.base + path, data=data, method="POST" if data is not None else "GET")
-        with urllib.request.urlopen(request, timeout=150) as reply:
+        with urllib.request.urlopen(request, timeout=seconds(150)) as reply:
             return reply.read().decode("utf-8")
 
     def set_config(self, site, version, url, md5, up_style):
@@ -113,7 +128,11 @@ class Installer:
         self.site = site
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
-        shutil.copy(os.path.join(journey.build, "app", "QuorvexSetup.exe"), folder)
+        shutil.copy(journey.exe, os.path.join(folder, "QuorvexSetup.exe"))
+        # Beside the program folder, so the folder holds only what the installer made;
+        # emptied here, then appended to by each start of this copy.
+        self.stderr_path = folder + ".stderr.log"
+        open(self.stderr_path, "wb").close()
         with open(os.path.join(folder, "site.cfg"), "w") as f:
             f.write('<Site><ID value="%s"/></Site>' % site)
         self.process = None
@@ -127,17 +146,35 @@ class Installer:
 
     def start(self):
         self.journey.running.append(self)
-        self.process = subprocess.Popen([self.journey.wine, self.path("QuorvexSetup.exe")], cwd=self.folder,
-                                        env=self.journey.env, stdin=subprocess.DEVNULL)
+        # Appended: a second start of the same copy keeps the first one's report.
+        with open(self.stderr_path, "ab") as err:
+            self.process = subprocess.Popen([self.journey.wine, self.path("QuorvexSetup.exe")], cwd=self.folder,
+                                            env=self.journey.env, stdin=subprocess.DEVNULL, stderr=err)
         return self
+
+    def crash(self):
+        """Wine's report of a crash of this copy, if it printed one."""
+        try:
+            with open(self.stderr_path, encoding="utf-8", errors="replace") as f:
+                return next((line.strip() for line in f if any(m in line for m in CRASH_MARKS)), None)
+        except FileNotFoundError:
+            return None
+
+    def check_no_crash(self):
+        report = self.crash()
+        if report:
+            raise JourneyFailed("the installer crashed: %s (stderr in %s)" % (report, self.stderr_path))
 
     def wait(self, timeout=RUN_TIMEOUT):
         try:
-            return self.process.wait(timeout=timeout)
+            code = self.process.wait(timeout=seconds(timeout))
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
-            raise JourneyFailed("the installer did not end within %d s" % timeout)
+            self.check_no_crash()
+            raise JourneyFailed("the installer did not end within %d s" % seconds(timeout))
+        self.check_no_crash()
+        return code
 
     def alive(self):
         return self.process.poll() is None
@@ -164,6 +201,7 @@ class Installer:
 
     def shown(self, size, what):
         if not self.alive():
+            self.check_no_crash()
             raise JourneyFailed("the installer ended (code %s) before showing %s" % (self.process.returncode, what))
         return self.window_of_size(size)
 
@@ -195,17 +233,18 @@ def click(x, y):
 
 
 class Journey:
-    def __init__(self, name, build, server, planted=None, delay_dlls=()):
+    def __init__(self, name, build, server, planted=None, delay_dlls=(), exe=None):
         self.name = name
         self.planted = planted
         self.delay_dlls = list(delay_dlls)
         self.build = os.path.abspath(build)
+        self.exe = os.path.abspath(exe or os.path.join(self.build, "app", "QuorvexSetup.exe"))
         self.server = Server(server)
         self.root = os.path.join(self.build, "journeys", name)
         self.wine = os.path.join(self.build, "wine-run")
         self.env = dict(os.environ)
         # wine-run sets the prefix and loader of this build's architecture.
-        self.env.update(WINEDEBUG="-all")
+        self.env.update(WINEDEBUG=os.environ.get("QUORVEX_JOURNEY_WINEDEBUG", "-all"))
         # Site ids of this run: digits, unlikely to meet another run's.
         self.key_base = "%d%05d" % (random.randint(700, 899), os.getpid() % 100000)
         self.keys = 0
@@ -485,7 +524,7 @@ def start_stalled_download(j, label, site):
     version = j.version()
     rel = j.package(version, pad=3 << 20)
     md5 = j.offer(site, version, rel)
-    j.server.set_mode(site, "stall_mid", ms=20000)
+    j.server.set_mode(site, "stall_mid", ms=int(seconds(20000)))
     inst = j.installer(label, site).start()
     inst.main_window()
     wait_until(lambda: j.package_requests(site), 30, "the download to start")
@@ -644,14 +683,21 @@ def main():
     parser.add_argument("--server", required=True)
     parser.add_argument("--planted", help="a DLL that writes <its path>.ran when loaded")
     parser.add_argument("--delay-dlls", default="", help="the program's delay-loaded DLLs, comma-separated")
+    parser.add_argument("--exe", help="the installer to run (default: BUILD/app/QuorvexSetup.exe)")
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):
         print("journeys: no DISPLAY; run them through scripts/test", file=sys.stderr)
         return 2
+    if args.exe and not os.path.isfile(args.exe):
+        print("journeys: no program at %s" % args.exe, file=sys.stderr)
+        return 2
     journey = Journey(args.journey, args.build, args.server, args.planted,
-                      [n for n in args.delay_dlls.split(",") if n])
+                      [n for n in args.delay_dlls.split(",") if n], args.exe)
     try:
         JOURNEYS[args.journey](journey)
+        # A copy that crashed after the journey stopped watching it fails it too.
+        for inst in journey.running:
+            inst.check_no_crash()
     except JourneyFailed as e:
         journey.screenshot("failed")
         print("JOURNEY FAILED: %s" % e, file=sys.stderr)
