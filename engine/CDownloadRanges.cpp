@@ -8,12 +8,10 @@
 #include "engine/ResumeData.h"
 #include "engine/TaskBatch.h"
 #include "engine/ThreadMessages.h"
-#include "platform/LogFailedCall.h"
 #include "platform/OwnedPost.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 #include "platform/UnlinkedFile.h"
-#include "platform/UniqueHandle.h"
 
 CDownloadRanges* CDownloadRanges::Instance()
 {
@@ -41,7 +39,7 @@ bool CDownloadRanges::Start(const std::string& url, const std::string& path, int
     if (!path.empty()) {
         record->SetTarget(path, totalSize);
         ResumeData data;
-        if (record->Load(data) && data.count > 0 && data.Fits(url, path, totalSize) && FileLength(path) == totalSize) {
+        if (record->Load(data) && data.count > 0 && data.Fits(path, totalSize) && FileLength(path) == totalSize) {
             // A record that fits names this URL and path in every segment.
             for (const auto& s : data.segments) spans.push_back({s->start, s->end});
             done = data.totalSize - data.RemainingBytes();
@@ -158,15 +156,7 @@ bool CDownloadRanges::Checkpoint()
     if (!Take(now)) return false;
     // Every byte the snapshot counts was written before this flush, so the
     // record never claims bytes that a power cut could lose.
-    {
-        UniqueHandle data = OpenUnlinkedFile(Utf8ToWide(now.path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-        if (!data) return false;
-        if (!FlushFileBuffers(data.Get())) {
-            LOG_FAILED_CALL("FlushFileBuffers");
-            return false;
-        }
-    }
+    if (!CBreakpointCfg::FlushTarget(now.path)) return false;
     std::vector<ResumeSegment> segments;
     for (const RangeBook::Span& s : now.remaining) {
         std::unique_ptr<ResumeSegment> made(
