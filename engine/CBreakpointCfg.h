@@ -12,9 +12,9 @@
 // The resume record file beside the target (the target path followed by
 // ".cfg") and the segments it is to hold: the unfinished ranges that the
 // download's ranges (CDownloadRanges) hand over when the engine stops. They
-// are written by a restart (for the retry) or when the record is destroyed
-// (process exit); with none held then, a leftover file that this run did not
-// write is deleted.
+// are written as soon as they are handed over, again by a restart (for the
+// retry) and when the record is destroyed (process exit); with none held
+// then, a leftover file that this run did not write is deleted.
 //
 // File: count (int32), total size (int64), count segments of 520 bytes.
 class CBreakpointCfg {

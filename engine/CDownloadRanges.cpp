@@ -93,10 +93,15 @@ void CDownloadRanges::Park()
         book_.Clear();
         download_ = Download();
     }
+    if (d.path.empty()) return;
     // Each record lock is taken after this one is left.
+    CBreakpointCfg* record = CBreakpointCfg::Instance();
     for (const RangeBook::Span& s : owed)
-        CBreakpointCfg::Instance()->AddSegment(
+        record->AddSegment(
             ResumeSegment::Make(static_cast<uint32_t>(s.first), static_cast<uint32_t>(s.last), d.url, d.path));
+    // On disk at once: the process may end at any moment from here (killed
+    // while the failure box is up) without reaching its exit.
+    if (!owed.empty()) record->Save();
 }
 
 void CDownloadRanges::Clear()

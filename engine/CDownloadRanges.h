@@ -35,7 +35,8 @@ public:
     [[nodiscard]] bool Start(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId,
                              DWORD startTick, DWORD pump);
     // Once the download threads have ended: every range not finished becomes
-    // a segment of the resume record, and the ranges are forgotten.
+    // a segment of the resume record, which is written at once (the data
+    // flushed first), and the ranges are forgotten.
     void Park();
     void Clear();
 
