@@ -43,7 +43,8 @@ bool CDownloadTask::CheckStop() const { return ownerThread_ != nullptr && ownerT
 bool CDownloadTask::Run()
 {
     CDownloadRanges* ranges = CDownloadRanges::Instance();
-    HttpRangeRequest http;  // the requests of one run share a connection
+    // The requests of one run share a connection; a stop closes the one under way.
+    HttpRangeRequest http(ownerThread_ != nullptr ? ownerThread_->Requests() : nullptr);
     for (;;) {
         int64_t requestLast = rangeEnd_;
         if (rangeId_ != 0 &&
@@ -56,6 +57,8 @@ bool CDownloadTask::Run()
         case Fetch::Stopped: CloseFile(); return true;
         case Fetch::Failed:
             CloseFile();
+            // A request that a stop closed is no failure of the download.
+            if (CheckStop()) return true;
             PostFailed();
             return false;
         case Fetch::Again: CloseFile(); return false;

@@ -1,10 +1,19 @@
 #include "net/HttpRangeRequest.h"
 
+#include <algorithm>
+
 #include "net/ServerEndpoints.h"
+
+namespace {
+bool Usable(HINTERNET h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+}  // namespace
+
+HttpRangeRequest::~HttpRangeRequest() { Close(); }
 
 bool HttpRangeRequest::Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last)
 {
-    handles_.request.Reset();
+    DropRequest();
+    if (cancel_->Cancelled()) return false;
     if (!handles_.connection || url != url_) {
         Close();
         if (url.empty() || !HttpOpenConnection(proxy, &handles_, url.c_str(), &target_)) return false;
@@ -17,8 +26,18 @@ bool HttpRangeRequest::Send(const HttpProxyInfo* proxy, const std::string& url, 
         InternetSetOptionA(handles_.connection.Get(), INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &maxConnections,
                            sizeof(DWORD));
     }
-    if (HttpOpenAndSend(&handles_, target_, "GET", "HTTP/1.1", nullptr, ServerEndpoints::RangeHeader(first, last), ""))
-        return true;
+    HINTERNET request = HttpOpenRequestA(handles_.connection.Get(), "GET", target_.path.c_str(), "HTTP/1.1", nullptr,
+                                         nullptr, target_.flags, 0);
+    if (Usable(request)) {
+        handles_.request.Reset(request);
+        const std::string headers = ServerEndpoints::RangeHeader(first, last);
+        if (cancel_->Adopt(request) && cancel_->Run(request, [&] {
+                return HttpSendRequestA(request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0);
+            }))
+            return true;
+        const DWORD error = GetLastError();
+        if (!cancel_->Cancelled()) HttpWidenSecurityFlags(request, error);
+    }
     Close();
     return false;
 }
@@ -44,17 +63,32 @@ std::string HttpRangeRequest::ContentRange() const
 HttpRangeRequest::Read HttpRangeRequest::ReadSome(void* buffer, DWORD want, DWORD& got)
 {
     got = 0;
-    if (!handles_.request) return Read::Failed;
-    if (!InternetReadFile(handles_.request.Get(), buffer, want, &got)) {
-        // Wine reports the receive time-out as the socket's WSAETIMEDOUT.
-        const DWORD error = GetLastError();
-        return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT ? Read::TimedOut : Read::Failed;
-    }
+    HINTERNET request = handles_.request.Get();
+    if (!request) return Read::Failed;
+    DWORD available = 0;
+    if (!cancel_->Run(request, [&] { return InternetQueryDataAvailable(request, &available, 0, 0); }))
+        return ReadFailed();
+    if (available == 0) return Read::Ended;
+    const DWORD size = std::min(want, available);
+    if (!cancel_->Run(request, [&] { return InternetReadFile(request, buffer, size, &got); })) return ReadFailed();
     return got > 0 ? Read::Data : Read::Ended;
 }
 
+HttpRangeRequest::Read HttpRangeRequest::ReadFailed()
+{
+    // Wine reports the receive time-out as the socket's WSAETIMEDOUT.
+    const DWORD error = GetLastError();
+    if (error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT) return Read::TimedOut;
+    // A cancelled request is not used again.
+    if (cancel_->Cancelled()) Close();
+    return Read::Failed;
+}
+
+void HttpRangeRequest::DropRequest() { cancel_->Drop(handles_.request); }
+
 void HttpRangeRequest::Close()
 {
+    DropRequest();
     HttpCloseHandles(&handles_);
     url_.clear();
 }

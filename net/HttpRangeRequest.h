@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/HttpCancel.h"
 #include "net/HttpConnection.h"
 #include "net/HttpHandles.h"
 #include "net/HttpProxyInfo.h"
@@ -13,9 +14,14 @@
 // request can go over the kept-alive connection of the one before it; each
 // request has a handle of its own. The reply is read as it comes: checking
 // that it carries the bytes asked for is the caller's part.
+//
+// The blocking calls (send, wait for data, read) go through `cancel`, so that
+// another thread can end them by HttpCancel; without one they cannot be
+// cancelled.
 class HttpRangeRequest {
 public:
-    HttpRangeRequest() = default;
+    explicit HttpRangeRequest(HttpCancel* cancel = nullptr) : cancel_(cancel != nullptr ? cancel : &uncancelled_) {}
+    ~HttpRangeRequest();
     HttpRangeRequest(const HttpRangeRequest&) = delete;
     HttpRangeRequest& operator=(const HttpRangeRequest&) = delete;
 
@@ -36,13 +42,22 @@ public:
         Data,      // got > 0 bytes
         Ended,     // the reply has no more bytes
         TimedOut,  // no data within the receive time-out
-        Failed,
+        Failed,    // an error, or cancelled
     };
+    // Reads up to `want` bytes, but no more than have arrived: a synchronous
+    // read on Windows returns only once its buffer is full or the reply has
+    // ended, so on a server that trickles a large read would wait far longer
+    // than the receive time-out.
     [[nodiscard]] Read ReadSome(void* buffer, DWORD want, DWORD& got);
 
     void Close();
 
 private:
+    void DropRequest();
+    Read ReadFailed();
+
+    HttpCancel uncancelled_;
+    HttpCancel* cancel_;
     HttpHandles handles_;
     HttpTarget target_;
     std::string url_;  // of the open connection

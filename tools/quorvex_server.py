@@ -26,7 +26,8 @@ Control API (tests and the demo):
         empty (200 with no body); for /_pkg/ paths also stall_mid (half the
         range, silence for ms, default 1500, then the rest), short (half the
         range, then close), norange (200 with the whole file), extra (more
-        bytes than the range)
+        bytes than the range), trickle (the whole reply to a Range request,
+        status line and headers too, one byte a second)
   GET  /_control/requests?key=K[&since=ID] recorded requests, one a line:
         id TAB time TAB method TAB path TAB range TAB body, where \\ \t \n \r
         and \xHH escape the bytes of path, range and body
@@ -373,6 +374,8 @@ class Handler(BaseHTTPRequestHandler):
 
         if self.connection_fault(mode):
             return None
+        if mode == "trickle" and ranged:
+            return self.trickle(status, len(part), ctype, extra, part)
         if method == "HEAD":
             self.send_head(status, None if mode == "nolength" else len(part), ctype, extra)
             return None
@@ -389,6 +392,19 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep((ms or (1500 if mode == "stall_mid" else 3000)) / 1000.0)
             return self.write(part[half:])
         return self.write(part)
+
+
+    def trickle(self, status, length, ctype, extra, part):
+        """The whole reply one byte a second, until the client goes."""
+        head = "HTTP/1.0 %d %s\r\n" % (status, self.responses.get(status, ("",))[0])
+        head += "Content-Type: %s\r\nContent-Length: %d\r\n" % (ctype, length)
+        head += "".join("%s: %s\r\n" % kv for kv in extra.items()) + "Connection: close\r\n\r\n"
+        data = head.encode() + part
+        for i in range(len(data)):
+            if not self.write(data[i:i + 1]):
+                return None
+            time.sleep(1)
+        return None
 
 
 def main():

@@ -67,7 +67,8 @@ public:
     // (no Content-Length), "404", "500", "malformed" (broken XML), "empty";
     // for package URLs also "stall_mid" (half the range, silence, the rest),
     // "short" (half the range, then close), "norange" (200 with the whole
-    // file), "extra" (more bytes than the range).
+    // file), "extra" (more bytes than the range), "trickle" (the whole reply
+    // to a Range request, headers too, one byte a second).
     static bool SetMode(const std::string& key, const std::string& mode, int times = -1, int ms = 0);
 
     // The requests recorded under key, oldest first.
