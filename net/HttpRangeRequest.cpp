@@ -10,7 +10,8 @@ bool Usable(HINTERNET h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 HttpRangeRequest::~HttpRangeRequest() { Close(); }
 
-bool HttpRangeRequest::Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last)
+bool HttpRangeRequest::Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last,
+                            const std::string& ifRange)
 {
     DropRequest();
     if (cancel_->Cancelled()) return false;
@@ -30,7 +31,8 @@ bool HttpRangeRequest::Send(const HttpProxyInfo* proxy, const std::string& url, 
                                          nullptr, target_.flags, 0);
     if (Usable(request)) {
         handles_.request.Reset(request);
-        const std::string headers = ServerEndpoints::RangeHeader(first, last);
+        std::string headers = ServerEndpoints::RangeHeader(first, last);
+        if (!ifRange.empty()) headers += "If-Range: " + ifRange + "\r\n";
         if (cancel_->Adopt(request) && cancel_->Run(request, [&] {
                 return HttpSendRequestA(request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0);
             }))
@@ -58,6 +60,16 @@ int64_t HttpRangeRequest::ContentLength() const
 std::string HttpRangeRequest::ContentRange() const
 {
     return handles_.request ? HttpQueryText(handles_.request.Get(), HTTP_QUERY_CONTENT_RANGE) : std::string();
+}
+
+std::string HttpRangeRequest::ETag() const
+{
+    return handles_.request ? HttpQueryText(handles_.request.Get(), HTTP_QUERY_ETAG) : std::string();
+}
+
+std::string HttpRangeRequest::LastModified() const
+{
+    return handles_.request ? HttpQueryText(handles_.request.Get(), HTTP_QUERY_LAST_MODIFIED) : std::string();
 }
 
 HttpRangeRequest::Read HttpRangeRequest::ReadSome(void* buffer, DWORD want, DWORD& got)

@@ -25,10 +25,12 @@ public:
     HttpRangeRequest(const HttpRangeRequest&) = delete;
     HttpRangeRequest& operator=(const HttpRangeRequest&) = delete;
 
-    // Sends "RANGE: bytes=first-last" (both inclusive) for url. False when the
-    // connection could not be opened or the request not sent; everything is
-    // closed then, and the next Send starts afresh.
-    [[nodiscard]] bool Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last);
+    // Sends "RANGE: bytes=first-last" (both inclusive) for url, and
+    // "If-Range: ifRange" unless it is empty. False when the connection could
+    // not be opened or the request not sent; everything is closed then, and
+    // the next Send starts afresh.
+    [[nodiscard]] bool Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last,
+                            const std::string& ifRange = std::string());
 
     // Of the reply to the last Send: the status (false when there is none),
     // the Content-Length (kUnknownLength when absent) and the Content-Range
@@ -36,6 +38,9 @@ public:
     [[nodiscard]] bool Status(DWORD& status) const;
     int64_t ContentLength() const;
     std::string ContentRange() const;
+    // Its ETag and Last-Modified, as sent (empty when absent).
+    std::string ETag() const;
+    std::string LastModified() const;
     static constexpr int64_t kUnknownLength = -1;
 
     enum class Read {

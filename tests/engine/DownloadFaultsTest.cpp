@@ -89,15 +89,26 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         EXPECT_TRUE(pkg.Arrived());
     }
     {
-        SCOPED_TRACE("replies longer than their range: only the range is written and counted");
+        SCOPED_TRACE("a reply whose length disagrees with its range is refused, and the retry completes the file");
         Package pkg(300000, 23);
         EngineRun run;
-        ASSERT_TRUE(pkg.StartOn(run, "extra"));
+        ASSERT_TRUE(pkg.StartOn(run, "extra", 1));
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
         PumpFor(300);
+        EXPECT_EQ(run.window.Count(EVENT_FAILED), 1);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 1);
         EXPECT_EQ(run.window.Last(EVENT_DOWNLOADED)->record.done, pkg.Size());
         EXPECT_TRUE(pkg.Arrived());
+    }
+    {
+        SCOPED_TRACE("replies shorter than asked count, and the rest is asked for again, without a notice");
+        Package pkg(300000, 31);
+        EngineRun run;
+        ASSERT_TRUE(pkg.StartOn(run, "short206"));
+        ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+        EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
+        EXPECT_TRUE(pkg.Arrived());
+        EXPECT_GT(pkg.Ranges().size(), 2 * SplitHere(pkg.Size()).size());
     }
     {
         SCOPED_TRACE("Range ignored: only the first range may use the whole-file reply");
@@ -114,16 +125,41 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED)) << "the retries complete the file once ranges work";
         EXPECT_TRUE(pkg.Arrived());
     }
-    {
-        SCOPED_TRACE("an error page is not package bytes");
+    for (const char* page : {"404", "portal"}) {
+        SCOPED_TRACE(std::string("an error or portal page is not package bytes: ") + page);
         Package pkg(50000, 25, '\x5A');
         EngineRun run;
-        ASSERT_TRUE(pkg.StartOn(run, "404"));
+        ASSERT_TRUE(pkg.StartOn(run, page));
         ASSERT_TRUE(run.Wait(EVENT_FAILED));
         PumpFor(500);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
-        EXPECT_EQ(ReadFileBytes(pkg.target), std::string(50000, '\x5A'));
+        EXPECT_TRUE(ReadFileBytes(pkg.target) == std::string(50000, '\x5A')) << "the file was written";
     }
+}
+
+TEST(DownloadFaults, APackageReplacedOnTheServerIsNeverMixedInButFetchedAgainFromScratch)
+{
+    Package pkg(200000, 32);
+    EngineRun run;
+    // Each request sends half its range, then falls silent; meanwhile the
+    // server's file is replaced by another of the same size.
+    ASSERT_TRUE(pkg.StartOn(run, "stall_mid", -1, 1500));
+    ASSERT_TRUE(PumpUntil([&] { return !pkg.Ranges().empty(); }, 30000));
+    const std::string replacement = PatternBytes(pkg.bytes.size(), 33);
+    LocalServer::PublishFile(pkg.key + "/pkg.bin", replacement);
+    ASSERT_TRUE(run.Wait(EVENT_FAILED));
+    PumpFor(1000);
+    EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
+    // The window's stop: no record is left for bytes of the old file.
+    run.manager.Stop();
+    EXPECT_FALSE(FileExists(pkg.target + ".cfg"));
+
+    // The retry starts from scratch and gets the new file whole.
+    run.manager.Restart();
+    ASSERT_TRUE(LocalServer::SetMode(pkg.key, "normal"));
+    ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+    EXPECT_TRUE(ReadFileBytes(pkg.target) == replacement) << "another file than the replacement";
 }
 
 TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)
