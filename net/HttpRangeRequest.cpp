@@ -1,6 +1,7 @@
 #include "net/HttpRangeRequest.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/ServerEndpoints.h"
 
@@ -13,6 +14,7 @@ HttpRangeRequest::~HttpRangeRequest() { Close(); }
 bool HttpRangeRequest::Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last,
                             const std::string& ifRange)
 {
+    next_ = Read::Data;
     DropRequest();
     if (cancel_->Cancelled()) return false;
     if (!handles_.connection || url != url_) {
@@ -75,15 +77,37 @@ std::string HttpRangeRequest::LastModified() const
 HttpRangeRequest::Read HttpRangeRequest::ReadSome(void* buffer, DWORD want, DWORD& got)
 {
     got = 0;
+    if (next_ != Read::Data) return std::exchange(next_, Read::Data);
     HINTERNET request = handles_.request.Get();
     if (!request) return Read::Failed;
-    DWORD available = 0;
-    if (!cancel_->Run(request, [&] { return InternetQueryDataAvailable(request, &available, 0, 0); }))
-        return ReadFailed();
-    if (available == 0) return Read::Ended;
-    const DWORD size = std::min(want, available);
-    if (!cancel_->Run(request, [&] { return InternetReadFile(request, buffer, size, &got); })) return ReadFailed();
-    return got > 0 ? Read::Data : Read::Ended;
+    DWORD firstTick = 0;
+    while (got < want) {
+        // Waits (up to the receive time-out) until something has arrived.
+        DWORD available = 0;
+        Read outcome = Read::Data;
+        DWORD n = 0;
+        if (!cancel_->Run(request, [&] { return InternetQueryDataAvailable(request, &available, 0, 0); }))
+            outcome = ReadFailed();
+        else if (available == 0)
+            outcome = Read::Ended;
+        else if (!cancel_->Run(request, [&] {
+                     return InternetReadFile(request, static_cast<char*>(buffer) + got, std::min(want - got, available),
+                                             &n);
+                 }))
+            outcome = ReadFailed();
+        else if (n == 0)
+            outcome = Read::Ended;
+        // Bytes in hand go first; what ended the reading is told next time.
+        if (outcome != Read::Data) {
+            if (got == 0) return outcome;
+            next_ = outcome;
+            break;
+        }
+        if (got == 0) firstTick = GetTickCount();
+        got += n;
+        if (GetTickCount() - firstTick >= kGatherMs) break;
+    }
+    return Read::Data;
 }
 
 HttpRangeRequest::Read HttpRangeRequest::ReadFailed()
@@ -100,6 +124,7 @@ void HttpRangeRequest::DropRequest() { cancel_->Drop(handles_.request); }
 
 void HttpRangeRequest::Close()
 {
+    next_ = Read::Data;
     DropRequest();
     HttpCloseHandles(&handles_);
     url_.clear();
