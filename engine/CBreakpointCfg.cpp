@@ -43,6 +43,7 @@ void CBreakpointCfg::SetTarget(const std::string& targetPath, int64_t totalSize)
 {
     ScopedLock hold(lock_);
     if (recordPath_ != targetPath + ".cfg") written_ = false;
+    targetPath_ = targetPath;
     recordPath_ = targetPath + ".cfg";
     data_.totalSize = totalSize;
 }
@@ -65,19 +66,17 @@ bool CBreakpointCfg::LoadFile(const std::string& recordPath, ResumeData& out)
 
     LARGE_INTEGER length = {};
     if (!GetFileSizeEx(file.Get(), &length)) return false;
-    // The count in the header says how long the file must be; anything else
-    // is damaged and is not read into memory.
+    // The count in the header says how much is read; a count out of bounds,
+    // or more than the file holds, is damage and nothing is allocated for it.
     std::vector<char> bytes(ResumeData::kHeaderSize);
     if (!ReadExact(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()))) return false;
     int32_t count = 0;
     memcpy(&count, bytes.data(), sizeof(count));
-    if (count < 0 ||
-        length.QuadPart != static_cast<int64_t>(ResumeData::kHeaderSize) +
-                               static_cast<int64_t>(count) * static_cast<int64_t>(sizeof(ResumeSegment)) ||
-        length.QuadPart > MAXDWORD)
-        return false;
-    bytes.resize(static_cast<size_t>(length.QuadPart));
-    const DWORD rest = static_cast<DWORD>(bytes.size() - ResumeData::kHeaderSize);
+    if (count < 0 || count > ResumeData::kMaxSegments) return false;
+    const size_t needed = ResumeData::kHeaderSize + static_cast<size_t>(count) * sizeof(ResumeSegment);
+    if (length.QuadPart < static_cast<int64_t>(needed)) return false;
+    bytes.resize(needed);
+    const DWORD rest = static_cast<DWORD>(needed - ResumeData::kHeaderSize);
     if (rest > 0 && !ReadExact(file.Get(), bytes.data() + ResumeData::kHeaderSize, rest)) return false;
     return ResumeData::FromBytes(bytes.data(), bytes.size(), &out);
 }
@@ -122,22 +121,37 @@ std::vector<ResumeSegment> CBreakpointCfg::Segments()
 
 bool CBreakpointCfg::Save()
 {
-    std::string path;
+    std::string target, path;
     int64_t totalSize = 0;
     std::vector<ResumeSegment> segments;
     {
         ScopedLock hold(lock_);
         data_.count = static_cast<int32_t>(data_.segments.size());
+        target = targetPath_;
         path = recordPath_;
         totalSize = data_.totalSize;
         for (const auto& s : data_.segments) segments.push_back(*s);
     }
     if (path.empty()) return false;
-    const bool written = WriteRecordFile(path, totalSize, segments);
-    if (!written) DeleteUnlinkedFile(Utf8ToWide(path));
+    // A record that cannot be replaced stays as it was: it describes bytes
+    // that are on disk, only fewer of them. Without the target (renamed into
+    // place already) there is nothing left to resume.
+    const bool written = FlushTarget(target) && WriteRecordFile(path, totalSize, segments);
     ScopedLock hold(lock_);
     written_ = written;
     return written;
+}
+
+bool CBreakpointCfg::FlushTarget(const std::string& targetPath)
+{
+    const std::wstring path = Utf8ToWide(targetPath);
+    if (path.empty()) return false;
+    UniqueHandle data = OpenUnlinkedFile(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (!data) return false;
+    if (FlushFileBuffers(data.Get())) return true;
+    LOG_FAILED_CALL("FlushFileBuffers");
+    return false;
 }
 
 bool CBreakpointCfg::WriteRecordFile(const std::string& recordPath, int64_t totalSize,

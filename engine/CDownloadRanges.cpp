@@ -7,12 +7,10 @@
 #include "engine/ResumeData.h"
 #include "engine/TaskBatch.h"
 #include "engine/ThreadMessages.h"
-#include "platform/LogFailedCall.h"
 #include "platform/OwnedPost.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 #include "platform/UnlinkedFile.h"
-#include "platform/UniqueHandle.h"
 
 CDownloadRanges* CDownloadRanges::Instance()
 {
@@ -40,8 +38,8 @@ bool CDownloadRanges::Start(const std::string& url, const std::string& path, int
     if (!path.empty()) {
         record->SetTarget(path, totalSize);
         ResumeData data;
-        if (record->Load(data) && data.count > 0 && data.Fits(url, path, totalSize) && FileLength(path) == totalSize) {
-            // A record that fits names this URL and path in every segment.
+        if (record->Load(data) && data.count > 0 && data.Fits(path, totalSize) && FileLength(path) == totalSize) {
+            // A record that fits names this path in every segment.
             for (const auto& s : data.segments) spans.push_back({s->start, s->end});
             done = data.totalSize - data.RemainingBytes();
             // Bytes already on disk start the count but not the speed.
@@ -52,18 +50,25 @@ bool CDownloadRanges::Start(const std::string& url, const std::string& path, int
         }
     }
     if (!batch->counted) spans = RangeBook::FirstRanges(totalSize, processors);
-    batch->tasks = Begin(Download{url, path, totalSize, taskId, startTick, done, pump}, spans);
+    batch->tasks =
+        Begin(Download{url, path, totalSize, taskId, startTick, done, pump}, spans, batch->counted != nullptr);
     if (PostOwned(pump, TM_QUEUE_TASK, batch)) return true;
     Clear();
     return false;
 }
 
-std::vector<std::unique_ptr<CDownloadTask>> CDownloadRanges::Begin(const Download& d,
-                                                                   const std::vector<RangeBook::Span>& spans)
+std::vector<std::unique_ptr<CDownloadTask>>
+CDownloadRanges::Begin(const Download& d, const std::vector<RangeBook::Span>& spans, bool resumed)
 {
     std::vector<uint64_t> ids;
     {
         ScopedLock hold(lock_);
+        // The validator holds for bytes this run fetched: kept when they go on.
+        if (!resumed || discarded_ || validatorPath_ != d.path || validatorSize_ != d.totalSize)
+            validator_ = RangeReply::Validator();
+        validatorPath_ = d.path;
+        validatorSize_ = d.totalSize;
+        discarded_ = false;
         book_.Clear();
         download_ = d;
         for (const RangeBook::Span& s : spans) ids.push_back(book_.Add(s.first, s.last));
@@ -87,17 +92,28 @@ void CDownloadRanges::Park()
 {
     std::vector<RangeBook::Span> owed;
     Download d;
+    bool discarded = false;
     {
         ScopedLock hold(lock_);
         owed = book_.Remaining(true);
         d = download_;
+        discarded = discarded_;
         book_.Clear();
         download_ = Download();
     }
+    if (d.path.empty()) return;
+    if (discarded) {
+        CBreakpointCfg::Instance()->RemoveRecordFile();
+        return;
+    }
     // Each record lock is taken after this one is left.
+    CBreakpointCfg* record = CBreakpointCfg::Instance();
     for (const RangeBook::Span& s : owed)
-        CBreakpointCfg::Instance()->AddSegment(
+        record->AddSegment(
             ResumeSegment::Make(static_cast<uint32_t>(s.first), static_cast<uint32_t>(s.last), d.url, d.path));
+    // On disk at once: the process may end at any moment from here (killed
+    // while the failure box is up) without reaching its exit.
+    if (!owed.empty()) record->Save();
 }
 
 void CDownloadRanges::Clear()
@@ -139,10 +155,33 @@ CDownloadTask* CDownloadRanges::SplitLargest()
     return MakeTask(d, span, id).release();
 }
 
+RangeReply::Validator CDownloadRanges::KeepValidator(const RangeReply::Validator& received)
+{
+    ScopedLock hold(lock_);
+    if (validator_.etag.empty() && validator_.lastModified.empty()) validator_ = received;
+    return validator_;
+}
+
+std::string CDownloadRanges::IfRange()
+{
+    ScopedLock hold(lock_);
+    return RangeReply::IfRange(validator_);
+}
+
+void CDownloadRanges::Discard()
+{
+    {
+        ScopedLock hold(lock_);
+        if (discarded_ || download_.path.empty()) return;
+        discarded_ = true;
+    }
+    CBreakpointCfg::Instance()->RemoveRecordFile();
+}
+
 bool CDownloadRanges::Take(Snapshot& out)
 {
     ScopedLock hold(lock_);
-    if (download_.path.empty()) return false;
+    if (download_.path.empty() || discarded_) return false;
     out.remaining = book_.Remaining();
     if (out.remaining.empty()) return false;
     out.url = download_.url;
@@ -157,15 +196,7 @@ bool CDownloadRanges::Checkpoint()
     if (!Take(now)) return false;
     // Every byte the snapshot counts was written before this flush, so the
     // record never claims bytes that a power cut could lose.
-    {
-        UniqueHandle data = OpenUnlinkedFile(Utf8ToWide(now.path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-        if (!data) return false;
-        if (!FlushFileBuffers(data.Get())) {
-            LOG_FAILED_CALL("FlushFileBuffers");
-            return false;
-        }
-    }
+    if (!CBreakpointCfg::FlushTarget(now.path)) return false;
     std::vector<ResumeSegment> segments;
     for (const RangeBook::Span& s : now.remaining) {
         std::unique_ptr<ResumeSegment> made(

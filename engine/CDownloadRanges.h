@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/RangeBook.h"
+#include "engine/RangeReply.h"
 #include "platform/CLock.h"
 
 class CDownloadTask;
@@ -35,7 +36,8 @@ public:
     [[nodiscard]] bool Start(const std::string& url, const std::string& path, int64_t totalSize, int32_t taskId,
                              DWORD startTick, DWORD pump, unsigned processors);
     // Once the download threads have ended: every range not finished becomes
-    // a segment of the resume record, and the ranges are forgotten.
+    // a segment of the resume record, which is written at once (the data
+    // flushed first), and the ranges are forgotten.
     void Park();
     void Clear();
 
@@ -47,6 +49,18 @@ public:
     // A task for the upper part of the largest range; null when no range is
     // worth splitting.
     CDownloadTask* SplitLargest();
+
+    // The validator of the download's first reply that had one: `received`
+    // when there is none yet. Kept in memory only (the record's format stays
+    // as it is), for this run and its resumed retries; the first reply after
+    // a new start of the program gives it again.
+    RangeReply::Validator KeepValidator(const RangeReply::Validator& received);
+    // The If-Range value for the download's next request; empty for none.
+    std::string IfRange();
+    // The package on the server was replaced: what is on disk belongs to
+    // another file. The record is deleted and no longer written, so the
+    // next start fetches the file from scratch.
+    void Discard();
 
     // Rewrites the resume record from what is on disk: the ranges are read
     // first, the target file is flushed, then the record is replaced. False
@@ -76,7 +90,13 @@ private:
         DWORD notifyThreadId = 0;
     };
     // Registers the ranges of a new download and makes their tasks.
-    std::vector<std::unique_ptr<CDownloadTask>> Begin(const Download& d, const std::vector<RangeBook::Span>& spans);
+    std::vector<std::unique_ptr<CDownloadTask>> Begin(const Download& d, const std::vector<RangeBook::Span>& spans,
+                                                      bool resumed);
     static std::unique_ptr<CDownloadTask> MakeTask(const Download& d, const RangeBook::Span& span, uint64_t id);
     Download download_;
+    // Of the download that began last, kept after it is parked.
+    RangeReply::Validator validator_;
+    std::string validatorPath_;
+    int64_t validatorSize_ = 0;
+    bool discarded_ = false;
 };

@@ -44,7 +44,8 @@ bool CDownloadTask::CheckStop() const { return ownerThread_ != nullptr && ownerT
 bool CDownloadTask::Run()
 {
     CDownloadRanges* ranges = CDownloadRanges::Instance();
-    HttpRangeRequest http;  // the requests of one run share a connection
+    // The requests of one run share a connection; a stop closes the one under way.
+    HttpRangeRequest http(ownerThread_ != nullptr ? ownerThread_->Requests() : nullptr);
     for (;;) {
         int64_t requestLast = rangeEnd_;
         if (rangeId_ != 0 &&
@@ -57,6 +58,8 @@ bool CDownloadTask::Run()
         case Fetch::Stopped: CloseFile(); return true;
         case Fetch::Failed:
             CloseFile();
+            // A request that a stop closed is no failure of the download.
+            if (CheckStop()) return true;
             PostFailed();
             return false;
         case Fetch::Again: CloseFile(); return false;
@@ -87,18 +90,33 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
             return Fetch::Failed;
         }
     }
+    CDownloadRanges* ranges = CDownloadRanges::Instance();
     const DWORD sent = GetTickCount();
-    if (!http.Send(proxy_, url_, position_, requestLast)) return Fetch::Failed;
+    // If-Range: a package replaced on the server since the first reply comes
+    // back whole instead of as the range of another file.
+    if (!http.Send(proxy_, url_, position_, requestLast, ranges->IfRange())) return Fetch::Failed;
 
     // Bytes of any other range, or of a different file, must never be written.
     DWORD status = 0;
-    if (!http.Status(status) ||
-        !RangeReply::Acceptable(status, http.ContentRange(), http.ContentLength(), position_, totalSize_))
-        return Fetch::Failed;
+    if (!http.Status(status)) return Fetch::Failed;
+    RangeReply::Reply reply;
+    reply.status = status;
+    reply.contentRange = http.ContentRange();
+    reply.contentLength = http.ContentLength();
+    reply.validator = RangeReply::Received(http.ETag(), http.LastModified());
+    int64_t replyLast = 0;
+    switch (RangeReply::Check(reply, position_, requestLast, totalSize_, ranges->KeepValidator(reply.validator),
+                              replyLast)) {
+    case RangeReply::Verdict::Use: break;
+    case RangeReply::Verdict::Refuse: return Fetch::Failed;
+    case RangeReply::Verdict::Changed: ranges->Discard(); return Fetch::Failed;
+    }
+    // A reply shorter than the request counts up to its end; the next request
+    // asks for the rest.
+    requestLast = replyLast;
 
     const DWORD replied = GetTickCount();
     const int64_t first = position_;
-    CDownloadRanges* ranges = CDownloadRanges::Instance();
     std::vector<char> buffer(kReadSize);
     for (;;) {
         // Never read past the request: a longer reply must not reach the file.

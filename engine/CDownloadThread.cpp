@@ -10,7 +10,7 @@ CDownloadThread::~CDownloadThread() { Stop(); }
 
 bool CDownloadThread::Start() { return Launch(); }
 
-void CDownloadThread::Stop() { Join(); }
+bool CDownloadThread::Stop(DWORD waitMs) { return Join(waitMs); }
 
 void CDownloadThread::Routine()
 {

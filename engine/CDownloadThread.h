@@ -9,7 +9,7 @@ public:
     ~CDownloadThread() override;
 
     [[nodiscard]] bool Start() override;
-    void Stop() override;
+    bool Stop(DWORD waitMs = INFINITE) override;
 
     // Pause after a failed run that came back quickly, so a refused
     // connection or a missing file is not retried in a tight loop.

@@ -34,11 +34,11 @@ bool CMessagePumpThread::Start()
     return true;
 }
 
-void CMessagePumpThread::Stop()
+bool CMessagePumpThread::Stop(DWORD waitMs)
 {
     DWORD id = GetThreadId();
     if (!IsStopping() && id != 0) PostThreadMessageW(id, WM_QUIT, 0, 0);
-    Join();
+    return Join(waitMs);
 }
 
 void CMessagePumpThread::Routine()

@@ -15,7 +15,7 @@ public:
     // false when the thread could not be created.
     [[nodiscard]] bool Start() override;
     // Posts WM_QUIT behind everything already queued and waits for the end.
-    void Stop() override;
+    bool Stop(DWORD waitMs = INFINITE) override;
 
     // The observer took a failure event since the thread started.
     bool ErrorNotified() const { return errorNotified_.load(); }

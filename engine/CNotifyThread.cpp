@@ -13,7 +13,7 @@ CNotifyThread::~CNotifyThread() { Stop(); }
 
 bool CNotifyThread::Start() { return Launch(); }
 
-void CNotifyThread::Stop() { Join(); }
+bool CNotifyThread::Stop(DWORD waitMs) { return Join(waitMs); }
 
 ProgressRecord* CNotifyThread::BuildProgress(const CTaskResult& result, DWORD nowTick)
 {

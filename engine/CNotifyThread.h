@@ -14,7 +14,7 @@ public:
     ~CNotifyThread() override;
 
     [[nodiscard]] bool Start() override;
-    void Stop() override;
+    bool Stop(DWORD waitMs = INFINITE) override;
 
     static constexpr DWORD kIntervalMs = 100;
     static constexpr DWORD kCheckpointMs = 2000;

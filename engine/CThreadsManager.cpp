@@ -1,5 +1,6 @@
 #include "engine/CThreadsManager.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/CBreakpointCfg.h"
@@ -10,6 +11,7 @@
 #include "engine/CNotifyThread.h"
 #include "engine/CTaskResult.h"
 #include "engine/EngineLists.h"
+#include "platform/CLog.h"
 
 CThreadsManager* CThreadsManager::Instance()
 {
@@ -66,28 +68,53 @@ void CThreadsManager::Start()
     }
 }
 
+namespace {
+// Ends a thread within what is left of the stop's time, but gives it at least
+// `floorMs`. One that does not end is logged and left running: it still uses
+// its object, which is therefore never destroyed.
+template <class Thread>
+void StopOrLeave(std::unique_ptr<Thread>& thread, DWORD began, DWORD floorMs, const std::string& name)
+{
+    const DWORD spent = GetTickCount() - began;
+    const DWORD waitMs =
+        std::max(spent < CThreadsManager::kStopWaitMs ? CThreadsManager::kStopWaitMs - spent : 0, floorMs);
+    if (!thread->Stop(waitMs)) {
+        CLog::WriteShared("CThreadsManager::Stop", "%s did not end within %lu ms, left running", name.c_str(),
+                          static_cast<unsigned long>(spent + waitMs));
+        static_cast<void>(thread.release());
+    }
+    thread.reset();
+}
+}  // namespace
+
 void CThreadsManager::Stop()
 {
     caller_.Check();
+    const DWORD began = GetTickCount();
     // All are told first, so a task blocked in a read or a connect does not
-    // hold up the others' ends.
+    // hold up the others' ends. A thread not inside a WinINet call ends by
+    // itself at once; those still inside one after a short pause get their
+    // request closed, which ends the call. The pause keeps a request from
+    // being closed under a thread that is just starting a call on it.
     for (const auto& thread : downloadThreads_) thread->RequestStop();
+    for (const auto& thread : downloadThreads_) {
+        const DWORD spent = GetTickCount() - began;
+        if (spent < kCloseRequestsAfterMs) static_cast<void>(thread->Stop(kCloseRequestsAfterMs - spent));
+    }
+    for (const auto& thread : downloadThreads_) thread->CloseBlockedRequest();
     while (!downloadThreads_.empty()) {
         std::unique_ptr<IBaseThread> thread = std::move(downloadThreads_.front());
         downloadThreads_.erase(downloadThreads_.begin());
-        thread->Stop();
+        const std::string name = thread->GetName();
+        StopOrLeave(thread, began, 0, name);
     }
     if (pump_) {
         // Posts from here on fail and stay with their senders. The WM_QUIT
         // queues behind every count and task posted so far.
         pumpThreadId_.store(0);
-        pump_->Stop();
-        pump_.reset();
+        StopOrLeave(pump_, began, kHelperWaitMs, "the message-pump thread");
     }
-    if (notify_) {
-        notify_->Stop();
-        notify_.reset();
-    }
+    if (notify_) StopOrLeave(notify_, began, kHelperWaitMs, "the notification thread");
     // Running, abandoned and queued ranges alike are owed to the record.
     TaskQueue().Clear();
     CDownloadRanges::Instance()->Park();

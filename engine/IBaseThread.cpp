@@ -41,13 +41,14 @@ void IBaseThread::RequestStop()
 {
     stopping_.store(true);
     SetEvent(stopEvent_.Get());
+    requests_.Cancel();
 }
 
-void IBaseThread::Join()
+bool IBaseThread::Join(DWORD waitMs)
 {
     RequestStop();
-    if (thread_) {
-        WaitForSingleObject(thread_.Get(), INFINITE);
-        thread_.Reset();
-    }
+    if (!thread_) return true;
+    if (WaitForSingleObject(thread_.Get(), waitMs) != WAIT_OBJECT_0) return false;
+    thread_.Reset();
+    return true;
 }

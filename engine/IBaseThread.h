@@ -4,11 +4,13 @@
 #include <atomic>
 #include <string>
 
+#include "net/HttpCancel.h"
 #include "platform/UniqueHandle.h"
 
 // Base of the engine's threads. The stopping flag is set from construction
 // until the thread runs, and again once a stop was asked; the stop event is
-// signalled with it so that a thread waiting for work wakes at once.
+// signalled with it so that a thread waiting for work wakes at once, and no
+// blocking WinINet call of the thread's requests starts from then on.
 class IBaseThread {
 public:
     IBaseThread();
@@ -19,20 +21,28 @@ public:
     virtual std::string GetName() const { return name_; }
     // False when the thread could not be created.
     [[nodiscard]] virtual bool Start() = 0;
-    virtual void Stop() = 0;
+    // Asks the thread to stop and waits up to `waitMs` for it to end; false
+    // when it is still running (it must then outlive this object's owner).
+    virtual bool Stop(DWORD waitMs = INFINITE) = 0;
     virtual bool IsStopping() const { return stopping_.load(); }
     virtual DWORD GetThreadId() const { return threadId_; }
 
     // Sets the stopping flag without waiting: lets several threads wind down
     // at once before each is joined.
     void RequestStop();
+    // Once stopping: closes the request of a blocking call still under way,
+    // which ends that call.
+    void CloseBlockedRequest() { requests_.CloseBusy(); }
+    // What the thread's requests go through (HttpRangeRequest).
+    HttpCancel* Requests() { return &requests_; }
 
 protected:
     // Creates the thread unless it exists; clears the stopping flag when it
     // was created. False when it could not be created.
     [[nodiscard]] bool Launch();
-    // Sets the stopping flag and waits until the thread has ended.
-    void Join();
+    // Sets the stopping flag and waits up to `waitMs` for the thread to end;
+    // false when it is still running.
+    bool Join(DWORD waitMs);
     void SetName(const std::string& name);
     bool Created() const { return thread_.Valid(); }
     HANDLE StopEvent() const { return stopEvent_.Get(); }
@@ -47,4 +57,5 @@ private:
     std::atomic<bool> stopping_{true};
     UniqueHandle thread_;
     UniqueHandle stopEvent_;
+    HttpCancel requests_;
 };

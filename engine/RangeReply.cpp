@@ -45,13 +45,54 @@ bool RangeReply::ParseContentRange(const std::string& text, int64_t& first, int6
     return at == text.size();
 }
 
-bool RangeReply::Acceptable(uint32_t status, const std::string& contentRange, int64_t contentLength, int64_t position,
-                            int64_t totalSize)
+namespace {
+bool Sendable(const std::string& text)
 {
-    if (status == 206) {
-        int64_t first = 0, last = 0, complete = 0;
-        return ParseContentRange(contentRange, first, last, complete) && first == position && complete == totalSize;
-    }
-    if (status == 200) return position == 0 && (contentLength == kUnknown || contentLength == totalSize);
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+// Only values of the same kind on both sides tell versions apart.
+bool Differ(const RangeReply::Validator& a, const RangeReply::Validator& b)
+{
+    if (!a.etag.empty() && !b.etag.empty()) return a.etag != b.etag;
+    if (!a.lastModified.empty() && !b.lastModified.empty()) return a.lastModified != b.lastModified;
     return false;
+}
+}  // namespace
+
+RangeReply::Verdict RangeReply::Check(const Reply& reply, int64_t first, int64_t last, int64_t totalSize,
+                                      const Validator& kept, int64_t& usableLast)
+{
+    usableLast = kUnknown;
+    if (first < 0 || last < first || last >= totalSize) return Verdict::Refuse;
+    if ((reply.status == 200 || reply.status == 206) && Differ(reply.validator, kept)) return Verdict::Changed;
+    if (reply.status == 206) {
+        int64_t from = 0, to = 0, complete = 0;
+        if (!ParseContentRange(reply.contentRange, from, to, complete) || from != first || complete != totalSize)
+            return Verdict::Refuse;
+        if (reply.contentLength != kUnknown && reply.contentLength != to - from + 1) return Verdict::Refuse;
+        usableLast = to < last ? to : last;
+        return Verdict::Use;
+    }
+    // Without a length the whole file's end cannot be told from a cut
+    // connection, nor a captive portal's page from the package.
+    if (reply.status == 200 && first == 0 && reply.contentLength == totalSize) {
+        usableLast = last;
+        return Verdict::Use;
+    }
+    return Verdict::Refuse;
+}
+
+RangeReply::Validator RangeReply::Received(const std::string& etag, const std::string& lastModified)
+{
+    return Validator{Sendable(etag) ? etag : std::string(), Sendable(lastModified) ? lastModified : std::string()};
+}
+
+std::string RangeReply::IfRange(const Validator& kept)
+{
+    if (!kept.etag.empty() && kept.etag.compare(0, 2, "W/") != 0) return kept.etag;
+    return kept.lastModified;
 }

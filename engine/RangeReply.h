@@ -2,18 +2,52 @@
 #include <cstdint>
 #include <string>
 
-// Whether the reply to a range request carries the bytes asked for. A 206
-// must name `position` as its first byte and the file's size as its complete
-// length; a 200 (the whole file) is usable only for a range that starts at 0,
-// and only when its length, if given, is the file's size.
+// Whether the reply to a range request carries bytes of the file asked for,
+// and which. A 206 must name the request's first byte as its first, the
+// file's size as its complete length, and, when it gives a Content-Length,
+// the length of its Content-Range; it may end before the request does, and
+// its bytes then count up to its last. A 200 (the whole file) is usable only
+// for a request that starts at 0, and only with a Content-Length of the
+// file's size. A reply whose validator differs from the one the download's
+// first reply gave comes from another file: the package was replaced.
 class RangeReply {
 public:
     static constexpr int64_t kUnknown = -1;
+
+    // What identifies one version of the file (either may be empty).
+    struct Validator {
+        std::string etag;
+        std::string lastModified;
+        bool operator==(const Validator& o) const { return etag == o.etag && lastModified == o.lastModified; }
+    };
+
+    struct Reply {
+        uint32_t status = 0;
+        std::string contentRange;  // empty when absent
+        int64_t contentLength = kUnknown;
+        Validator validator;
+    };
+
+    enum class Verdict {
+        Use,      // write its bytes up to `usableLast`
+        Refuse,   // not the bytes asked for
+        Changed,  // another version of the file
+    };
 
     // "bytes FIRST-LAST/COMPLETE"; COMPLETE "*" gives kUnknown.
     [[nodiscard]] static bool ParseContentRange(const std::string& text, int64_t& first, int64_t& last,
                                                 int64_t& complete);
 
-    [[nodiscard]] static bool Acceptable(uint32_t status, const std::string& contentRange, int64_t contentLength,
-                                         int64_t position, int64_t totalSize);
+    // The reply to a request for first..last (inclusive) of a file of
+    // totalSize bytes, judged against `kept`, the validator of the
+    // download's first reply. usableLast: the last byte to read, at most last.
+    [[nodiscard]] static Verdict Check(const Reply& reply, int64_t first, int64_t last, int64_t totalSize,
+                                       const Validator& kept, int64_t& usableLast);
+
+    // The validator a reply gives: its header values, each dropped when it
+    // could not be sent back as it is (empty, or not printable ASCII).
+    static Validator Received(const std::string& etag, const std::string& lastModified);
+    // What an If-Range header sends for `kept`: its ETag unless weak (a
+    // server compares only strong ones), else its Last-Modified; empty for none.
+    static std::string IfRange(const Validator& kept);
 };

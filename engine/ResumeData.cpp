@@ -11,8 +11,10 @@ bool ResumeData::FromBytes(const void* bytes, size_t length, ResumeData* out)
     int64_t totalSize = 0;
     memcpy(&count, at, sizeof(count));
     memcpy(&totalSize, at + 4, sizeof(totalSize));
-    if (count < 0 || (length - kHeaderSize) / sizeof(ResumeSegment) != static_cast<size_t>(count) ||
-        (length - kHeaderSize) % sizeof(ResumeSegment) != 0)
+    // A save over a longer record leaves that record's tail behind the new
+    // segments: it is legal and ignored.
+    if (count < 0 || count > kMaxSegments ||
+        (length - kHeaderSize) / sizeof(ResumeSegment) < static_cast<size_t>(count))
         return false;
 
     ResumeData data;
@@ -60,7 +62,7 @@ bool FieldEquals(const char (&field)[256], const std::string& text)
 }
 }  // namespace
 
-bool ResumeData::Fits(const std::string& url, const std::string& path, int64_t expectedTotalSize) const
+bool ResumeData::Fits(const std::string& path, int64_t expectedTotalSize) const
 {
     if (count <= 0 || static_cast<size_t>(count) != segments.size()) return false;
     if (totalSize <= 0 || totalSize != expectedTotalSize) return false;
@@ -69,7 +71,7 @@ bool ResumeData::Fits(const std::string& url, const std::string& path, int64_t e
     for (const auto& s : segments) {
         const int64_t start = s->start, end = s->end;
         if (end >= totalSize || start > end + 1) return false;
-        if (!FieldEquals(s->url, url) || !FieldEquals(s->path, path)) return false;
+        if (!FieldEquals(s->path, path)) return false;
         if (start <= end) ranges.emplace_back(start, end);
     }
     // Overlapping segments would count bytes twice and never reach the total.

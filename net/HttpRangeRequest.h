@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/HttpCancel.h"
 #include "net/HttpConnection.h"
 #include "net/HttpHandles.h"
 #include "net/HttpProxyInfo.h"
@@ -13,16 +14,23 @@
 // request can go over the kept-alive connection of the one before it; each
 // request has a handle of its own. The reply is read as it comes: checking
 // that it carries the bytes asked for is the caller's part.
+//
+// The blocking calls (send, wait for data, read) go through `cancel`, so that
+// another thread can end them by HttpCancel; without one they cannot be
+// cancelled.
 class HttpRangeRequest {
 public:
-    HttpRangeRequest() = default;
+    explicit HttpRangeRequest(HttpCancel* cancel = nullptr) : cancel_(cancel != nullptr ? cancel : &uncancelled_) {}
+    ~HttpRangeRequest();
     HttpRangeRequest(const HttpRangeRequest&) = delete;
     HttpRangeRequest& operator=(const HttpRangeRequest&) = delete;
 
-    // Sends "RANGE: bytes=first-last" (both inclusive) for url. False when the
-    // connection could not be opened or the request not sent; everything is
-    // closed then, and the next Send starts afresh.
-    [[nodiscard]] bool Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last);
+    // Sends "RANGE: bytes=first-last" (both inclusive) for url, and
+    // "If-Range: ifRange" unless it is empty. False when the connection could
+    // not be opened or the request not sent; everything is closed then, and
+    // the next Send starts afresh.
+    [[nodiscard]] bool Send(const HttpProxyInfo* proxy, const std::string& url, int64_t first, int64_t last,
+                            const std::string& ifRange = std::string());
 
     // Of the reply to the last Send: the status (false when there is none),
     // the Content-Length (kUnknownLength when absent) and the Content-Range
@@ -30,19 +38,37 @@ public:
     [[nodiscard]] bool Status(DWORD& status) const;
     int64_t ContentLength() const;
     std::string ContentRange() const;
+    // Its ETag and Last-Modified, as sent (empty when absent).
+    std::string ETag() const;
+    std::string LastModified() const;
     static constexpr int64_t kUnknownLength = -1;
 
     enum class Read {
         Data,      // got > 0 bytes
         Ended,     // the reply has no more bytes
         TimedOut,  // no data within the receive time-out
-        Failed,
+        Failed,    // an error, or cancelled
     };
+    // Reads up to `want` bytes, each read no more than InternetQueryDataAvailable
+    // reports: a synchronous read on Windows returns only once its buffer is
+    // full or the reply has ended, so on a server that trickles a large read
+    // would wait far longer than the receive time-out. Reads go on into the
+    // same buffer for at most kGatherMs after the first bytes (Wine reports at
+    // most its 8 KiB buffer, and chunks that small cost a third of the
+    // speed); an end, stall or error met with bytes in hand is returned by
+    // the next call.
     [[nodiscard]] Read ReadSome(void* buffer, DWORD want, DWORD& got);
+    static constexpr DWORD kGatherMs = 50;
 
     void Close();
 
 private:
+    void DropRequest();
+    Read ReadFailed();
+
+    HttpCancel uncancelled_;
+    HttpCancel* cancel_;
+    Read next_ = Read::Data;  // what ended the last read that returned bytes
     HttpHandles handles_;
     HttpTarget target_;
     std::string url_;  // of the open connection

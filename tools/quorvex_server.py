@@ -26,7 +26,12 @@ Control API (tests and the demo):
         empty (200 with no body); for /_pkg/ paths also stall_mid (half the
         range, silence for ms, default 1500, then the rest), short (half the
         range, then close), norange (200 with the whole file), extra (more
-        bytes than the range)
+        bytes than the range, its Content-Length saying so), trickle (the
+        whole reply to a Range request, status line and headers too, one byte
+        a second), short206 (a 206 of the first half of the range asked for),
+        portal (a 200 page without Content-Length, as a captive portal sends).
+        Package replies carry an ETag and Last-Modified; an If-Range naming
+        neither gets the whole file.
   POST /_control/hold_report?key=K         success reports of K are answered
         slowly (a byte every 0.5 s, up to 30 s) until released
   POST /_control/release?key=K             ends that hold
@@ -375,13 +380,22 @@ class Handler(BaseHTTPRequestHandler):
         full = os.path.realpath(os.path.join(www, rel))
         if not rel or not full.startswith(www + os.sep) or not os.path.isfile(full):
             return self.reply(key, self.error_page(404), "text/html", 404)
-        size = os.path.getsize(full)
+        st = os.stat(full)
+        size = st.st_size
+        # Validators as nginx makes them; an If-Range that names another
+        # version gets the whole file.
+        etag = '"%x-%x"' % (st.st_mtime_ns, size)
+        modified = email.utils.formatdate(st.st_mtime, usegmt=True)
+        if_range = self.headers.get("If-Range")
 
         mode, ms = self.state.take_mode(key)
+        if mode == "portal":
+            self.send_head(200, None, "text/html")
+            return self.write(b"<html><body><h1>Sign in to use this network</h1></body></html>\n")
         first, last = 0, size - 1
         ranged = False
         m = re.match(r"^\s*bytes=(\d*)-(\d*)\s*$", self.headers.get("Range", ""))
-        if m and mode != "norange" and (m.group(1) or m.group(2)):
+        if m and mode != "norange" and (m.group(1) or m.group(2)) and if_range in (None, etag, modified):
             if m.group(1):
                 first = int(m.group(1))
                 last = min(int(m.group(2)), size - 1) if m.group(2) else size - 1
@@ -391,19 +405,23 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_head(416, 0, extra={"Content-Range": "bytes */%d" % size})
                 return None
             ranged = True
+            if mode == "short206":
+                last = first + (last - first + 1) // 2 - 1 if last > first else last
         with open(full, "rb") as f:
             f.seek(first)
             part = f.read(last + 1 - first)
             if mode == "extra":
                 part += f.read(1000) + b"\xEE" * 1000
         status = 206 if ranged else 200
-        extra = {"Accept-Ranges": "bytes"}
+        extra = {"Accept-Ranges": "bytes", "ETag": etag, "Last-Modified": modified}
         if ranged:
             extra["Content-Range"] = "bytes %d-%d/%d" % (first, last, size)
         ctype = "application/octet-stream"
 
         if self.connection_fault(mode):
             return None
+        if mode == "trickle" and ranged:
+            return self.trickle(status, len(part), ctype, extra, part)
         if method == "HEAD":
             self.send_head(status, None if mode == "nolength" else len(part), ctype, extra)
             return None
@@ -420,6 +438,19 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep((ms or (1500 if mode == "stall_mid" else 3000)) / 1000.0)
             return self.write(part[half:])
         return self.write(part)
+
+
+    def trickle(self, status, length, ctype, extra, part):
+        """The whole reply one byte a second, until the client goes."""
+        head = "HTTP/1.0 %d %s\r\n" % (status, self.responses.get(status, ("",))[0])
+        head += "Content-Type: %s\r\nContent-Length: %d\r\n" % (ctype, length)
+        head += "".join("%s: %s\r\n" % kv for kv in extra.items()) + "Connection: close\r\n\r\n"
+        data = head.encode() + part
+        for i in range(len(data)):
+            if not self.write(data[i:i + 1]):
+                return None
+            time.sleep(1)
+        return None
 
 
 def main():

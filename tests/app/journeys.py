@@ -563,6 +563,66 @@ def journey_interrupt(j):
     check(len(j.reports(site, "success")) == 1, "one success report")
 
 
+def read_record(path):
+    """The ranges a resume record still owes: [(first, last)], or None without a record."""
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as f:
+        data = f.read()
+    count = int.from_bytes(data[0:4], "little", signed=True)
+    return [(int.from_bytes(data[12 + 520 * i:16 + 520 * i], "little"),
+             int.from_bytes(data[16 + 520 * i:20 + 520 * i], "little")) for i in range(count)]
+
+
+def journey_trickle_stop(j):
+    """A server that sends one byte a second on every range: closing and "是" end the
+    program within 3 s, and the resume record is on disk."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version, pad=3 << 20)
+    j.offer(site, version, rel)
+    j.server.set_mode(site, "trickle")
+    inst = j.installer("trickle-stop", site).start()
+    inst.main_window()
+    wait_until(lambda: any(r["range"] for r in j.package_requests(site)), 30, "the range requests")
+    time.sleep(2)
+    inst.click_main_close()
+    inst.click_box("first")  # 是
+    began = time.monotonic()
+    inst.wait(timeout=60)
+    took = time.monotonic() - began
+    check(took < 3, "the program ended %.1f s after 是" % took)
+    temp = inst.path("TzGameSetup%s.tmp" % version)
+    check(read_record(temp + ".cfg"), "the resume record is on disk")
+
+
+def journey_killed_in_failure(j):
+    """The program is killed while the failure box is up: the next start resumes, and no
+    range that had made progress is asked for again from its first byte."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version, pad=3 << 20)
+    md5 = j.offer(site, version, rel)
+    j.server.set_mode(site, "short")  # every reply ends halfway
+    inst = j.installer("killed-in-failure", site).start()
+    inst.message_box(timeout=60)
+    inst.process.kill()
+    inst.process.wait()
+    temp = inst.path("TzGameSetup%s.tmp" % version)
+    owed = read_record(temp + ".cfg")
+    size = os.path.getsize(os.path.join(j.build, "www", rel))
+    # The range that failed first had written half its reply before it failed.
+    check(owed and sum(last + 1 - first for first, last in owed) < size,
+          "the failure left a resume record with progress (%s)" % owed)
+
+    since = max(r["id"] for r in j.server.requests(site))
+    j.server.set_mode(site, "normal")
+    inst.start()
+    j.expect_installed(inst, md5)
+    asked = [tuple(int(n) for n in r["range"].split("=", 1)[1].split("-"))
+             for r in j.package_requests(site, since) if r["method"] == "GET" and r["range"]]
+    outside = [a for a in asked if not any(first <= a[0] and a[1] <= last for first, last in owed)]
+    check(asked and not outside, "the next start asked only for what the record owed (%s outside %s)" % (outside, owed))
+
+
 def journey_second_instance(j):
     """A second copy started while one runs ends at once with code 0 and shows nothing."""
     site = j.new_site()

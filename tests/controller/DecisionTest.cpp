@@ -264,7 +264,7 @@ TEST(DownloadCompletion, ATemporaryPackageHeldOpenIsRenamedLaterOrKeptForResumin
     EXPECT_EQ(ReadFileBytes(temp), ReadFileBytes(signed25));
     ResumeData data;
     ASSERT_TRUE(CBreakpointCfg::LoadFile(temp + ".cfg", data));
-    EXPECT_TRUE(data.Fits(fin.url, temp, static_cast<int64_t>(ReadFileBytes(signed25).size())));
+    EXPECT_TRUE(data.Fits(temp, static_cast<int64_t>(ReadFileBytes(signed25).size())));
     EXPECT_EQ(data.RemainingBytes(), 0);
     EXPECT_TRUE(fin.ErrorReports().empty());
     CBreakpointCfg::Instance()->ClearSegments();

@@ -55,27 +55,43 @@ std::string RangeText(int64_t first, int64_t last)
 
 }  // namespace
 
-TEST(DownloadFaults, StallReconnectsFromTheCurrentPositionToTheSameEnd)
+TEST(DownloadFaults, StallReconnectsFromTheCurrentPosition)
 {
-    Package pkg(200000, 21);
-    EngineRun run;
-    // The first request sends half its range, then falls silent for 1.5 s.
-    ASSERT_TRUE(pkg.StartOn(run, "stall_mid", 1));
-    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
-    EXPECT_EQ(run.window.Count(EVENT_FAILED), 0) << "a stall reconnects without a notice";
-    EXPECT_TRUE(pkg.Arrived());
+    // Ranges within one first request, and ranges larger than it.
+    for (int64_t perRange : {int64_t{100000}, 4 * RangeBook::kFirstRequest}) {
+        SCOPED_TRACE(perRange);
+        Package pkg(static_cast<size_t>(perRange * CThreadsManager::SystemProcessorCount()), 21);
+        EngineRun run;
+        // The first request sends half of what it asked for, then falls silent for 1.5 s.
+        ASSERT_TRUE(pkg.StartOn(run, "stall_mid", 1));
+        ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+        EXPECT_EQ(run.window.Count(EVENT_FAILED), 0) << "a stall reconnects without a notice";
+        EXPECT_TRUE(pkg.Arrived());
 
-    const std::vector<std::string> ranges = pkg.Ranges();
-    const std::vector<RangeBook::Span> split = SplitHere(pkg.Size());
-    ASSERT_EQ(ranges.size(), split.size() + 1);
-    // The reconnect asks from where the written chunks of the stalled range
-    // end (the half that came, less a partial read still in WinINet's
-    // buffer) to the same end.
-    int matched = 0;
-    for (const RangeBook::Span& r : split)
-        for (int64_t at = r.first + 4096; at <= r.first + (r.last - r.first + 1) / 2; at += 4096)
-            matched += ranges.back() == RangeText(at, r.last) ? 1 : 0;
-    EXPECT_EQ(matched, 1) << ranges.back();
+        // The reconnect asks from where the written chunks of the stalled
+        // request end (the half that came, less a partial read still in
+        // WinINet's buffer): to the range's end when the range fits in one
+        // request, else for a request within the range.
+        std::vector<std::pair<int64_t, int64_t>> asked;
+        for (const std::string& range : pkg.Ranges()) {
+            long long from = 0, to = 0;
+            ASSERT_EQ(sscanf(range.c_str(), "bytes=%lld-%lld", &from, &to), 2) << range;
+            asked.emplace_back(from, to);
+        }
+        int reconnects = 0;
+        for (const RangeBook::Span& r : SplitHere(pkg.Size())) {
+            const auto opening =
+                std::find_if(asked.begin(), asked.end(), [&](const auto& a) { return a.first == r.first; });
+            ASSERT_NE(opening, asked.end());
+            for (const auto& [from, to] : asked) {
+                if (from < r.first + 4096 || from > r.first + (opening->second - r.first + 1) / 2) continue;
+                ++reconnects;
+                EXPECT_TRUE(r.last - r.first < RangeBook::kFirstRequest ? to == r.last : to < r.last)
+                    << from << "-" << to;
+            }
+        }
+        EXPECT_EQ(reconnects, 1);
+    }
 }
 
 TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
@@ -90,15 +106,26 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         EXPECT_TRUE(pkg.Arrived());
     }
     {
-        SCOPED_TRACE("replies longer than their range: only the range is written and counted");
+        SCOPED_TRACE("a reply whose length disagrees with its range is refused, and the retry completes the file");
         Package pkg(300000, 23);
         EngineRun run;
-        ASSERT_TRUE(pkg.StartOn(run, "extra"));
+        ASSERT_TRUE(pkg.StartOn(run, "extra", 1));
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
         PumpFor(300);
+        EXPECT_EQ(run.window.Count(EVENT_FAILED), 1);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 1);
         EXPECT_EQ(run.window.Last(EVENT_DOWNLOADED)->record.done, pkg.Size());
         EXPECT_TRUE(pkg.Arrived());
+    }
+    {
+        SCOPED_TRACE("replies shorter than asked count, and the rest is asked for again, without a notice");
+        Package pkg(300000, 31);
+        EngineRun run;
+        ASSERT_TRUE(pkg.StartOn(run, "short206"));
+        ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+        EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
+        EXPECT_TRUE(pkg.Arrived());
+        EXPECT_GT(pkg.Ranges().size(), 2 * SplitHere(pkg.Size()).size());
     }
     {
         SCOPED_TRACE("Range ignored: only the first range may use the whole-file reply");
@@ -115,16 +142,41 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED)) << "the retries complete the file once ranges work";
         EXPECT_TRUE(pkg.Arrived());
     }
-    {
-        SCOPED_TRACE("an error page is not package bytes");
+    for (const char* page : {"404", "portal"}) {
+        SCOPED_TRACE(std::string("an error or portal page is not package bytes: ") + page);
         Package pkg(50000, 25, '\x5A');
         EngineRun run;
-        ASSERT_TRUE(pkg.StartOn(run, "404"));
+        ASSERT_TRUE(pkg.StartOn(run, page));
         ASSERT_TRUE(run.Wait(EVENT_FAILED));
         PumpFor(500);
         EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
-        EXPECT_EQ(ReadFileBytes(pkg.target), std::string(50000, '\x5A'));
+        EXPECT_TRUE(ReadFileBytes(pkg.target) == std::string(50000, '\x5A')) << "the file was written";
     }
+}
+
+TEST(DownloadFaults, APackageReplacedOnTheServerIsNeverMixedInButFetchedAgainFromScratch)
+{
+    Package pkg(200000, 32);
+    EngineRun run;
+    // Each request sends half its range, then falls silent; meanwhile the
+    // server's file is replaced by another of the same size.
+    ASSERT_TRUE(pkg.StartOn(run, "stall_mid", -1, 1500));
+    ASSERT_TRUE(PumpUntil([&] { return !pkg.Ranges().empty(); }, 30000));
+    const std::string replacement = PatternBytes(pkg.bytes.size(), 33);
+    LocalServer::PublishFile(pkg.key + "/pkg.bin", replacement);
+    ASSERT_TRUE(run.Wait(EVENT_FAILED));
+    PumpFor(1000);
+    EXPECT_EQ(run.window.Count(EVENT_DOWNLOADED), 0);
+    // The window's stop: no record is left for bytes of the old file.
+    run.manager.Stop();
+    EXPECT_FALSE(FileExists(pkg.target + ".cfg"));
+
+    // The retry starts from scratch and gets the new file whole.
+    run.manager.Restart();
+    ASSERT_TRUE(LocalServer::SetMode(pkg.key, "normal"));
+    ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
+    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+    EXPECT_TRUE(ReadFileBytes(pkg.target) == replacement) << "another file than the replacement";
 }
 
 TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)

@@ -141,7 +141,7 @@ TEST(Download, StoppedHalfwayResumesInANewProcess)
     // Everything the record does not name is on disk already.
     ResumeData data;
     ASSERT_TRUE(CBreakpointCfg::LoadFile(target + ".cfg", data));
-    ASSERT_TRUE(data.Fits(url, target, kSize));
+    ASSERT_TRUE(data.Fits(target, kSize));
     const int64_t remaining = data.RemainingBytes();
     EXPECT_GT(remaining, 0);
     std::string onDisk = ReadFileBytes(target), expected = source;

@@ -2,25 +2,70 @@
 
 #include "engine/RangeReply.h"
 
-TEST(RangeReply, OnlyTheAskedBytesOfThisFileAreAccepted)
-{
-    const int64_t unknown = RangeReply::kUnknown;
-    EXPECT_TRUE(RangeReply::Acceptable(206, "bytes 4096-8191/10000", unknown, 4096, 10000));
-    EXPECT_TRUE(RangeReply::Acceptable(206, "Bytes  4096-9999/10000", 5904, 4096, 10000));
-    EXPECT_FALSE(RangeReply::Acceptable(206, "bytes 0-8191/10000", unknown, 4096, 10000)) << "another first byte";
-    EXPECT_FALSE(RangeReply::Acceptable(206, "bytes 4096-8191/12000", unknown, 4096, 10000)) << "another file";
-    EXPECT_FALSE(RangeReply::Acceptable(206, "bytes 4096-8191/*", unknown, 4096, 10000)) << "size not given";
-    EXPECT_FALSE(RangeReply::Acceptable(206, "", unknown, 4096, 10000));
-    for (const char* broken :
-         {"bytes 4096-4095/10000", "bytes 4096-8191/8191", "items 4096-8191/10000", "bytes 4096-/10000",
-          "bytes 4096-8191/10000x", "bytes -1-8191/10000", "bytes 99999999999999999999-1/10000"})
-        EXPECT_FALSE(RangeReply::Acceptable(206, broken, unknown, 4096, 10000)) << broken;
+namespace {
+using Verdict = RangeReply::Verdict;
+const int64_t kNone = RangeReply::kUnknown;
+const RangeReply::Validator kKept{"\"v1\"", "Mon, 07 Dec 2026 10:00:00 GMT"};
+}  // namespace
 
-    // The whole file instead of a range: usable only from byte 0, and only this file.
-    EXPECT_TRUE(RangeReply::Acceptable(200, "", 10000, 0, 10000));
-    EXPECT_TRUE(RangeReply::Acceptable(200, "", unknown, 0, 10000));
-    EXPECT_FALSE(RangeReply::Acceptable(200, "", 10000, 4096, 10000));
-    EXPECT_FALSE(RangeReply::Acceptable(200, "", 9000, 0, 10000));
-    for (uint32_t status : {0u, 204u, 301u, 404u, 416u, 500u})
-        EXPECT_FALSE(RangeReply::Acceptable(status, "bytes 0-99/10000", unknown, 0, 10000)) << status;
+// Replies to a request for bytes 4096-8191 (or 0-4095) of a 10000-byte file
+// whose first reply gave the validator kKept.
+TEST(RangeReply, OnlyTheAskedBytesOfThisFileAreUsed)
+{
+    struct Row {
+        const char* what;
+        int64_t first;
+        uint32_t status;
+        const char* contentRange;
+        int64_t contentLength;
+        RangeReply::Validator validator;
+        Verdict verdict;
+        int64_t usableLast;
+    } const rows[] = {
+        {"the range asked for", 4096, 206, "bytes 4096-8191/10000", 4096, kKept, Verdict::Use, 8191},
+        {"no length, no validator", 4096, 206, "Bytes  4096-8191/10000", kNone, {}, Verdict::Use, 8191},
+        {"shorter than asked: its bytes count", 4096, 206, "bytes 4096-5000/10000", 905, kKept, Verdict::Use, 5000},
+        {"longer than asked: read no further", 4096, 206, "bytes 4096-9999/10000", 5904, kKept, Verdict::Use, 8191},
+        {"length disagrees with the range", 4096, 206, "bytes 4096-8191/10000", 5904, kKept, Verdict::Refuse, kNone},
+        {"another first byte", 4096, 206, "bytes 0-8191/10000", kNone, kKept, Verdict::Refuse, kNone},
+        {"another file's size", 4096, 206, "bytes 4096-8191/12000", kNone, kKept, Verdict::Refuse, kNone},
+        {"size not given", 4096, 206, "bytes 4096-8191/*", kNone, kKept, Verdict::Refuse, kNone},
+        {"no Content-Range", 4096, 206, "", kNone, kKept, Verdict::Refuse, kNone},
+        {"broken Content-Range", 4096, 206, "bytes 4096-4095/10000", kNone, kKept, Verdict::Refuse, kNone},
+        {"a range of another version",
+         4096,
+         206,
+         "bytes 4096-8191/10000",
+         4096,
+         {"\"v2\"", ""},
+         Verdict::Changed,
+         kNone},
+        {"only the date, changed", 4096, 206, "bytes 4096-8191/10000", 4096, {"", "Tue"}, Verdict::Changed, kNone},
+        {"the whole file past byte 0", 4096, 200, "", 10000, kKept, Verdict::Refuse, kNone},
+        {"the whole file replaced (If-Range)", 4096, 200, "", 10000, {"\"v2\"", ""}, Verdict::Changed, kNone},
+        {"an error page", 4096, 404, "", 162, kKept, Verdict::Refuse, kNone},
+        {"not satisfiable", 4096, 416, "bytes */10000", 0, kKept, Verdict::Refuse, kNone},
+        // From byte 0 the whole file will do, but only with its exact length:
+        // a captive portal's page or a cut connection is not the package.
+        {"the whole file from byte 0", 0, 200, "", 10000, kKept, Verdict::Use, 4095},
+        {"the whole file without a length", 0, 200, "", kNone, kKept, Verdict::Refuse, kNone},
+        {"the whole file of another length", 0, 200, "", 9000, kKept, Verdict::Refuse, kNone},
+    };
+    for (const Row& row : rows) {
+        int64_t last = -2;
+        const RangeReply::Reply reply{row.status, row.contentRange, row.contentLength, row.validator};
+        EXPECT_EQ(RangeReply::Check(reply, row.first, row.first == 0 ? 4095 : 8191, 10000, kKept, last), row.verdict)
+            << row.what;
+        EXPECT_EQ(last, row.usableLast) << row.what;
+    }
+    int64_t from = 0, to = 0, complete = 0;
+    for (const char* broken : {"bytes 4096-8191/8191", "items 4096-8191/10000", "bytes 4096-/10000",
+                               "bytes 4096-8191/10000x", "bytes -1-8191/10000", "bytes 99999999999999999999-1/10000"})
+        EXPECT_FALSE(RangeReply::ParseContentRange(broken, from, to, complete)) << broken;
+
+    // What goes back in If-Range: a strong ETag, else the date; nothing that
+    // could not be sent as it came.
+    EXPECT_EQ(RangeReply::IfRange(kKept), "\"v1\"");
+    EXPECT_EQ(RangeReply::IfRange(RangeReply::Received("W/\"v1\"", "Mon")), "Mon");
+    EXPECT_EQ(RangeReply::IfRange(RangeReply::Received("\"v1\"\r\nX: y", "")), "");
 }

@@ -158,7 +158,7 @@ TEST(RangesServed, KilledHalfwayResumesFromTheLastRecord)
     // every byte it does not name is on disk.
     ResumeData data;
     ASSERT_TRUE(CBreakpointCfg::LoadFile(pkg.target + ".cfg", data));
-    ASSERT_TRUE(data.Fits(pkg.url, pkg.target, pkg.size));
+    ASSERT_TRUE(data.Fits(pkg.target, pkg.size));
     std::string onDisk = ReadFileBytes(pkg.target), expected = pkg.bytes;
     for (const auto& s : data.segments) {
         if (s->start > s->end) continue;

@@ -45,6 +45,7 @@ TEST(ResumeRecord, TwoSegmentsAreSavedInTheFileLayoutAndLoadBack)
 {
     TempDir dir;
     const std::string target = dir.File("TzGameSetup2.5.17.3.tmp");
+    ASSERT_TRUE(WriteFileBytes(target, std::string(1000, 'd')));
     ASSERT_TRUE(WriteFileBytes(target + ".cfg", std::string(3000, 'x')));  // an older, longer record
     {
         CBreakpointCfg record;
@@ -61,7 +62,7 @@ TEST(ResumeRecord, TwoSegmentsAreSavedInTheFileLayoutAndLoadBack)
     ResumeData data;
     ASSERT_TRUE(CBreakpointCfg::LoadFile(target + ".cfg", data));
     EXPECT_EQ(data.RemainingBytes(), 200);
-    EXPECT_TRUE(data.Fits(kUrl, target, 1000));
+    EXPECT_TRUE(data.Fits(target, 1000));
 
     // Dropped segments (a restart) and nothing held at exit: the file goes.
     {
@@ -76,32 +77,59 @@ TEST(ResumeRecord, TwoSegmentsAreSavedInTheFileLayoutAndLoadBack)
     EXPECT_FALSE(unnamed.RemoveRecordFile());
 }
 
-TEST(ResumeRecord, DamagedFilesAreNotLoaded)
+TEST(ResumeRecord, FilesLoadWhenTheyHoldTheirCountOfSegments)
 {
     TempDir dir;
     const std::string record = dir.File("pkg.tmp.cfg");
     const std::string one = SegmentBytes(0, 99, kUrl, kPath);
+    std::string many;
+    for (int i = 0; i <= ResumeData::kMaxSegments; ++i) many += one;
     ResumeData data;
-    for (const std::string& damaged : {Header(3, 1000) + one + one, Header(1, 1000) + one + one, Header(-1, 1000),
-                                       Header(0x7fffffff, 1000) + one, Header(1, 1000).substr(0, 7)}) {
+    for (const std::string& damaged :
+         {Header(3, 1000) + one + one, Header(-1, 1000), Header(0x7fffffff, 1000) + one, Header(1, 1000).substr(0, 7),
+          Header(ResumeData::kMaxSegments + 1, 1000) + many}) {
         ASSERT_TRUE(WriteFileBytes(record, damaged));
         EXPECT_FALSE(CBreakpointCfg::LoadFile(record, data)) << damaged.size() << " bytes";
     }
-    ASSERT_TRUE(WriteFileBytes(record, Header(1, 1000) + one));
-    EXPECT_TRUE(CBreakpointCfg::LoadFile(record, data));
+    // A save over an older, longer record leaves its tail, which is never read.
+    for (const std::string& good : {Header(1, 1000) + one, Header(1, 1000) + one + one, Header(1, 1000) + one + "x"}) {
+        ASSERT_TRUE(WriteFileBytes(record, good));
+        ASSERT_TRUE(CBreakpointCfg::LoadFile(record, data)) << good.size() << " bytes";
+        EXPECT_EQ(data.segments.size(), 1u);
+        EXPECT_EQ(data.RemainingBytes(), 100);
+    }
+}
+
+TEST(ResumeRecord, AFailedSaveKeepsTheRecordOnDisk)
+{
+    TempDir dir;
+    const std::string target = dir.File("pkg.tmp");
+    ASSERT_TRUE(WriteFileBytes(target, std::string(1000, 'd')));
+    CBreakpointCfg record;
+    record.SetTarget(target, 1000);
+    record.AddSegment(ResumeSegment::Make(0, 99, kUrl, target));
+    ASSERT_TRUE(record.Save());
+    const std::string saved = ReadFileBytes(target + ".cfg");
+    // The new record cannot be written beside it.
+    ASSERT_TRUE(CreateDirectoryW(Utf8ToWide(target + ".cfg.new").c_str(), nullptr));
+    record.AddSegment(ResumeSegment::Make(200, 299, kUrl, target));
+    EXPECT_FALSE(record.Save());
+    EXPECT_EQ(ReadFileBytes(target + ".cfg"), saved);
+    RemoveDirectoryW(Utf8ToWide(target + ".cfg.new").c_str());
+    record.ClearSegments();
 }
 
 TEST(ResumeRecord, OnlyARecordOfThisDownloadFits)
 {
-    EXPECT_TRUE(Data({{0, 99}, {200, 299}}).Fits(kUrl, kPath, 1000));
-    EXPECT_TRUE(Data({{100, 99}, {999, 999}}).Fits(kUrl, kPath, 1000)) << "an empty remainder and the last byte";
-    EXPECT_FALSE(Data({{0, 1000}}).Fits(kUrl, kPath, 1000)) << "past the end of the file";
-    EXPECT_FALSE(Data({{101, 99}}).Fits(kUrl, kPath, 1000)) << "start beyond end + 1";
-    EXPECT_FALSE(Data({{0, 199}, {100, 299}}).Fits(kUrl, kPath, 1000)) << "overlapping segments";
-    EXPECT_FALSE(Data({{0, 99}}).Fits(kUrl, kPath, 1001)) << "the server's size changed";
-    EXPECT_FALSE(Data({{0, 99}}, 1000, kUrl + "?v=2").Fits(kUrl, kPath, 1000));
-    EXPECT_FALSE(Data({{0, 99}}).Fits(kUrl, "C:\\q\\other.tmp", 1000));
-    EXPECT_FALSE(Data({}).Fits(kUrl, kPath, 1000));
+    EXPECT_TRUE(Data({{0, 99}, {200, 299}}).Fits(kPath, 1000));
+    EXPECT_TRUE(Data({{100, 99}, {999, 999}}).Fits(kPath, 1000)) << "an empty remainder and the last byte";
+    EXPECT_FALSE(Data({{0, 1000}}).Fits(kPath, 1000)) << "past the end of the file";
+    EXPECT_FALSE(Data({{101, 99}}).Fits(kPath, 1000)) << "start beyond end + 1";
+    EXPECT_FALSE(Data({{0, 199}, {100, 299}}).Fits(kPath, 1000)) << "overlapping segments";
+    EXPECT_FALSE(Data({{0, 99}}).Fits(kPath, 1001)) << "the server's size changed";
+    EXPECT_TRUE(Data({{0, 99}}, 1000, kUrl + "?token=2").Fits(kPath, 1000)) << "the same file by another URL";
+    EXPECT_FALSE(Data({{0, 99}}).Fits("C:\\q\\other.tmp", 1000));
+    EXPECT_FALSE(Data({}).Fits(kPath, 1000));
 
     // A name that does not fit its 256 bytes is never recorded, not cut short.
     EXPECT_EQ(ResumeSegment::Make(0, 1, std::string(256, 'u'), "p"), nullptr);
@@ -148,7 +176,7 @@ TEST(ChunkWriter, WritesAtItsOffsetAndReportsOnlyWrittenBytes)
     EXPECT_EQ(ReadFileBytes(path), std::string(5000, '\0') + chunk + std::string(904, '\0'));
 }
 
-TEST(ResumeRecord, BytesReadBackExactlyAndOnlyWhenTheCountFitsTheLength)
+TEST(ResumeRecord, BytesReadBackExactlyAndOnlyWhenTheLengthHoldsTheCount)
 {
     ResumeData held = Data({{0, 99}, {200, 299}});
     const std::vector<char> bytes = held.ToBytes();
@@ -161,7 +189,9 @@ TEST(ResumeRecord, BytesReadBackExactlyAndOnlyWhenTheCountFitsTheLength)
 
     const std::string two = Header(2, 1000) + SegmentBytes(0, 99, kUrl, kPath) + SegmentBytes(200, 299, kUrl, kPath);
     const std::string negative = Header(-1, 1000);
-    for (const std::string& damaged : {two.substr(0, two.size() - 1), two + '\0', negative, two.substr(0, 11),
+    ASSERT_TRUE(ResumeData::FromBytes((two + "tail").data(), two.size() + 4, &read));
+    EXPECT_EQ(read.ToBytes(), bytes) << "a tail is not read";
+    for (const std::string& damaged : {two.substr(0, two.size() - 1), negative, two.substr(0, 11),
                                        Header(INT32_MAX, 1000) + SegmentBytes(0, 99, kUrl, kPath)}) {
         ResumeData untouched = Data({{5, 6}});
         EXPECT_FALSE(ResumeData::FromBytes(damaged.data(), damaged.size(), &untouched)) << damaged.size();

@@ -42,14 +42,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(first >= 0 && last >= first);
         FUZZ_CHECK(complete == RangeReply::kUnknown || complete > last);
     }
-    if (RangeReply::Acceptable(status, contentRange, length, position, totalSize)) {
+    // A reply of another version of the file, or of the same.
+    RangeReply::Reply reply{status, contentRange, length, {}};
+    if (pick & 32) reply.validator.etag = "\"v2\"";
+    const RangeReply::Validator kept{"\"v1\"", ""};
+    const int64_t asked = position > INT64_MAX - 65535 ? position : position + 65535;
+    int64_t usableLast = 0;
+    switch (RangeReply::Check(reply, position, asked, totalSize, kept, usableLast)) {
+    case RangeReply::Verdict::Use:
         FUZZ_CHECK(status == 200 || status == 206);
+        FUZZ_CHECK(usableLast >= position && usableLast <= asked && usableLast < totalSize);
         if (status == 206) {
-            FUZZ_CHECK(RangeReply::ParseContentRange(contentRange, first, last, complete));
-            FUZZ_CHECK(first == position && complete == totalSize);
+            int64_t to = 0;
+            FUZZ_CHECK(RangeReply::ParseContentRange(contentRange, first, to, complete));
+            FUZZ_CHECK(first == position && complete == totalSize && usableLast <= to);
         } else {
-            FUZZ_CHECK(position == 0);
+            FUZZ_CHECK(position == 0 && length == totalSize);
         }
+        break;
+    case RangeReply::Verdict::Changed: FUZZ_CHECK(pick & 32); break;
+    case RangeReply::Verdict::Refuse: break;
     }
     return 0;
 }
