@@ -83,4 +83,5 @@ start_wine_session() {
 stop_session() {
   wineserver -k >/dev/null 2>&1 || true
   if [ -n "$QUORVEX_XVFB_PID" ]; then kill "$QUORVEX_XVFB_PID" 2>/dev/null || true; fi
+  QUORVEX_XVFB_PID=""
 }
