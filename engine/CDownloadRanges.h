@@ -45,8 +45,9 @@ public:
     void Finish(uint64_t id);
 
     // A task for the upper part of the largest range; null when no range is
-    // worth splitting.
-    CDownloadTask* SplitLargest();
+    // worth splitting. Then *soon (when given) tells whether one may be
+    // shortly: a range just taken has not sent its first request yet.
+    CDownloadTask* SplitLargest(bool* soon = nullptr);
 
     // Rewrites the resume record from what is on disk: the ranges are read
     // first, the target file is flushed, then the record is replaced. False
