@@ -191,12 +191,17 @@ class Connection:
             down = asyncio.ensure_future(self.upstream_to_client(upstream_reader))
             up = asyncio.ensure_future(self.client_to_upstream(upstream_writer))
             # The reply side decides the end: a client that half-closes still
-            # gets what it asked for; a server that closes ends it all.
-            done, pending = await asyncio.wait({down, up}, return_when=asyncio.FIRST_COMPLETED)
-            if down not in done:
-                await down
-            for task in pending:
-                task.cancel()
+            # gets what it asked for; a server that closes ends it all. A
+            # reset on either side ends both, quietly.
+            try:
+                done, _ = await asyncio.wait({down, up}, return_when=asyncio.FIRST_COMPLETED)
+                if down not in done:
+                    await asyncio.wait({down})
+            finally:
+                for task in (down, up):
+                    if not task.done():
+                        task.cancel()
+                await asyncio.gather(down, up, return_exceptions=True)
         except (OSError, asyncio.CancelledError):
             pass
         finally:
