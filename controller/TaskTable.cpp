@@ -3,17 +3,12 @@
 #include "platform/LogFailedCall.h"
 #include "platform/ScopedLock.h"
 
-namespace {
-
-constexpr DWORD kWorkerPollMs = 100;
-
-}  // namespace
-
 TaskTable::TaskTable(std::function<void(int32_t)> run) : run_(std::move(run))
 {
     abortEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     stopEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!abortEvent_ || !stopEvent_) LOG_FAILED_CALL("CreateEventW");
+    issuedEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!abortEvent_ || !stopEvent_ || !issuedEvent_) LOG_FAILED_CALL("CreateEventW");
 }
 
 TaskTable::~TaskTable()
@@ -52,9 +47,12 @@ void TaskTable::Stop()
 int32_t TaskTable::Issue()
 {
     const int32_t id = ++counter_;
-    ScopedLock guard(lock_);
-    current_ = id;
-    tasks_.emplace(id, TaskState::New);
+    {
+        ScopedLock guard(lock_);
+        current_ = id;
+        tasks_.emplace(id, TaskState::New);
+    }
+    if (issuedEvent_) SetEvent(issuedEvent_.Get());
     return id;
 }
 
@@ -100,7 +98,14 @@ DWORD WINAPI TaskTable::WorkerThreadProc(LPVOID param)
 
 void TaskTable::WorkerLoop()
 {
-    while (WaitForSingleObject(stopEvent_.Get(), kWorkerPollMs) == WAIT_TIMEOUT) {
+    // Woken by each new task, so the job's first request goes out at once;
+    // without the event (it could not be made) it looks every 100 ms.
+    HANDLE waits[2] = {stopEvent_.Get(), issuedEvent_.Get()};
+    const DWORD count = issuedEvent_ ? 2 : 1;
+    const DWORD timeout = issuedEvent_ ? INFINITE : 100;
+    for (;;) {
+        const DWORD woke = WaitForMultipleObjects(count, waits, FALSE, timeout);
+        if (woke != WAIT_OBJECT_0 + 1 && woke != WAIT_TIMEOUT) return;
         int32_t id = -1;
         {
             // Looked up and marked in one step, so a cancel in between is not

@@ -59,6 +59,7 @@ private:
     std::atomic<int32_t> counter_{0};
     UniqueHandle abortEvent_;
     UniqueHandle stopEvent_;
+    UniqueHandle issuedEvent_;  // set by Issue: the worker looks for the new task
     UniqueHandle workerThread_;
     DWORD workerThreadId_ = 0;
 };

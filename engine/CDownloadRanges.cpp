@@ -142,14 +142,18 @@ void CDownloadRanges::Finish(uint64_t id)
     book_.Finish(id);
 }
 
-CDownloadTask* CDownloadRanges::SplitLargest()
+CDownloadTask* CDownloadRanges::SplitLargest(bool* soon)
 {
     RangeBook::Span span{};
     uint64_t id = 0;
     Download d;
     {
         ScopedLock hold(lock_);
-        if (!book_.Split(span, id)) return nullptr;
+        if (soon) *soon = false;
+        if (!book_.Split(span, id)) {
+            if (soon) *soon = book_.AnyWaiting();
+            return nullptr;
+        }
         d = download_;
     }
     return MakeTask(d, span, id).release();

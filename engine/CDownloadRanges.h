@@ -47,8 +47,9 @@ public:
     void Finish(uint64_t id);
 
     // A task for the upper part of the largest range; null when no range is
-    // worth splitting.
-    CDownloadTask* SplitLargest();
+    // worth splitting. Then *soon (when given) tells whether one may be
+    // shortly: a range just taken has not sent its first request yet.
+    CDownloadTask* SplitLargest(bool* soon = nullptr);
 
     // The validator of the download's first reply that had one: `received`
     // when there is none yet. Kept in memory only (the record's format stays

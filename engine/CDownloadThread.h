@@ -14,6 +14,9 @@ public:
     // Pause after a failed run that came back quickly, so a refused
     // connection or a missing file is not retried in a tight loop.
     static constexpr DWORD kRetryPauseMs = 250;
+    // How soon an idle thread tries again to split a range that was still
+    // waiting for its first request.
+    static constexpr DWORD kSplitRetryMs = 20;
 
 protected:
     void Routine() override;

@@ -105,6 +105,11 @@ bool RangeBook::Split(Span& taken, uint64_t& newId)
     return true;
 }
 
+bool RangeBook::AnyWaiting() const
+{
+    return std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.waiting && s.position <= s.last; });
+}
+
 std::vector<RangeBook::Span> RangeBook::Remaining(bool keepEmpty) const
 {
     std::vector<Span> spans;

@@ -54,6 +54,9 @@ public:
     // Moves the upper part of the largest splittable range into a new range
     // for an idle connection; false when none qualifies.
     [[nodiscard]] bool Split(Span& taken, uint64_t& newId);
+    // Whether a range with bytes left still waits for its first request: a
+    // split refused for that reason may be granted moments later.
+    [[nodiscard]] bool AnyWaiting() const;
     // What is still owed, one span per range, in range order of creation.
     // A range whose bytes are all on disk but whose task has not finished
     // (stopped after its last chunk) is left out unless keepEmpty.

@@ -48,6 +48,27 @@ TEST(TaskFlow, OnlyTheCurrentTaskRunsAndOnlyOnce)
     EXPECT_EQ(ran, (std::vector<int32_t>{2, 3}));
 }
 
+// The worker sleeps until a task is issued: one issued while it runs the
+// one before must not be lost, and is taken as soon as that one returns.
+TEST(TaskFlow, ATaskIssuedWhileAnotherRunsIsTakenWhenThatOneEnds)
+{
+    UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<int32_t> last{0};
+    TaskTable table([&](int32_t id) {
+        last = id;
+        if (id == 1) WaitForSingleObject(release.Get(), INFINITE);
+    });
+    ASSERT_TRUE(table.Start());
+    EXPECT_EQ(table.Issue(), 1);
+    ASSERT_TRUE(WaitFor([&] { return last == 1; }));
+    EXPECT_EQ(table.Issue(), 2);
+    EXPECT_EQ(StateOf(table, 2), TaskState::New) << "the worker is still in task 1";
+    SetEvent(release.Get());
+    ASSERT_TRUE(WaitFor([&] { return last == 2; }));
+    EXPECT_EQ(StateOf(table, 2), TaskState::Running);
+    table.Stop();
+}
+
 TEST(TaskFlow, ControllerLogsItsTasksAndCancels)
 {
     ControllerFolders f;

@@ -3,7 +3,12 @@
 #include <deque>
 #include <random>
 
+#include "engine/CDownloadRanges.h"
 #include "engine/RangeBook.h"
+#include "engine/TaskBatch.h"
+#include "engine/ThreadMessages.h"
+#include "platform/OwnedPost.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -140,4 +145,61 @@ TEST(RangeBook, RequestsFollowTheConnectionsSpeedAndShrinkWhenASlowOneMayGetThem
     EXPECT_NEAR(static_cast<double>(requestLast + 1 - 40 * MiB), owed / 9.0, RangeBook::kBlock);
     ASSERT_TRUE(book.NextRequest(a, 30 * MiB, 8 * MiB, 1000, requestLast, last));
     EXPECT_EQ(requestLast, 31 * MiB - 1) << "the upper half stays free for a split";
+}
+
+// An idle thread whose split is refused must know whether to look again
+// soon (a range just taken has not sent its first request) or to wait for
+// the next download (nothing left is worth splitting): sleeping on the
+// first kind left a connection unused for the whole download.
+TEST(RangeBook, ASplitRefusedForAWaitingRangeIsWorthTryingAgainSoon)
+{
+    constexpr int64_t MiB = 1 << 20;
+    RangeBook::Span taken{};
+    uint64_t id = 0;
+    int64_t requestLast = 0, last = 0;
+    {
+        RangeBook book;
+        EXPECT_FALSE(book.AnyWaiting());
+        const uint64_t a = book.Add(0, 32 * MiB - 1);
+        const uint64_t b = book.Add(32 * MiB, 64 * MiB - 1);
+        EXPECT_FALSE(book.Split(taken, id));
+        EXPECT_TRUE(book.AnyWaiting());
+        ASSERT_TRUE(book.NextRequest(a, 0, 0, 1000, requestLast, last));
+        EXPECT_TRUE(book.AnyWaiting()) << "one range has not started";
+        ASSERT_TRUE(book.NextRequest(b, 32 * MiB, 0, 1000, requestLast, last));
+        EXPECT_FALSE(book.AnyWaiting());
+        ASSERT_TRUE(book.Split(taken, id));
+        EXPECT_FALSE(book.AnyWaiting()) << "a split range starts at once";
+    }
+    {
+        RangeBook book;
+        const uint64_t small = book.Add(0, MiB / 2);
+        ASSERT_TRUE(book.NextRequest(small, 0, 0, 1000, requestLast, last));
+        EXPECT_FALSE(book.Split(taken, id));
+        EXPECT_FALSE(book.AnyWaiting()) << "too small to split, now and later";
+        // A range stopped right after its last chunk has nothing left to wait for.
+        const uint64_t done = book.Add(MiB, 2 * MiB - 1);
+        ASSERT_TRUE(book.Advance(done, 2 * MiB));
+        EXPECT_FALSE(book.AnyWaiting());
+    }
+
+    // The same through the download's owner, whose ranges wait from the
+    // start until their threads send their first requests.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // this thread stands in for the pump
+    TempDir dir;
+    const std::string target = dir.File("TzGameSetup9.9.9.9.tmp");
+    ASSERT_TRUE(WriteFileBytes(target, std::string(4 * MiB, '\0')));
+    CDownloadRanges ranges;
+    ASSERT_TRUE(ranges.Start("http://127.0.0.1:1/x.bin", target, 4 * MiB, 7, GetTickCount(), GetCurrentThreadId(), 2));
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, TM_QUEUE_TASK, TM_QUEUE_TASK, PM_REMOVE));
+    std::unique_ptr<TaskBatch> batch = TakePosted<TaskBatch>(msg.wParam);
+    ASSERT_TRUE(batch);
+    EXPECT_EQ(batch->tasks.size(), 2u);
+    bool soon = false;
+    EXPECT_EQ(ranges.SplitLargest(&soon), nullptr);
+    EXPECT_TRUE(soon);
+    ranges.Clear();
+    EXPECT_EQ(ranges.SplitLargest(&soon), nullptr);
+    EXPECT_FALSE(soon);
 }

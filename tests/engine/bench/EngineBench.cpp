@@ -87,6 +87,9 @@ int Download(const std::string& url, const std::string& target, int64_t size)
     HWND window = MakeWindow();
     auto observer = std::make_unique<PostingObserver>(window);
     CThreadsManager* engine = CThreadsManager::Instance();
+    // As the installer does: wWinMain starts the engine, and the job's
+    // DownQuorvex restarts it, which adds a second set of threads.
+    engine->Start();
     engine->Restart();
 
     double user0, kernel0, user1, kernel1;
@@ -100,15 +103,17 @@ int Download(const std::string& url, const std::string& target, int64_t size)
     while (g_finalEvent < 0 && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
     const double seconds = Now() - began;
     CpuTimes(user1, kernel1);
+    const size_t threads = engine->DownloadThreadNames().size();
     engine->Stop();
     CBreakpointCfg::Instance()->ClearSegments();
     observer.reset();
     DestroyWindow(window);
 
-    printf("engine %s bytes=%lld seconds=%.3f MBps=%.1f cpu_user=%.2f cpu_kernel=%.2f connections=%u\n",
+    printf("engine %s bytes=%lld seconds=%.3f MBps=%.1f cpu_user=%.2f cpu_kernel=%.2f ranges=%u threads=%u\n",
            g_finalEvent == EVENT_DOWNLOADED ? "ok" : "FAILED", static_cast<long long>(g_done), seconds,
            static_cast<double>(g_done) / seconds / 1e6, user1 - user0, kernel1 - kernel0,
-           static_cast<unsigned>(RangeBook::FirstRanges(size, CThreadsManager::SystemProcessorCount()).size()));
+           static_cast<unsigned>(RangeBook::FirstRanges(size, CThreadsManager::SystemProcessorCount()).size()),
+           static_cast<unsigned>(threads));
     return g_finalEvent == EVENT_DOWNLOADED ? 0 : 1;
 }
 
@@ -116,6 +121,7 @@ int Idle(int seconds)
 {
     CThreadsManager* engine = CThreadsManager::Instance();
     engine->Start();
+    engine->Restart();
     double user0, kernel0, user1, kernel1;
     CpuTimes(user0, kernel0);
     Sleep(static_cast<DWORD>(seconds) * 1000);
