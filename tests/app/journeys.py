@@ -528,7 +528,7 @@ def start_stalled_download(j, label, site):
     inst = j.installer(label, site).start()
     inst.main_window()
     wait_until(lambda: j.package_requests(site), 30, "the download to start")
-    time.sleep(1.5)
+    time.sleep(seconds(1.5))
     return inst, version, md5
 
 
