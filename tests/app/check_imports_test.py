@@ -3,7 +3,8 @@
 
 Two copies: one with a delay-import slot of 0 (what i686 ld left when it
 dropped the load stubs), one whose delay-imported name its DLL does not
-export (what the stripped underscore of _TrackMouseEvent did).
+export (what the stripped underscore of _TrackMouseEvent did). A third, with
+code that happens to look like a descriptor naming a debug string, passes.
 
 Usage: check_imports_test.py CHECKER EXE IMPORT_LIBS
 """
@@ -11,6 +12,7 @@ Usage: check_imports_test.py CHECKER EXE IMPORT_LIBS
 import importlib.machinery
 import importlib.util
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -52,21 +54,27 @@ def main():
     renamed = bytearray(data)
     offset = file_offset(img, victim.name_rva)
     renamed[offset:offset + len(victim.name)] = victim.name.swapcase().encode()
+    lookalike = bytearray(data)
+    at = data.index(b"\0.L._Z") + 1  # a label's name in the debug information
+    name = next(s.va + at - s.raw_ptr for s in img.sections if s.raw_ptr <= at < s.raw_ptr + s.raw_size)
+    offset = file_offset(img, img.sections[0].va)
+    lookalike[offset:offset + 20] = struct.pack("<5I", 1, name, img.section(victim.slot).va, 1, 1)
     cases = [
-        ("a delay slot of 0", zeroed, "delay import %s: IAT slot at rva %#x is 0" % (victim, victim.slot)),
-        ("a name its DLL does not export", renamed,
+        ("a delay slot of 0", zeroed, 1, "delay import %s: IAT slot at rva %#x is 0" % (victim, victim.slot)),
+        ("a name its DLL does not export", renamed, 1,
          "delay import %s!%s: %s does not export it" % (victim.dll, victim.name.swapcase(), victim.dll)),
+        ("code shaped like a descriptor", lookalike, 0, ": OK (PE"),
     ]
     _, original = run(checker, exe, libs)
     failed = 0
     with tempfile.TemporaryDirectory() as tmp:
-        for what, content, expected in cases:
+        for what, content, code, expected in cases:
             copy = os.path.join(tmp, "broken.exe")
             with open(copy, "wb") as f:
                 f.write(content)
             rc, out = run(checker, copy, libs)
-            if rc == 1 and expected in out and expected not in original:
-                print("ok: refuses " + what)
+            if rc == code and expected in out and (code == 0 or expected not in original):
+                print("ok: %s %s" % ("refuses" if code else "accepts", what))
             else:
                 failed += 1
                 print("FAIL: %s: exit %d, expected a line with '%s' in:\n%s" % (what, rc, expected, out))
