@@ -10,6 +10,7 @@
 #include "platform/HeldFile.h"
 #include "platform/IsFileTrusted.h"
 #include "platform/Md5OfFile.h"
+#include "platform/PendingMd5.h"
 
 namespace {
 
@@ -101,13 +102,14 @@ Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested,
     }
 }
 
-bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down, HeldFile& package)
+bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down, HeldFile& package, PendingMd5& md5)
 {
     const char* name = "CDownloader::DownFinished";
     const std::string path = files_.PackagePath();
     auto reject = [&](const char* why, ErrorType type, const std::string& version) {
         log_.Line(name, "%s", why);
         reports_.PostOnce(type, version);
+        md5.Cancel();
         package.Release();
         files_.Remove(path);
         return false;
@@ -130,7 +132,7 @@ bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down, Hel
         reports_.PostOnce(ErrorType::VersionMismatch, downText);
         return true;
     }
-    if (!Md5Matches(package, info.md5))
+    if (!SameTextIgnoringCase(md5.Wait(), info.md5))
         return reject("local file's md5 not equal remote's", ErrorType::Md5Mismatch, downText);
     return true;
 }

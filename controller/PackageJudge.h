@@ -8,6 +8,7 @@
 class CLog;
 class HeldFile;
 class PackageFiles;
+class PendingMd5;
 class ReportSender;
 
 // What may be done with a package already on disk.
@@ -29,9 +30,10 @@ public:
     // The final package's product version, logged; zero when unreadable.
     VersionQuad ReadDownFileVersion();
     // A downloaded package of version `down`, moved into place and held
-    // since before its version was read: true when accepted. Rejections
-    // are logged, reported once per type, released and deleted.
-    [[nodiscard]] bool Accept(const LobbyVerInfo& info, const VersionQuad& down, HeldFile& package);
+    // since before its version was read, its digest under way in `md5`:
+    // true when accepted. Rejections are logged, reported once per type,
+    // released and deleted.
+    [[nodiscard]] bool Accept(const LobbyVerInfo& info, const VersionQuad& down, HeldFile& package, PendingMd5& md5);
 
 private:
     // The digest of the held package compared to the configured one.

@@ -12,8 +12,15 @@ namespace {
 // download becomes that entry.
 void Count(std::unique_ptr<CTaskResult> result, int64_t bytes)
 {
-    if (!ResultList().WithTaskId(result->taskId, [&](CTaskResult& entry) { entry.done += bytes; }))
+    bool finished = false;
+    if (!ResultList().WithTaskId(result->taskId, [&](CTaskResult& entry) {
+            entry.done += bytes;
+            finished = entry.done == entry.totalSize;
+        })) {
+        finished = result->done == result->totalSize;
         ResultList().InsertHead(result.release());
+    }
+    if (finished) SetEvent(DownloadFinishedEvent());
 }
 }  // namespace
 

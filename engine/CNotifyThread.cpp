@@ -74,6 +74,7 @@ void CNotifyThread::Routine()
             lastCheckpoint = GetTickCount();
             CDownloadRanges::Instance()->Checkpoint();
         }
-        WaitForSingleObject(StopEvent(), kIntervalMs);
+        HANDLE waits[2] = {StopEvent(), DownloadFinishedEvent()};
+        WaitForMultipleObjects(2, waits, FALSE, kIntervalMs);
     }
 }

@@ -6,7 +6,8 @@ struct ProgressRecord;
 
 // Every 100 ms turns the oldest download in ResultList into an
 // EVENT_PROGRESS, or into its one EVENT_DOWNLOADED once every byte is on
-// disk, after which the download's entry goes. While a download runs it
+// disk (told at once, not at the next round), after which the download's
+// entry goes. While a download runs it
 // also rewrites the resume record every 2 seconds, so a crash loses little.
 class CNotifyThread : public IBaseThread {
 public:

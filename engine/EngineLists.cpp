@@ -2,6 +2,7 @@
 
 #include "engine/CDownloadTask.h"
 #include "engine/CTaskResult.h"
+#include "platform/UniqueHandle.h"
 
 TaskQueueList& TaskQueue()
 {
@@ -13,4 +14,10 @@ ResultListList& ResultList()
 {
     static ResultListList list;
     return list;
+}
+
+HANDLE DownloadFinishedEvent()
+{
+    static const UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    return event.Get();
 }

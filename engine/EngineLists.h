@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include "engine/DbLinkLst.h"
 
 class CDownloadTask;
@@ -12,3 +14,6 @@ using ResultListList = dblinklst::DbLinkLst<CTaskResult, 'R'>;
 // first use and destroyed at process exit.
 TaskQueueList& TaskQueue();
 ResultListList& ResultList();
+// Set (auto-reset) when a download's last byte is counted, so the notifier
+// tells it at once rather than at its next round.
+HANDLE DownloadFinishedEvent();

@@ -33,11 +33,19 @@ int32_t Md5OfFile(const std::string& path, std::string* out)
 int32_t Md5OfFile(const HeldFile& file, std::string* out)
 {
     if (!out || !file.Rewind()) return -2;
+    return Md5OfHandle(file.Handle(), out);
+}
+
+int32_t Md5OfHandle(HANDLE file, std::string* out, const std::atomic<bool>* cancel)
+{
+    if (!out) return -2;
     CSMd5 md5;
-    std::vector<char> piece(64 * 1024);
+    std::vector<char> piece(256 * 1024);
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.Handle(), piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr)) return -2;
+        if ((cancel && cancel->load()) ||
+            !ReadFile(file, piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr))
+            return -2;
         if (got == 0) break;
         md5.Update(piece.data(), got);
     }

@@ -1,4 +1,7 @@
 #pragma once
+#include <windows.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -15,6 +18,10 @@ class HeldFile;
 // start: 0, or -2 when it is not held or cannot be read to its end (*out
 // then unchanged).
 [[nodiscard]] int32_t Md5OfFile(const HeldFile& file, std::string* out);
+
+// The digest of an open file from its file pointer to its end: 0, or -2
+// when reading fails or *cancel is set before the end (*out then unchanged).
+[[nodiscard]] int32_t Md5OfHandle(HANDLE file, std::string* out, const std::atomic<bool>* cancel = nullptr);
 
 // The digest of what remains of an open stream: 0, or -2 when reading it
 // fails before its end (*out then unchanged).

@@ -5,8 +5,10 @@
 #include <io.h>
 
 #include "platform/CSMd5.h"
+#include "platform/HeldFile.h"
 #include "platform/Md5OfFile.h"
 #include "platform/OpenFileUtf8.h"
+#include "platform/PendingMd5.h"
 #include "platform/TextConvert.h"
 #include "platform/UniqueHandle.h"
 #include "support/TestFiles.h"
@@ -111,4 +113,29 @@ TEST(Md5OfFile, AbsentUnopenableAndUnreadableFilesLeaveTheTextAlone)
     EXPECT_EQ(Md5OfStream(unreadable, &out), -2);
     fclose(unreadable);  // closes the handle too
     EXPECT_EQ(out, "untouched");
+}
+
+TEST(PendingMd5, HashesBesideAReaderOfTheHeldHandleAndLetsTheFileGoOnCancel)
+{
+    TempDir dir;
+    const std::string path = dir.File("package.exe");
+    ASSERT_TRUE(WriteFileBytes(path, std::string(3 << 20, 'a')));
+    HeldFile held(path);
+    ASSERT_TRUE(held.Held());
+
+    // The held handle is read meanwhile, as the signature check does: neither
+    // reader moves the other's file pointer.
+    PendingMd5 md5(held);
+    std::string first;
+    ASSERT_EQ(Md5OfFile(held, &first), 0);
+    EXPECT_EQ(md5.Wait(), "6a11a8872b36343799a15617bea78cef");
+    EXPECT_EQ(first, md5.Wait());
+
+    PendingMd5 cancelled(held);
+    cancelled.Cancel();
+    held.Release();
+    EXPECT_TRUE(DeleteFileW(Utf8ToWide(path).c_str()));  // no handle of the digest is left open
+
+    PendingMd5 unheld(held);
+    EXPECT_EQ(unheld.Wait(), "");  // no file, no digest: it matches nothing
 }
