@@ -11,7 +11,6 @@
 #include "platform/GetFileSize64.h"
 #include "platform/LaunchAsDesktopUser.h"
 #include "platform/LogFailedCall.h"
-#include "platform/PendingMd5.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
 
@@ -226,14 +225,10 @@ void CDownloader::DownFinished(int32_t taskId)
         NotifyListener(EVENT_FAILED, taskId);
         return;
     }
-    // Hashed on another thread while the version and the signature are read.
-    PendingMd5 md5(package);
-    downVersion_ = judge_.ReadDownFileVersion();
-    if (!judge_.Accept(config_.Info(), downVersion_, package, md5)) {
+    if (!judge_.Accept(config_.Info(), package, &downVersion_)) {
         NotifyListener(EVENT_FAILED, taskId);
         return;
     }
-    md5.Cancel();  // an operator's build is accepted without it
     useTime_ = (GetTickCount() - startTick_) / 1000;
     reports_.Post_Right(useTime_, GetFileSize64(Utf8ToWide(GetPackagePath())));
     KeepPackage(std::move(package));

@@ -11,6 +11,7 @@
 #include "platform/IsFileTrusted.h"
 #include "platform/Md5OfFile.h"
 #include "platform/PendingMd5.h"
+#include "platform/WorkerCall.h"
 
 namespace {
 
@@ -102,13 +103,21 @@ Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested,
     }
 }
 
-bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down, HeldFile& package, PendingMd5& md5)
+bool PackageJudge::Accept(const LobbyVerInfo& info, HeldFile& package, VersionQuad* downVersion)
 {
     const char* name = "CDownloader::DownFinished";
     const std::string path = files_.PackagePath();
+    // The checks that read the whole file run at once; their verdicts are
+    // still taken one by one, in order.
+    PendingMd5 md5(package);
+    bool trusted = false;
+    WorkerCall trust([&] { trusted = IsTrustedFrom(package, publisher_); });
+    const VersionQuad down = ReadDownFileVersion();
+    *downVersion = down;
     auto reject = [&](const char* why, ErrorType type, const std::string& version) {
         log_.Line(name, "%s", why);
         reports_.PostOnce(type, version);
+        trust.Wait();
         md5.Cancel();
         package.Release();
         files_.Remove(path);
@@ -118,8 +127,8 @@ bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down, Hel
     const std::string downText = FormatVersion(down);
 
     if (FirstThreeZero(down)) return reject("get local file's version faile", ErrorType::VersionUnreadable, newestText);
-    if (!IsTrustedFrom(package, publisher_))
-        return reject("local file's trust is invalid", ErrorType::TrustInvalid, downText);
+    trust.Wait();
+    if (!trusted) return reject("local file's trust is invalid", ErrorType::TrustInvalid, downText);
     if (VersionTextGreater(downText, newestText))
         return reject("local ver bigger than newest", ErrorType::VersionHigher, downText);
     if (VersionTextGreater(newestText, downText)) {
@@ -130,7 +139,7 @@ bool PackageJudge::Accept(const LobbyVerInfo& info, const VersionQuad& down, Hel
         // An operator's cache may serve another build; it is accepted as it is.
         log_.Line(name, "Operator cache");
         reports_.PostOnce(ErrorType::VersionMismatch, downText);
-        return true;
+        return true;  // without the digest
     }
     if (!SameTextIgnoringCase(md5.Wait(), info.md5))
         return reject("local file's md5 not equal remote's", ErrorType::Md5Mismatch, downText);

@@ -8,7 +8,6 @@
 class CLog;
 class HeldFile;
 class PackageFiles;
-class PendingMd5;
 class ReportSender;
 
 // What may be done with a package already on disk.
@@ -29,11 +28,10 @@ public:
     Verdict BeNeedDown(const LobbyVerInfo& info, bool updateRequested, HeldFile* held);
     // The final package's product version, logged; zero when unreadable.
     VersionQuad ReadDownFileVersion();
-    // A downloaded package of version `down`, moved into place and held
-    // since before its version was read, its digest under way in `md5`:
-    // true when accepted. Rejections are logged, reported once per type,
-    // released and deleted.
-    [[nodiscard]] bool Accept(const LobbyVerInfo& info, const VersionQuad& down, HeldFile& package, PendingMd5& md5);
+    // A downloaded package, moved into place and held: true when accepted.
+    // Its version, read here and logged, goes to *downVersion. Rejections
+    // are logged, reported once per type, released and deleted.
+    [[nodiscard]] bool Accept(const LobbyVerInfo& info, HeldFile& package, VersionQuad* downVersion);
 
 private:
     // The digest of the held package compared to the configured one.

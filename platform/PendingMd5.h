@@ -1,10 +1,9 @@
 #pragma once
-#include <windows.h>
-
 #include <atomic>
 #include <string>
 
 #include "platform/UniqueHandle.h"
+#include "platform/WorkerCall.h"
 
 class HeldFile;
 
@@ -25,10 +24,8 @@ public:
     void Cancel();
 
 private:
-    static unsigned __stdcall Entry(void* self);
-
     UniqueHandle file_;
     std::atomic<bool> cancel_{false};
     std::string digest_;
-    UniqueHandle thread_;
+    WorkerCall worker_;  // last: it starts once the members above are made
 };

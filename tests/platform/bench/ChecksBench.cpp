@@ -11,9 +11,12 @@
 #include "platform/FileSigner.h"
 #include "platform/GetFileSize64.h"
 #include "platform/GetFileVersionQuad.h"
+#include "platform/HeldFile.h"
 #include "platform/IsFileTrusted.h"
 #include "platform/Md5OfFile.h"
+#include "platform/PendingMd5.h"
 #include "platform/TextConvert.h"
+#include "platform/WorkerCall.h"
 
 namespace {
 
@@ -59,6 +62,21 @@ int main(int argc, char** argv)
         Time("MD5 (Md5OfFile)", [&] {
             std::string digest;
             return Md5OfFile(path, &digest) == 0 ? digest : std::string("failed");
+        });
+        Time("all at once, as a download", [&] {
+            // Version here, trust and signer beside it, the digest on a third thread.
+            HeldFile held(path);
+            PendingMd5 md5(held);
+            bool trusted = false;
+            WorkerCall trust([&] {
+                FileSigner signer;
+                trusted = IsFileTrusted(held) && GetFileSigner(path, &signer);
+            });
+            int32_t a = 0, b = 0, c = 0, d = 0;
+            const bool versioned = GetFileVersionQuad(path, &a, &b, &c, &d);
+            trust.Wait();
+            return std::string(versioned ? "versioned " : "NO version ") + (trusted ? "trusted " : "NOT trusted ") +
+                   md5.Wait();
         });
         Time("size (GetFileSize64)",
              [&] { return std::to_string(static_cast<unsigned long long>(GetFileSize64(Utf8ToWide(path)))); });
