@@ -7,8 +7,8 @@ struct ProgressRecord;
 // Every 100 ms turns the oldest download in ResultList into an
 // EVENT_PROGRESS, or into its one EVENT_DOWNLOADED once every byte is on
 // disk (told at once, not at the next round), after which the download's
-// entry goes. While a download runs it
-// also rewrites the resume record every 2 seconds, so a crash loses little.
+// entry goes. While a download runs it also rewrites the resume record
+// every 2 seconds, so a crash loses little.
 class CNotifyThread : public IBaseThread {
 public:
     CNotifyThread();
