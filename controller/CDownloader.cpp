@@ -13,6 +13,7 @@
 #include "platform/LogFailedCall.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
+#include "platform/WarmUpFileChecks.h"
 
 CDownloader* g_downloader = nullptr;
 
@@ -270,7 +271,13 @@ bool CDownloader::GetQuorvex(int32_t taskId)
         }
         return Attempt::Failed;
     });
-    if (result != Attempt::Failed) return result == Attempt::Succeeded;
+    if (result == Attempt::Succeeded) {
+        // While the engine downloads: the checks after its last byte then
+        // find their libraries ready.
+        WarmUpFileChecks();
+        return true;
+    }
+    if (result == Attempt::Stopped) return false;
     Log("CDownloader::GetQuorvex", "get quorvex retry over");
     reports_.PostOnce(ErrorType::DownloadFailed, FormatVersion(config_.Info().newest));
     if (tasks_.IsRunning(taskId)) {

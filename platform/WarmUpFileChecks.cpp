@@ -1,0 +1,17 @@
+#include "platform/WarmUpFileChecks.h"
+
+#include <windows.h>
+
+#include "platform/IsFileTrusted.h"
+#include "platform/TextConvert.h"
+
+void WarmUpFileChecks()
+{
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    DWORD ignored = 0;
+    GetFileVersionInfoSizeW(self, &ignored);
+    // A signed program warms the whole path a signed package takes.
+    static_cast<void>(IsFileTrusted(WideToUtf8(self)));
+}

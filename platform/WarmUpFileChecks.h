@@ -1,0 +1,8 @@
+#pragma once
+
+// Checks the running program's own signature and version, for the side
+// effect alone: the first trust check of a process sets up the crypto and
+// certificate libraries (about a third of a second under Wine), which a
+// download can pay while it waits on the network rather than after its last
+// byte. Decides nothing and logs nothing.
+void WarmUpFileChecks();
