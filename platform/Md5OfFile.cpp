@@ -3,31 +3,25 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "platform/CSMd5.h"
 #include "platform/HeldFile.h"
-#include "platform/OpenFileUtf8.h"
 #include "platform/TextConvert.h"
-
-namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-
-}  // namespace
+#include "platform/UniqueHandle.h"
 
 int32_t Md5OfFile(const std::string& path, std::string* out)
 {
     if (path.empty() || !out) return -1;
-    DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+    const std::wstring widePath = Utf8ToWide(path);
+    DWORD attributes = GetFileAttributesW(widePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_ARCHIVE)) return -1;
 
-    std::unique_ptr<FILE, FileCloser> file(OpenFileUtf8(path, "rb"));
+    // Shared as the C runtime's "rb" shares it: others may go on reading and writing.
+    const UniqueHandle file(CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return -2;
-    return Md5OfStream(file.get(), out);
+    return Md5OfHandle(file.Get(), out);
 }
 
 int32_t Md5OfFile(const HeldFile& file, std::string* out)

@@ -5,7 +5,9 @@
 #include "platform/IsFileTrusted.h"
 #include "platform/TextConvert.h"
 
-void WarmUpFileChecks()
+namespace {
+
+void CheckOwnProgram()
 {
     wchar_t self[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -14,4 +16,13 @@ void WarmUpFileChecks()
     GetFileVersionInfoSizeW(self, &ignored);
     // A signed program warms the whole path a signed package takes.
     static_cast<void>(IsFileTrusted(WideToUtf8(self)));
+}
+
+}  // namespace
+
+void WarmUpFileChecks()
+{
+    // Once a process: a retried download finds the libraries ready already.
+    static const bool warmed = (CheckOwnProgram(), true);
+    static_cast<void>(warmed);
 }

@@ -4,5 +4,5 @@
 // effect alone: the first trust check of a process sets up the crypto and
 // certificate libraries (about a third of a second under Wine), which a
 // download can pay while it waits on the network rather than after its last
-// byte. Decides nothing and logs nothing.
+// byte. Once a process; decides nothing and logs nothing.
 void WarmUpFileChecks();
