@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/GetFileVersionQuad.h"
 #include "platform/IsFileTrusted.h"
 #include "platform/TextConvert.h"
 
@@ -12,10 +13,11 @@ void CheckOwnProgram()
     wchar_t self[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
-    DWORD ignored = 0;
-    GetFileVersionInfoSizeW(self, &ignored);
+    const std::string path = WideToUtf8(self);
+    int32_t ignored = 0;
+    static_cast<void>(GetFileVersionQuad(path, &ignored, &ignored, &ignored, &ignored));
     // A signed program warms the whole path a signed package takes.
-    static_cast<void>(IsFileTrusted(WideToUtf8(self)));
+    static_cast<void>(IsFileTrusted(path));
 }
 
 }  // namespace
