@@ -1,5 +1,6 @@
 #include "platform/HeldFile.h"
 
+#include "platform/LogFailedCall.h"
 #include "platform/TextConvert.h"
 #include "platform/UnlinkedFile.h"
 
@@ -17,6 +18,14 @@ bool HeldFile::Rewind() const
 {
     LARGE_INTEGER start = {};
     return Held() && SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN) != FALSE;
+}
+
+UniqueHandle HeldFile::Reopen() const
+{
+    if (!Held()) return UniqueHandle();
+    UniqueHandle own(ReOpenFile(file_.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
+    if (!own) LOG_FAILED_CALL("ReOpenFile");
+    return own;
 }
 
 void HeldFile::Release()

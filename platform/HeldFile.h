@@ -30,6 +30,9 @@ public:
 
     // Moves the file pointer back to the start, for a reader of the handle.
     [[nodiscard]] bool Rewind() const;
+    // Another handle to this same file, whatever now lies at its path, with a
+    // file pointer of its own; empty when not held or the reopen fails.
+    UniqueHandle Reopen() const;
     // Lets others have the file again.
     void Release();
 

@@ -10,6 +10,8 @@
 
 #include "platform/HeldFile.h"
 #include "platform/TextConvert.h"
+#include "platform/UniqueHandle.h"
+#include "platform/WorkerCall.h"
 
 namespace {
 
@@ -91,6 +93,15 @@ bool IsFileTrusted(const HeldFile& file)
     CatalogAdmin admin;
     if (!admin.Acquired()) return false;
 
+    // The catalog lookup and the embedded signature's check each hash the
+    // whole file, so the embedded check starts at once on a handle of its
+    // own; its verdict counts only when no catalog lists the file.
+    UniqueHandle own = file.Reopen();
+    LONG embedded = TRUST_E_NOSIGNATURE;
+    WorkerCall embeddedCheck([&] {
+        if (own) embedded = VerifyEmbedded(widePath, own.Get());
+    });
+
     // Every reader of the handle starts at the file's start.
     BYTE hash[100];
     DWORD hashLength = sizeof(hash);
@@ -98,7 +109,6 @@ bool IsFileTrusted(const HeldFile& file)
 
     HCATINFO catalog = hashLength ? admin.FindCatalog(hash, hashLength) : nullptr;
     if (!file.Rewind()) return false;
-    LONG result;
     if (catalog) {
         std::wstring memberTag;
         for (DWORD i = 0; i < hashLength; ++i) {
@@ -109,11 +119,11 @@ bool IsFileTrusted(const HeldFile& file)
         CATALOG_INFO info = {};
         info.cbStruct = sizeof(info);
         if (!CryptCATCatalogInfoFromContext(catalog, &info, 0)) return false;
-        result = VerifyCatalogMember(widePath, file.Handle(), info.wszCatalogFile, memberTag);
-    } else {
-        result = VerifyEmbedded(widePath, file.Handle());
+        return VerifyCatalogMember(widePath, file.Handle(), info.wszCatalogFile, memberTag) >= 0;
     }
-    return result >= 0;
+    embeddedCheck.Wait();
+    if (!own) embedded = VerifyEmbedded(widePath, file.Handle());
+    return embedded >= 0;
 }
 
 bool IsFileTrusted(const std::string& path) { return IsFileTrusted(HeldFile(path)); }
