@@ -32,6 +32,11 @@ std::vector<BYTE> VersionResource(const std::wstring& path)
     HGLOBAL loaded = LoadResource(module.Get(), found);
     const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
     if (!data || size == 0) return {};
+    // The size is the file's word: it must not reach past the file's view.
+    MEMORY_BASIC_INFORMATION view = {};
+    if (VirtualQuery(data, &view, sizeof view) != sizeof view || view.State != MEM_COMMIT) return {};
+    const SIZE_T inView = static_cast<const BYTE*>(view.BaseAddress) + view.RegionSize - data;
+    if (size > inView) return {};
     return std::vector<BYTE>(data, data + size);
 }
 

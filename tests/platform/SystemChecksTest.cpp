@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/FileSigner.h"
 #include "platform/GetFileSize64.h"
 #include "platform/GetFileVersionQuad.h"
@@ -29,6 +31,62 @@ TEST(GetFileVersionQuad, ReadsTheProductVersionNotTheFileVersion)
     EXPECT_EQ(minor, -7);
     EXPECT_EQ(build, -7);
     EXPECT_EQ(revision, -7);
+}
+
+namespace {
+
+uint32_t U32(const std::string& b, size_t at)
+{
+    return at + 4 <= b.size() ? *reinterpret_cast<const uint32_t*>(&b[at]) : 0;
+}
+uint16_t U16(const std::string& b, size_t at)
+{
+    return at + 2 <= b.size() ? *reinterpret_cast<const uint16_t*>(&b[at]) : 0;
+}
+
+// The program with its version resource's directory entry claiming `size`
+// bytes; empty when the entry is not found.
+std::string WithVersionSize(std::string image, uint32_t size)
+{
+    const size_t key = image.find(std::string(reinterpret_cast<const char*>(L"VS_VERSION_INFO"), 30));
+    if (key == std::string::npos || key < 6) return {};
+    const size_t pe = U32(image, 0x3c), sections = pe + 24 + U16(image, pe + 20);
+    for (uint16_t i = 0; i < U16(image, pe + 6); ++i) {
+        const size_t header = sections + 40 * i;
+        const uint32_t rva = U32(image, header + 12), raw = U32(image, header + 20), rawSize = U32(image, header + 16);
+        if (key < raw || key >= raw + rawSize) continue;
+        const uint32_t resourceRva = static_cast<uint32_t>(key - 6 - raw + rva);
+        for (size_t at = raw; at + 8 <= raw + rawSize; at += 4) {
+            if (U32(image, at) != resourceRva) continue;
+            memcpy(&image[at + 4], &size, 4);
+            return image;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(GetFileVersionQuad, IsReadFromAHeldFileAndNeverPastTheFilesEnd)
+{
+    const std::string path = LocalServer::FixturePath(Fixture::Signed);
+    HeldFile held(path);
+    ASSERT_TRUE(held.Held());
+    int32_t major = 0, minor = 0, build = 0, revision = 0;
+    EXPECT_TRUE(GetFileVersionQuad(path, &major, &minor, &build, &revision));
+    EXPECT_EQ(major, 2);
+    held.Release();
+
+    TempDir dir;
+    const std::string image = ReadFileBytes(path);
+    for (uint32_t size : {0x7fffffffu, static_cast<uint32_t>(image.size())}) {
+        const std::string lying = WithVersionSize(image, size);
+        ASSERT_FALSE(lying.empty());
+        ASSERT_TRUE(WriteFileBytes(dir.File("lying.exe"), lying));
+        EXPECT_FALSE(GetFileVersionQuad(dir.File("lying.exe"), &major, &minor, &build, &revision)) << size;
+    }
+    ASSERT_TRUE(WriteFileBytes(dir.File("text.exe"), "MZ not a program"));
+    EXPECT_FALSE(GetFileVersionQuad(dir.File("text.exe"), &major, &minor, &build, &revision));
 }
 
 TEST(IsFileTrusted, OnlyAnIntactSignedFileIsTrusted)
