@@ -2,20 +2,29 @@
 // figures, asserts nothing.
 //   bench_engine download URL TARGET SIZE   fetch URL into TARGET (made here at full size)
 //   bench_engine idle SECONDS               CPU time of a started engine with nothing to do
+//   bench_engine reads URL SIZE CONNECTIONS HOW
+//                                           WinINet alone, without the engine: each connection GETs
+//                                           its share of URL, read as the engine reads (HOW
+//                                           engine-sized: HttpRangeRequest::ReadSome) or in whole
+//                                           64 KiB reads (whole-64KiB)
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/CBreakpointCfg.h"
+#include "engine/CDownloadTask.h"
 #include "engine/CThreadsManager.h"
 #include "engine/RangeBook.h"
 #include "engine/DownloadEvents.h"
 #include "support/PostingObserver.h"
 #include "engine/ProgressRecord.h"
 #include "engine/StartDownload.h"
+#include "net/HttpRangeRequest.h"
 #include "platform/TextConvert.h"
 
 namespace {
@@ -133,12 +142,75 @@ int Idle(int seconds)
     return 0;
 }
 
+// One connection's share of URL, read one way; the bytes read and the calls it took.
+struct Share {
+    int64_t first, last, bytes = 0, calls = 0;
+};
+
+void ReadAsTheEngine(const std::string& url, Share& share)
+{
+    HttpRangeRequest http;
+    if (!http.Send(nullptr, url, share.first, share.last)) return;
+    std::vector<char> buffer(CDownloadTask::kReadSize);
+    DWORD got = 0;
+    while (http.ReadSome(buffer.data(), static_cast<DWORD>(buffer.size()), got) == HttpRangeRequest::Read::Data) {
+        share.bytes += got;
+        ++share.calls;
+    }
+}
+
+// What Wine returns to a read that may wait: not safe on Windows, where it
+// waits until the buffer is full.
+void ReadWhole(const std::string& url, Share& share)
+{
+    HINTERNET session = InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    const std::string range =
+        "Range: bytes=" + std::to_string(share.first) + "-" + std::to_string(share.last) + "\r\n";
+    HINTERNET request = session ? InternetOpenUrlA(session, url.c_str(), range.c_str(), static_cast<DWORD>(range.size()),
+                                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                                : nullptr;
+    std::vector<char> buffer(CDownloadTask::kReadSize);
+    DWORD got = 0;
+    while (request && InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got) && got > 0) {
+        share.bytes += got;
+        ++share.calls;
+    }
+    if (request) InternetCloseHandle(request);
+    if (session) InternetCloseHandle(session);
+}
+
+int Reads(const std::string& url, int64_t size, int connections, const std::string& how)
+{
+    void (*read)(const std::string&, Share&) = how == "engine-sized" ? &ReadAsTheEngine
+                                               : how == "whole-64KiB" ? &ReadWhole
+                                                                      : nullptr;
+    if (!read || connections < 1 || size < connections) return 2;
+    std::vector<Share> shares;
+    for (int i = 0; i < connections; ++i) shares.push_back({size * i / connections, size * (i + 1) / connections - 1});
+    double user0, kernel0, user1, kernel1;
+    CpuTimes(user0, kernel0);
+    const double began = Now();
+    std::vector<std::thread> threads;
+    for (Share& share : shares) threads.emplace_back(read, url, std::ref(share));
+    for (std::thread& t : threads) t.join();
+    const double seconds = Now() - began;
+    CpuTimes(user1, kernel1);
+    int64_t bytes = 0, calls = 0;
+    for (const Share& share : shares) bytes += share.bytes, calls += share.calls;
+    printf("reads how=%s bytes=%lld seconds=%.3f MBps=%.1f cpu=%.2f bytes_per_call=%lld\n", how.c_str(),
+           static_cast<long long>(bytes), seconds, static_cast<double>(bytes) / seconds / 1e6,
+           user1 - user0 + kernel1 - kernel0, static_cast<long long>(calls ? bytes / calls : 0));
+    return bytes == size ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc == 5 && std::string(argv[1]) == "download") return Download(argv[2], argv[3], std::atoll(argv[4]));
     if (argc == 3 && std::string(argv[1]) == "idle") return Idle(std::atoi(argv[2]));
-    fprintf(stderr, "usage: bench_engine download URL TARGET SIZE | idle SECONDS\n");
+    if (argc == 6 && std::string(argv[1]) == "reads")
+        return Reads(argv[2], std::atoll(argv[3]), std::atoi(argv[4]), argv[5]);
+    fprintf(stderr, "usage: bench_engine download URL TARGET SIZE | idle SECONDS | reads URL SIZE CONNECTIONS HOW\n");
     return 2;
 }
