@@ -142,7 +142,7 @@ void CDownloadRanges::Finish(uint64_t id)
     book_.Finish(id);
 }
 
-CDownloadTask* CDownloadRanges::SplitLargest(bool* soon)
+CDownloadTask* CDownloadRanges::SplitLongest(bool* soon)
 {
     RangeBook::Span span{};
     uint64_t id = 0;

@@ -15,7 +15,7 @@ class CDownloadTask;
 // The one owner of the ranges of the download under way: it cuts a fresh
 // download into ranges or takes them from the resume record, makes their
 // tasks, knows where each range has reached on disk and where it ends, lets
-// idle download threads split the largest one, writes the resume record
+// idle download threads split the one that would end last, writes the resume record
 // while the download runs and, once the engine has stopped, hands what is
 // still owed to the record. One process-wide instance; every call takes its
 // lock alone.
@@ -46,10 +46,10 @@ public:
                                    int64_t& requestLast, int64_t& rangeLast);
     void Finish(uint64_t id);
 
-    // A task for the upper part of the largest range; null when no range is
+    // A task for the upper part of the range that would end last; null when no range is
     // worth splitting. Then *soon (when given) tells whether one may be
     // shortly: a range just taken has not sent its first request yet.
-    CDownloadTask* SplitLargest(bool* soon = nullptr);
+    CDownloadTask* SplitLongest(bool* soon = nullptr);
 
     // The validator of the download's first reply that had one: `received`
     // when there is none yet. Kept in memory only (the record's format stays

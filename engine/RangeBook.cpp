@@ -23,7 +23,7 @@ const RangeBook::Slot* RangeBook::Find(uint64_t id) const
 uint64_t RangeBook::Add(int64_t first, int64_t last)
 {
     const uint64_t id = nextId_++;
-    slots_.push_back({id, first, -1, last, true});
+    slots_.push_back({id, first, -1, last, true, 0});
     return id;
 }
 
@@ -51,6 +51,7 @@ bool RangeBook::NextRequest(uint64_t id, int64_t position, int64_t bytesPerSecon
     s->position = position;
     s->waiting = false;
     if (bytesPerSecond > 0) {
+        s->speed = bytesPerSecond;
         slowest_ = slowest_ == 0 ? bytesPerSecond : std::min(slowest_, bytesPerSecond);
         fastest_ = std::max(fastest_, bytesPerSecond);
     }
@@ -83,18 +84,28 @@ void RangeBook::Finish(uint64_t id)
 bool RangeBook::Split(Span& taken, uint64_t& newId)
 {
     Slot* best = nullptr;
-    int64_t bestAt = 0, bestLeft = 0;
+    int64_t bestAt = 0;
+    double bestEnd = 0;
     for (Slot& s : slots_) {
         if (s.waiting && s.position <= s.last) return false;
         const int64_t left = s.last + 1 - s.position;
         if (left < minSplit_) continue;
+        // The idle connection is taken to be as fast as the fastest seen. The
+        // owner keeps what it fetches while the taker fetches the rest, so a
+        // slow owner keeps little and both end together.
+        const int64_t owner = s.speed > 0 ? s.speed : fastest_;
+        const int64_t keep = owner > 0 ? static_cast<int64_t>(static_cast<double>(left) * static_cast<double>(owner) /
+                                                              static_cast<double>(owner + fastest_))
+                                       : left / 2;
         // Never inside the bytes already asked for: the server sends them anyway.
-        const int64_t at = std::max(AlignUp(s.position + left / 2), s.requestLast + 1);
+        const int64_t at = std::max(AlignUp(s.position + keep), s.requestLast + 1);
         if (at > s.last) continue;
-        if (left > bestLeft) {
+        // The range that would end last at its owner's speed (by size while no speed is known).
+        const double end = static_cast<double>(left) / static_cast<double>(std::max<int64_t>(owner, 1));
+        if (end > bestEnd) {
             best = &s;
             bestAt = at;
-            bestLeft = left;
+            bestEnd = end;
         }
     }
     if (best == nullptr) return false;

@@ -11,8 +11,10 @@
 // same time whatever its speed, never for more than half of what is left
 // while the range may be split, and, once connections have shown different
 // speeds, for no more than the slowest would fetch while all that is owed
-// arrives (a slow connection's last request stays short); a split takes the
-// upper part of the largest range from above the owner's current request.
+// arrives (a slow connection's last request stays short). A split takes the
+// upper part of the range that would end last, from above the owner's
+// current request, leaving the owner what it fetches while the idle
+// connection fetches the rest.
 class RangeBook {
 public:
     struct Span {
@@ -22,8 +24,8 @@ public:
     };
 
     static constexpr int64_t kBlock = 4096;
-    static constexpr int64_t kMinSplit = 1 << 20;  // less left than this is never split
-    static constexpr int64_t kMinRequest = 256 << 10;
+    static constexpr int64_t kMinSplit = 256 << 10;  // less left than this is never split
+    static constexpr int64_t kMinRequest = 128 << 10;
     static constexpr int64_t kMaxRequest = 16 << 20;
     static constexpr int64_t kFirstRequest = 512 << 10;  // before the connection's speed is known
 
@@ -51,8 +53,8 @@ public:
     [[nodiscard]] bool NextRequest(uint64_t id, int64_t position, int64_t bytesPerSecond, int64_t requestMs,
                                    int64_t& requestLast, int64_t& rangeLast);
     void Finish(uint64_t id);
-    // Moves the upper part of the largest splittable range into a new range
-    // for an idle connection; false when none qualifies.
+    // Moves the upper part of the splittable range that would end last into
+    // a new range for an idle connection; false when none qualifies.
     [[nodiscard]] bool Split(Span& taken, uint64_t& newId);
     // Whether a range with bytes left still waits for its first request: a
     // split refused for that reason may be granted moments later.
@@ -74,7 +76,8 @@ private:
         int64_t position;     // first byte not yet on disk
         int64_t requestLast;  // last byte asked of the server; -1 before the first request
         int64_t last;
-        bool waiting;  // no connection has started it yet
+        bool waiting;   // no connection has started it yet
+        int64_t speed;  // of its connection on its last request (bytes per second); 0: not known
     };
     Slot* Find(uint64_t id);
     const Slot* Find(uint64_t id) const;

@@ -90,15 +90,15 @@ TEST(RangeBook, RandomSchedulesOfSplitsAndFinishesFetchEveryByteOnce)
     }
 }
 
-TEST(RangeBook, SplitTakesTheUpperHalfAboveTheOpenRequestAndSparesSmallRanges)
+TEST(RangeBook, SplitTakesTheUpperPartAboveTheOpenRequestAndSparesSmallRanges)
 {
     constexpr int64_t MiB = 1 << 20;
     RangeBook::Span taken{};
     uint64_t id = 0;
     int64_t last = 0, requestLast = 0;
     {
-        RangeBook book;  // 1 MiB splits
-        const uint64_t small = book.Add(0, MiB - 2);
+        RangeBook book;
+        const uint64_t small = book.Add(0, RangeBook::kMinSplit - 2);
         const uint64_t large = book.Add(MiB, 9 * MiB - 1);
         EXPECT_FALSE(book.Split(taken, id)) << "ranges still wait for a connection";
         ASSERT_TRUE(book.NextRequest(small, 0, 0, 1000, requestLast, last));
@@ -109,7 +109,7 @@ TEST(RangeBook, SplitTakesTheUpperHalfAboveTheOpenRequestAndSparesSmallRanges)
         ASSERT_TRUE(book.End(large, last));
         EXPECT_EQ(last, 5 * MiB - 1);
         ASSERT_TRUE(book.End(small, last));
-        EXPECT_EQ(last, MiB - 2);
+        EXPECT_EQ(last, RangeBook::kMinSplit - 2);
     }
     {
         RangeBook book;
@@ -124,6 +124,23 @@ TEST(RangeBook, SplitTakesTheUpperHalfAboveTheOpenRequestAndSparesSmallRanges)
         EXPECT_EQ(requestLast, 2 * MiB + RangeBook::kFirstRequest - 1) << "a new connection's speed is not known";
         ASSERT_TRUE(book.Split(taken, id));
         EXPECT_EQ(taken.first, 3 * MiB) << "the new range, not the one whose bytes are all asked for";
+    }
+    {
+        // A slow connection's range ends after a fast one's twice its size:
+        // it is split, and its owner keeps what it fetches while the idle
+        // connection, as fast as the fastest, fetches the rest.
+        RangeBook book;
+        const uint64_t fast = book.Add(0, 16 * MiB - 1);
+        const uint64_t slow = book.Add(16 * MiB, 24 * MiB - 1);
+        ASSERT_TRUE(book.NextRequest(fast, 0, 8 * MiB, 100, requestLast, last));
+        ASSERT_TRUE(book.NextRequest(slow, 16 * MiB, MiB, 250, requestLast, last));
+        EXPECT_EQ(requestLast, 16 * MiB + MiB / 4 - 1);
+        ASSERT_TRUE(book.Split(taken, id));
+        EXPECT_EQ(taken.first, 16 * MiB + 8 * MiB / 9 / RangeBook::kBlock * RangeBook::kBlock + RangeBook::kBlock);
+        EXPECT_EQ(taken.last, 24 * MiB - 1);
+        // The fast range now ends last; the fastest is as fast as its owner.
+        ASSERT_TRUE(book.Split(taken, id));
+        EXPECT_EQ(taken.first, 8 * MiB);
     }
 }
 
@@ -173,7 +190,7 @@ TEST(RangeBook, ASplitRefusedForAWaitingRangeIsWorthTryingAgainSoon)
     }
     {
         RangeBook book;
-        const uint64_t small = book.Add(0, MiB / 2);
+        const uint64_t small = book.Add(0, RangeBook::kMinSplit - 2);
         ASSERT_TRUE(book.NextRequest(small, 0, 0, 1000, requestLast, last));
         EXPECT_FALSE(book.Split(taken, id));
         EXPECT_FALSE(book.AnyWaiting()) << "too small to split, now and later";
@@ -197,9 +214,9 @@ TEST(RangeBook, ASplitRefusedForAWaitingRangeIsWorthTryingAgainSoon)
     ASSERT_TRUE(batch);
     EXPECT_EQ(batch->tasks.size(), 2u);
     bool soon = false;
-    EXPECT_EQ(ranges.SplitLargest(&soon), nullptr);
+    EXPECT_EQ(ranges.SplitLongest(&soon), nullptr);
     EXPECT_TRUE(soon);
     ranges.Clear();
-    EXPECT_EQ(ranges.SplitLargest(&soon), nullptr);
+    EXPECT_EQ(ranges.SplitLongest(&soon), nullptr);
     EXPECT_FALSE(soon);
 }

@@ -164,11 +164,11 @@ void ReadAsTheEngine(const std::string& url, Share& share)
 void ReadWhole(const std::string& url, Share& share)
 {
     HINTERNET session = InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    const std::string range =
-        "Range: bytes=" + std::to_string(share.first) + "-" + std::to_string(share.last) + "\r\n";
-    HINTERNET request = session ? InternetOpenUrlA(session, url.c_str(), range.c_str(), static_cast<DWORD>(range.size()),
-                                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                                : nullptr;
+    const std::string range = "Range: bytes=" + std::to_string(share.first) + "-" + std::to_string(share.last) + "\r\n";
+    HINTERNET request = session
+                            ? InternetOpenUrlA(session, url.c_str(), range.c_str(), static_cast<DWORD>(range.size()),
+                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                            : nullptr;
     std::vector<char> buffer(CDownloadTask::kReadSize);
     DWORD got = 0;
     while (request && InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got) && got > 0) {
@@ -181,7 +181,7 @@ void ReadWhole(const std::string& url, Share& share)
 
 int Reads(const std::string& url, int64_t size, int connections, const std::string& how)
 {
-    void (*read)(const std::string&, Share&) = how == "engine-sized" ? &ReadAsTheEngine
+    void (*read)(const std::string&, Share&) = how == "engine-sized"  ? &ReadAsTheEngine
                                                : how == "whole-64KiB" ? &ReadWhole
                                                                       : nullptr;
     if (!read || connections < 1 || size < connections) return 2;
