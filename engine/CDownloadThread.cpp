@@ -18,11 +18,11 @@ void CDownloadThread::Routine()
     while (!IsStopping()) {
         CDownloadTask* task = queue.TakeTail();
         // Out of work: help the slowest connection by taking the upper part
-        // of the range that would end last. A range too small for that never grows, so
-        // then waiting for the queue misses nothing; but a range another
-        // thread has just taken is split only once its first request is out,
-        // and sleeping until the next download would leave this connection
-        // unused for the whole of this one.
+        // of the range that would end last. A range too small for that never
+        // grows, so then waiting for the queue misses nothing; but a range
+        // another thread has just taken is split only once its first request
+        // is out, and sleeping until the next download would leave this
+        // connection unused for the whole of this one.
         bool soon = false;
         if (task == nullptr) task = CDownloadRanges::Instance()->SplitLongest(&soon);
         if (task == nullptr) {

@@ -34,10 +34,6 @@ public:
         Changed,  // another version of the file
     };
 
-    // "bytes FIRST-LAST/COMPLETE"; COMPLETE "*" gives kUnknown.
-    [[nodiscard]] static bool ParseContentRange(const std::string& text, int64_t& first, int64_t& last,
-                                                int64_t& complete);
-
     // The reply to a request for first..last (inclusive) of a file of
     // totalSize bytes, judged against `kept`, the validator of the
     // download's first reply. usableLast: the last byte to read, at most last.

@@ -1,5 +1,6 @@
 #include "net/HttpRequest.h"
 
+#include "net/ContentRange.h"
 #include "net/HttpConnection.h"
 
 namespace {
@@ -18,19 +19,11 @@ int64_t ParseLength(const std::string& text)
     return value;
 }
 
-// COMPLETE of "bytes FIRST-LAST/COMPLETE" with FIRST <= LAST < COMPLETE; -1
-// when the reply does not say it.
+// COMPLETE of "bytes FIRST-LAST/COMPLETE"; -1 when the reply does not say it.
 int64_t CompleteLength(const std::string& contentRange)
 {
-    const std::string prefix = "bytes ";
-    const size_t dash = contentRange.find('-'), slash = contentRange.find('/');
-    if (contentRange.compare(0, prefix.size(), prefix) != 0 || dash == std::string::npos ||
-        slash == std::string::npos || dash > slash)
-        return -1;
-    const int64_t first = ParseLength(contentRange.substr(prefix.size(), dash - prefix.size()));
-    const int64_t last = ParseLength(contentRange.substr(dash + 1, slash - dash - 1));
-    const int64_t complete = ParseLength(contentRange.substr(slash + 1));
-    return first >= 0 && first <= last && last < complete ? complete : -1;
+    int64_t first = 0, last = 0, complete = 0;
+    return ParseContentRange(contentRange, first, last, complete) ? complete : -1;
 }
 
 // The size of the resource from a reply: a 200's Content-Length, or a 206's

@@ -58,12 +58,11 @@ bool GetFileVersionQuad(const std::string& path, int32_t* major, int32_t* minor,
         at + sizeof(VS_FIXEDFILEINFO) > data.data() + data.size())
         return false;
 
-    VS_FIXEDFILEINFO info;
-    memcpy(&info, at, sizeof info);
-    if (info.dwSignature != VS_FFI_SIGNATURE) return false;
-    if (major) *major = HIWORD(info.dwProductVersionMS);
-    if (minor) *minor = LOWORD(info.dwProductVersionMS);
-    if (build) *build = HIWORD(info.dwProductVersionLS);
-    if (revision) *revision = LOWORD(info.dwProductVersionLS);
+    const VS_FIXEDFILEINFO* info = reinterpret_cast<const VS_FIXEDFILEINFO*>(at);
+    if (info->dwSignature != VS_FFI_SIGNATURE) return false;
+    if (major) *major = HIWORD(info->dwProductVersionMS);
+    if (minor) *minor = LOWORD(info->dwProductVersionMS);
+    if (build) *build = HIWORD(info->dwProductVersionLS);
+    if (revision) *revision = LOWORD(info->dwProductVersionLS);
     return true;
 }

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "platform/CSMd5.h"
@@ -43,20 +42,6 @@ int32_t Md5OfHandle(HANDLE file, std::string* out, const std::atomic<bool>* canc
         if (got == 0) break;
         md5.Update(piece.data(), got);
     }
-    *out = md5.HexDigest();
-    return 0;
-}
-
-int32_t Md5OfStream(FILE* stream, std::string* out)
-{
-    if (!stream || !out) return -2;
-    CSMd5 md5;
-    char piece[1024];
-    size_t got;
-    while ((got = std::fread(piece, 1, sizeof(piece), stream)) > 0) md5.Update(piece, got);
-    // A digest of part of the file would pass for a wrong package.
-    if (std::ferror(stream)) return -2;
-
     *out = md5.HexDigest();
     return 0;
 }

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 // The lower-case MD5 text of a file into *out (replacing its content).
@@ -22,7 +21,3 @@ class HeldFile;
 // The digest of an open file from its file pointer to its end: 0, or -2
 // when reading fails or *cancel is set before the end (*out then unchanged).
 [[nodiscard]] int32_t Md5OfHandle(HANDLE file, std::string* out, const std::atomic<bool>* cancel = nullptr);
-
-// The digest of what remains of an open stream: 0, or -2 when reading it
-// fails before its end (*out then unchanged).
-[[nodiscard]] int32_t Md5OfStream(FILE* stream, std::string* out);

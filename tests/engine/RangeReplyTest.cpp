@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/RangeReply.h"
+#include "net/ContentRange.h"
 
 namespace {
 using Verdict = RangeReply::Verdict;
@@ -61,7 +62,7 @@ TEST(RangeReply, OnlyTheAskedBytesOfThisFileAreUsed)
     int64_t from = 0, to = 0, complete = 0;
     for (const char* broken : {"bytes 4096-8191/8191", "items 4096-8191/10000", "bytes 4096-/10000",
                                "bytes 4096-8191/10000x", "bytes -1-8191/10000", "bytes 99999999999999999999-1/10000"})
-        EXPECT_FALSE(RangeReply::ParseContentRange(broken, from, to, complete)) << broken;
+        EXPECT_FALSE(ParseContentRange(broken, from, to, complete)) << broken;
 
     // What goes back in If-Range: a strong ETag, else the date; nothing that
     // could not be sent as it came.

@@ -6,6 +6,7 @@
 
 #include "FuzzCheck.h"
 #include "engine/RangeReply.h"
+#include "net/ContentRange.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string contentRange(reinterpret_cast<const char*>(data), size);
 
     int64_t first = 0, last = 0, complete = 0;
-    if (RangeReply::ParseContentRange(contentRange, first, last, complete)) {
+    if (ParseContentRange(contentRange, first, last, complete)) {
         FUZZ_CHECK(first >= 0 && last >= first);
         FUZZ_CHECK(complete == RangeReply::kUnknown || complete > last);
     }
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(usableLast >= position && usableLast <= asked && usableLast < totalSize);
         if (status == 206) {
             int64_t to = 0;
-            FUZZ_CHECK(RangeReply::ParseContentRange(contentRange, first, to, complete));
+            FUZZ_CHECK(ParseContentRange(contentRange, first, to, complete));
             FUZZ_CHECK(first == position && complete == totalSize && usableLast <= to);
         } else {
             FUZZ_CHECK(position == 0 && length == totalSize);

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include "platform/CSMd5.h"
 #include "platform/HeldFile.h"
 #include "platform/Md5OfFile.h"
@@ -104,14 +101,11 @@ TEST(Md5OfFile, AbsentUnopenableAndUnreadableFilesLeaveTheTextAlone)
         EXPECT_EQ(Md5OfFile(locked, &out), -2);
     }
 
-    // A stream that fails to read gives no digest of the part it read.
-    HANDLE writeOnly = CreateFileW(Utf8ToWide(locked).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(writeOnly, INVALID_HANDLE_VALUE);
-    FILE* unreadable = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(writeOnly), _O_RDONLY), "rb");
-    ASSERT_NE(unreadable, nullptr);
-    EXPECT_EQ(Md5OfStream(unreadable, &out), -2);
-    fclose(unreadable);  // closes the handle too
+    // A file that fails to read gives no digest of the part it read.
+    const UniqueHandle writeOnly(CreateFileW(Utf8ToWide(locked).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writeOnly);
+    EXPECT_EQ(Md5OfHandle(writeOnly.Get(), &out), -2);
     EXPECT_EQ(out, "untouched");
 }
 

@@ -24,7 +24,9 @@
 #include "support/PostingObserver.h"
 #include "engine/ProgressRecord.h"
 #include "engine/StartDownload.h"
+#include "net/HttpHandles.h"
 #include "net/HttpRangeRequest.h"
+#include "net/ServerEndpoints.h"
 #include "platform/TextConvert.h"
 
 namespace {
@@ -163,20 +165,19 @@ void ReadAsTheEngine(const std::string& url, Share& share)
 // waits until the buffer is full.
 void ReadWhole(const std::string& url, Share& share)
 {
-    HINTERNET session = InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    const std::string range = "Range: bytes=" + std::to_string(share.first) + "-" + std::to_string(share.last) + "\r\n";
-    HINTERNET request = session
-                            ? InternetOpenUrlA(session, url.c_str(), range.c_str(), static_cast<DWORD>(range.size()),
-                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                            : nullptr;
+    const UniqueInternetHandle session(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    const std::string range = ServerEndpoints::RangeHeader(share.first, share.last);
+    const UniqueInternetHandle request(
+        session ? InternetOpenUrlA(session.Get(), url.c_str(), range.c_str(), static_cast<DWORD>(range.size()),
+                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                : nullptr);
     std::vector<char> buffer(CDownloadTask::kReadSize);
     DWORD got = 0;
-    while (request && InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got) && got > 0) {
+    while (request && InternetReadFile(request.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got) &&
+           got > 0) {
         share.bytes += got;
         ++share.calls;
     }
-    if (request) InternetCloseHandle(request);
-    if (session) InternetCloseHandle(session);
 }
 
 int Reads(const std::string& url, int64_t size, int connections, const std::string& how)
