@@ -4,7 +4,8 @@
 Two copies: one with a delay-import slot of 0 (what i686 ld left when it
 dropped the load stubs), one whose delay-imported name its DLL does not
 export (what the stripped underscore of _TrackMouseEvent did). A third, with
-code that happens to look like a descriptor naming a debug string, passes.
+code that happens to look like a descriptor (a DLL's name, but its module
+handle and IAT in read-only code), passes.
 
 Usage: check_imports_test.py CHECKER EXE IMPORT_LIBS
 """
@@ -42,11 +43,12 @@ def main():
         data = f.read()
     img = tool.Image(data)
     relocs = img.relocations()
-    named = [e for rva in tool.delay_descriptors(img) for e in tool.delay_imports(img, rva, relocs, [])[1] if e.name]
+    named = [(rva, e) for rva in tool.delay_descriptors(img) for e in tool.delay_imports(img, rva, relocs, [])[1]
+             if e.name]
     if not named:
         print("FAIL: no delay import by name found in " + exe)
         return 1
-    victim = named[-1]
+    descriptor, victim = named[-1]
 
     zeroed = bytearray(data)
     offset = file_offset(img, victim.slot)
@@ -54,11 +56,13 @@ def main():
     renamed = bytearray(data)
     offset = file_offset(img, victim.name_rva)
     renamed[offset:offset + len(victim.name)] = victim.name.swapcase().encode()
+    # Bytes in the code that name a real DLL and its name table but point
+    # their module handle and IAT into the code, which the loader never writes.
+    _, dll_name, _, _, names = struct.unpack("<5I", img.read(descriptor, 20))
+    code = next(s for s in img.sections if s.flags & tool.SCN_MEM_EXECUTE)
     lookalike = bytearray(data)
-    at = data.index(b"\0.L._Z") + 1  # a label's name in the debug information
-    name = next(s.va + at - s.raw_ptr for s in img.sections if s.raw_ptr <= at < s.raw_ptr + s.raw_size)
-    offset = file_offset(img, img.sections[0].va)
-    lookalike[offset:offset + 20] = struct.pack("<5I", 1, name, img.section(victim.slot).va, 1, 1)
+    offset = file_offset(img, code.va)
+    lookalike[offset:offset + 20] = struct.pack("<5I", 1, dll_name, code.va, code.va + 64, names)
     cases = [
         ("a delay slot of 0", zeroed, 1, "delay import %s: IAT slot at rva %#x is 0" % (victim, victim.slot)),
         ("a name its DLL does not export", renamed, 1,
