@@ -41,6 +41,9 @@ function(quorvex_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
+    # EngineChild.* are the bodies of child processes that other tests start
+    # by name, not tests of their own.
+    TEST_FILTER "-EngineChild.*"
     # One variable per property: a list value would be split apart on its
     # way through the discovery script.
     PROPERTIES LABELS "${ARG_LABELS}" ${server_properties}
