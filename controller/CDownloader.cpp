@@ -21,6 +21,11 @@ namespace {
 
 constexpr char kBuiltInSiteId[] = "4501648";
 
+std::wstring PrivateParent(const DownloaderSettings& settings)
+{
+    return settings.privateParent.empty() ? PrivateCopy::DefaultParent() : settings.privateParent;
+}
+
 }  // namespace
 
 CDownloader::CDownloader() : CDownloader(DownloaderSettings::ForThisProgram()) {}
@@ -29,14 +34,16 @@ CDownloader::CDownloader(const DownloaderSettings& settings)
     : settings_(settings), logOpen_(OpenLog()),
       siteId_(SiteConfigClient::ReadSiteId(log_, settings_.programFolder, kBuiltInSiteId)),
       config_(log_, settings_.serverBase), reports_(log_, settings_.serverBase, siteId_),
-      files_(log_, settings_.programFolder, siteId_), judge_(log_, files_, reports_, settings_.publisher),
-      tasks_([this](int32_t id) {
+      files_(log_, settings_.programFolder, siteId_),
+      judge_(log_, files_, reports_, settings_.publisher, PrivateParent(settings_)), tasks_([this](int32_t id) {
           if (!config_.Valid() && Get_Site_Config(id) != 0) return;
           RunTask(id);
       })
 {
     history_.SetFolder(settings_.appDataFolder);
     history_.Load();
+    // Setups started by earlier runs have ended or hold their copies open.
+    PrivateCopy::DeleteLeftovers(PrivateParent(settings_));
     if (!tasks_.Start()) Log("CDownloader::CDownloader", "no worker thread: no task will run");
 }
 
@@ -108,29 +115,32 @@ void CDownloader::Exit(int mode)
 bool CDownloader::Install(int mode)
 {
     // Held until the launch has returned, then let go.
-    const HeldFile package = TakePackage();
+    PrivateCopy package = TakePackage();
     if (mode == 2) {
         Log("CDownloader::Install", "user select model,no update,direct install");
-        downVersion_ = judge_.ReadDownFileVersion();
+        downVersion_ = judge_.ReadDownFileVersion(package.File());
         reports_.Post_Error(ErrorType::InstallOld, FormatVersion(downVersion_));
     }
-    if (!package.Held()) {
+    if (!package.Made()) {
         // Anything at that name now may be another program than the one checked.
         Log("CDownloader::Install", "no checked package is held: nothing launched");
         return false;
     }
-    if (LaunchAsDesktopUser(package)) return true;
+    if (LaunchAsDesktopUser(package.File())) {
+        package.Keep();  // the setup runs from it
+        return true;
+    }
     LOG_FAILED_CALL("LaunchAsDesktopUser");
     return false;
 }
 
-void CDownloader::KeepPackage(HeldFile package)
+void CDownloader::KeepPackage(PrivateCopy package)
 {
     ScopedLock guard(packageLock_);
     heldPackage_ = std::move(package);
 }
 
-HeldFile CDownloader::TakePackage()
+PrivateCopy CDownloader::TakePackage()
 {
     ScopedLock guard(packageLock_);
     return std::move(heldPackage_);
@@ -161,7 +171,7 @@ void CDownloader::RunTask(int32_t taskId)
         GetQuorvex(taskId);
         return;
     }
-    HeldFile package;
+    PrivateCopy package;
     switch (judge_.BeNeedDown(config_.Info(), updateRequested_, &package)) {
     case Verdict::Download: GetQuorvex(taskId); break;
     case Verdict::OfferUpdate:
@@ -226,13 +236,14 @@ void CDownloader::DownFinished(int32_t taskId)
         NotifyListener(EVENT_FAILED, taskId);
         return;
     }
-    if (!judge_.Accept(config_.Info(), package, &downVersion_)) {
+    PrivateCopy copy;
+    if (!judge_.Accept(config_.Info(), package, &copy, &downVersion_)) {
         NotifyListener(EVENT_FAILED, taskId);
         return;
     }
     useTime_ = (GetTickCount() - startTick_) / 1000;
     reports_.Post_Right(useTime_, GetFileSize64(Utf8ToWide(GetPackagePath())));
-    KeepPackage(std::move(package));
+    KeepPackage(std::move(copy));
     NotifyListener(EVENT_READY, taskId);
 }
 

@@ -16,7 +16,7 @@
 #include "engine/ProgressRecord.h"
 #include "platform/CLock.h"
 #include "platform/CLog.h"
-#include "platform/HeldFile.h"
+#include "platform/PrivateCopy.h"
 #include "platform/VersionQuad.h"
 
 // Drives the installer's job: configuration, package decision, download start,
@@ -45,9 +45,10 @@ public:
     // mode 1: plain exit; mode 2: the user broke the job off (reported).
     void Exit(int mode);
     // mode 1: the accepted package; mode 2: the package on disk after the user
-    // declined the newer version (reported). Either is the package held since
-    // its checks, and is released once the launch has returned. True when the
-    // setup was started; a launch that failed, or no package held, is logged.
+    // declined the newer version (reported). Either is the private copy held
+    // since its checks, and is released once the launch has returned. True
+    // when the setup was started; a launch that failed, or no copy held, is
+    // logged.
     bool Install(int mode);
     // Accepts or rejects the downloaded package of a task.
     void DownFinished(int32_t taskId);
@@ -76,8 +77,8 @@ private:
     int Get_Site_Config(int32_t taskId);
     void Save_App_Ver();
     // The checked package, from its checks to its launch.
-    void KeepPackage(HeldFile package);
-    HeldFile TakePackage();
+    void KeepPackage(PrivateCopy package);
+    PrivateCopy TakePackage();
 
     // Download start, worker thread.
     struct ProgressContext;
@@ -103,11 +104,11 @@ private:
     PackageFiles files_;
     PackageJudge judge_;
     VersionQuad downVersion_;  // main thread
-    // The final package, held open from the checks that accepted it until
-    // its launch: by the worker (a package on disk) or the main thread (a
-    // download), then taken by Install. Released whenever a new decision or
-    // download begins.
-    HeldFile heldPackage_;  // packageLock_
+    // The private copy of the final package, held open from the checks that
+    // accepted it until its launch: by the worker (a package on disk) or the
+    // main thread (a download), then taken by Install. Dropped whenever a new
+    // decision or download begins.
+    PrivateCopy heldPackage_;  // packageLock_
     CLock packageLock_;
     // Set by the worker at a download start, read by the main thread when
     // the download is accepted.

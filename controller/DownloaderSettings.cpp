@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 #include "controller/PathUtil.h"
 #include "net/ServerEndpoints.h"
+#include "platform/PrivateCopy.h"
 
 DownloaderSettings DownloaderSettings::ForThisProgram()
 {
@@ -11,5 +12,6 @@ DownloaderSettings DownloaderSettings::ForThisProgram()
     settings.appDataFolder = GetAppDataPath();
     settings.serverBase = ServerEndpoints::ServerBase();
     settings.publisher = QUORVEX_PUBLISHER;
+    settings.privateParent = PrivateCopy::DefaultParent();
     return settings;
 }

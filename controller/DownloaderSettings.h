@@ -5,10 +5,11 @@
 // program uses ForThisProgram(); tests point these at temporary folders and
 // the local test server.
 struct DownloaderSettings {
-    std::string programFolder;  // site file, final and temporary packages (no trailing backslash)
-    std::string appDataFolder;  // root of the log and history folders; empty when unknown
-    std::string serverBase;     // configuration and statistics host, e.g. "http://host:port"
-    std::string publisher;      // expected signer of packages (name or SHA-1 thumbprint); empty: any
+    std::string programFolder;   // site file, final and temporary packages (no trailing backslash)
+    std::string appDataFolder;   // root of the log and history folders; empty when unknown
+    std::string serverBase;      // configuration and statistics host, e.g. "http://host:port"
+    std::string publisher;       // expected signer of packages (name or SHA-1 thumbprint); empty: any
+    std::wstring privateParent;  // where checked copies of packages are made; empty: the system's
 
     static DownloaderSettings ForThisProgram();
 };

@@ -11,6 +11,8 @@
 #include "platform/IsFileTrusted.h"
 #include "platform/Md5OfFile.h"
 #include "platform/PendingMd5.h"
+#include "platform/PrivateCopy.h"
+#include "platform/TextConvert.h"
 #include "platform/WorkerCall.h"
 
 namespace {
@@ -49,9 +51,19 @@ VersionQuad ProductVersion(const std::string& path)
 
 }  // namespace
 
-PackageJudge::PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher)
-    : log_(log), files_(files), reports_(reports), publisher_(publisher)
+PackageJudge::PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher,
+                           const std::wstring& privateParent)
+    : log_(log), files_(files), reports_(reports), publisher_(publisher), privateParent_(privateParent)
 {}
+
+PrivateCopy PackageJudge::CopyOf(const HeldFile& package, const char* place)
+{
+    const std::string& path = package.Path();
+    PrivateCopy copy(package, privateParent_, PrivateCopy::NewFolderName(),
+                     Utf8ToWide(path.substr(path.find_last_of('\\') + 1)));
+    if (!copy.Made()) log_.Line(place, "private copy not made, error %lu", copy.Error());
+    return copy;
+}
 
 bool PackageJudge::Md5Matches(const HeldFile& package, const std::string& md5)
 {
@@ -60,36 +72,39 @@ bool PackageJudge::Md5Matches(const HeldFile& package, const std::string& md5)
     return Md5OfFile(package, &digest) == 0 && SameTextIgnoringCase(digest, md5);
 }
 
-VersionQuad PackageJudge::ReadDownFileVersion()
+VersionQuad PackageJudge::ReadDownFileVersion(const HeldFile& package)
 {
-    const VersionQuad v = ProductVersion(files_.PackagePath());
+    const VersionQuad v = ProductVersion(package.Path());
     log_.Line("CDownloader::ReadDownFileVersion", "downed file version is %d.%d.%d.%d", v.major, v.minor, v.build,
               v.revision);
     return v;
 }
 
-Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested, HeldFile* held)
+Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested, PrivateCopy* copy)
 {
     const std::string path = files_.PackagePath();
     // Other programs of the user may write the folder: what is checked here
-    // must be what is launched, so it is held from now on.
+    // must be what is launched, so the checks read a private copy of it.
     HeldFile package = files_.HoldPackage("CDownloader::BeNeedDown");
     if (!package.Held()) return Verdict::Download;  // the download's rename replaces it, or fails
+    PrivateCopy checked = CopyOf(package, "CDownloader::BeNeedDown");
+    package.Release();
+    if (!checked.Made()) return Verdict::Download;
+    const HeldFile& file = checked.File();
     const VersionQuad& newest = info.newest;
-    const VersionQuad local = ProductVersion(package.Path());  // by name: the held file's
+    const VersionQuad local = ProductVersion(file.Path());  // by name: the held copy's
     auto discard = [&](const char* why) {
         if (why) log_.Line("CDownloader::BeNeedDown", "%s", why);
-        package.Release();
         files_.Remove(path);
         return Verdict::Download;
     };
     auto keep = [&](Verdict verdict) {
-        if (held) *held = std::move(package);
+        if (copy) *copy = std::move(checked);
         return verdict;
     };
     if (local != newest && FirstThreeZero(local)) return discard("local file's version is wrong");
-    if (!IsTrustedFrom(package, publisher_)) return discard("local file's trust is invalid");
-    if (local == newest && !Md5Matches(package, info.md5)) return discard("ver same but md5 not");
+    if (!IsTrustedFrom(file, publisher_)) return discard("local file's trust is invalid");
+    if (local == newest && !Md5Matches(file, info.md5)) return discard("ver same but md5 not");
     if (VersionTextGreater(FormatVersion(local), FormatVersion(newest)))
         return discard("new ver smaller than local ver");
 
@@ -103,23 +118,26 @@ Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested,
     }
 }
 
-bool PackageJudge::Accept(const LobbyVerInfo& info, HeldFile& package, VersionQuad* downVersion)
+bool PackageJudge::Accept(const LobbyVerInfo& info, HeldFile& package, PrivateCopy* copy, VersionQuad* downVersion)
 {
     const char* name = "CDownloader::DownFinished";
     const std::string path = files_.PackagePath();
+    PrivateCopy checked = CopyOf(package, name);
+    package.Release();
+    if (!checked.Made()) return false;
+    const HeldFile& file = checked.File();
     // The checks that read the whole file run at once; their verdicts are
     // still taken one by one, in order.
-    PendingMd5 md5(package);
+    PendingMd5 md5(file);
     bool trusted = false;
-    WorkerCall trust([&] { trusted = IsTrustedFrom(package, publisher_); });
-    const VersionQuad down = ReadDownFileVersion();
+    WorkerCall trust([&] { trusted = IsTrustedFrom(file, publisher_); });
+    const VersionQuad down = ReadDownFileVersion(file);
     *downVersion = down;
     auto reject = [&](const char* why, ErrorType type, const std::string& version) {
         log_.Line(name, "%s", why);
         reports_.PostOnce(type, version);
         trust.Wait();
         md5.Cancel();
-        package.Release();
         files_.Remove(path);
         return false;
     };
@@ -139,9 +157,11 @@ bool PackageJudge::Accept(const LobbyVerInfo& info, HeldFile& package, VersionQu
         // An operator's cache may serve another build; it is accepted as it is.
         log_.Line(name, "Operator cache");
         reports_.PostOnce(ErrorType::VersionMismatch, downText);
+        *copy = std::move(checked);
         return true;  // without the digest
     }
     if (!SameTextIgnoringCase(md5.Wait(), info.md5))
         return reject("local file's md5 not equal remote's", ErrorType::Md5Mismatch, downText);
+    *copy = std::move(checked);
     return true;
 }

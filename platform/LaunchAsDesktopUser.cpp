@@ -3,7 +3,6 @@
 #include <userenv.h>
 
 #include "platform/HeldFile.h"
-#include "platform/TextConvert.h"
 
 namespace {
 
@@ -12,6 +11,23 @@ struct EnvironmentBlockTraits : NullHandleTraits<void*> {
     static void Close(void* block) { DestroyEnvironmentBlock(block); }
 };
 using UniqueEnvironmentBlock = UniqueAny<EnvironmentBlockTraits>;
+
+// The path the held file has now, from its handle rather than from the name
+// it was opened by; "\\?\" is dropped where the rest is a plain path.
+std::wstring FinalPath(HANDLE file)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(file, &path[0], MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n >= MAX_PATH) {
+        path.resize(n);
+        n = GetFinalPathNameByHandleW(file, &path[0], n, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    if (n == 0 || n >= path.size()) return {};
+    path.resize(n);
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0 && n - 6 < MAX_PATH) return L"\\" + path.substr(7);
+    if (path.compare(0, 4, L"\\\\?\\") == 0 && n - 4 < MAX_PATH) return path.substr(4);
+    return path;
+}
 
 }  // namespace
 
@@ -44,8 +60,9 @@ UniqueHandle CreateMediumToken(uint32_t integrityRid)
 
 bool LaunchAsDesktopUser(const HeldFile& program)
 {
-    const std::wstring path = Utf8ToWide(program.Path());
-    if (!program.Held() || path.empty()) return false;
+    if (!program.Held()) return false;
+    const std::wstring path = FinalPath(program.Handle());
+    if (path.empty()) return false;
     const UniqueHandle token = CreateMediumToken(SECURITY_MANDATORY_MEDIUM_RID);
     if (!token) return false;
 

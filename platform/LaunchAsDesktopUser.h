@@ -12,9 +12,9 @@ class HeldFile;
 // (0x3000: medium); empty when it cannot be made.
 [[nodiscard]] UniqueHandle CreateMediumToken(uint32_t integrityRid);
 
-// Starts a held executable, by its name, as the desktop user at medium
-// integrity, with the user's own environment and no command line, and does
-// not wait for it. The caller holds the file until this returns, so the
-// program started is the file that was checked. True when the process was
-// created; false for a file that is not held.
+// Starts a held executable, by the path its handle has now, as the desktop
+// user at medium integrity, with the user's own environment and no command
+// line, and does not wait for it. The caller holds the file until this
+// returns, so the program started is the file that was checked. True when
+// the process was created; false for a file that is not held.
 bool LaunchAsDesktopUser(const HeldFile& program);

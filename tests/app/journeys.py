@@ -18,6 +18,7 @@ Screenshots go to BUILD_DIR/screenshots/journey-*.png.
 import argparse
 import codecs
 import datetime
+import glob
 import hashlib
 import os
 import random
@@ -318,10 +319,26 @@ class Journey:
     def package_requests(self, site, since=0):
         return [r for r in self.server.requests(site, since) if r["path"].startswith("/_pkg/")]
 
-    def expect_installed(self, inst, md5):
+    def launched_copies(self, inst):
+        """The private copies of inst's package that were started."""
+        temp = os.path.join(self.build, "wineprefix", "drive_c", "windows", "temp")
+        name = os.path.basename(inst.package) + ".ran"
+        return [r[:-len(".ran")] for r in glob.glob(os.path.join(temp, "QuorvexSetup-*", name))]
+
+    def expect_launched(self, inst, md5):
+        """The setup started is a private copy of the checked package, never
+        the file beside the program."""
+        wait_until(lambda: self.launched_copies(inst), 20, "the launched setup")
+        copies = self.launched_copies(inst)
+        check(len(copies) == 1 and md5_of(copies[0]) == md5, "the setup started is a private copy of the checked package")
+        check(not os.path.exists(inst.package + ".ran"), "the package beside the program was not started")
+
+    def expect_installed(self, inst, md5, swapped=False):
         check(inst.wait() == 0, "the installer ended with code 0")
-        check(os.path.exists(inst.package) and md5_of(inst.package) == md5, "the package beside the program is the offered one")
-        wait_until(lambda: os.path.exists(inst.package + ".ran"), 20, "the launched setup")
+        if not swapped:
+            check(os.path.exists(inst.package) and md5_of(inst.package) == md5,
+                  "the package beside the program is the offered one")
+        self.expect_launched(inst, md5)
         check(not inst.windows(), "no window is left")
         leftovers = [n for n in os.listdir(inst.folder) if n.endswith((".tmp", ".cfg")) and n != "site.cfg"]
         check(not leftovers, "no temporary file or resume record is left (%s)" % leftovers)
@@ -662,7 +679,7 @@ def journey_planted_dlls(j):
     ran = sorted(n for n in os.listdir(inst.folder) if n.endswith(".dll.ran"))
     check(not ran, "none of the DLLs planted as %s was loaded (%s)" % (", ".join(planted), ran))
     check(os.path.exists(inst.package) and md5_of(inst.package) == md5, "the offered package was downloaded")
-    wait_until(lambda: os.path.exists(inst.package + ".ran"), 20, "the launched setup")
+    j.expect_launched(inst, md5)
     check(len(j.reports(site, "success")) == 1 and not j.reports(site, "error"), "one success report, no error")
 
 
@@ -685,7 +702,7 @@ def journey_other_signer(j):
     check(inst.wait() == 0, "the installer ended with code 0")
     check(error_types(j.reports(site, "error")) == ["4", "8"], "then report 8: the user left")
     check(not os.path.exists(inst.package), "the refused package is gone")
-    check(not os.path.exists(inst.package + ".ran"), "nothing was started")
+    check(not os.path.exists(inst.package + ".ran") and not j.launched_copies(inst), "nothing was started")
     check(not j.reports(site, "success"), "no success report")
 
 
@@ -704,8 +721,8 @@ def swap_package(j, inst, intruder_rel):
 def journey_swapped_package(j):
     """The package is swapped for another signed program while the newer-version
     question is open, and while a downloaded package's success report is under
-    way (checked, not yet started): each swap is refused, and the package that
-    was checked is the one started."""
+    way (checked, not yet started): what is started is the private copy of the
+    package that was checked, whatever lies beside the program by then."""
     old, new = "3.0.%d.3" % random.randint(1, 999), j.version()
     old_rel, new_rel, intruder_rel = j.package(old), j.package(new), j.package("3.1.0.7")
     old_md5 = md5_of(os.path.join(j.build, "www", old_rel))
@@ -716,9 +733,9 @@ def journey_swapped_package(j):
     shutil.copy(os.path.join(j.build, "www", old_rel), inst.package)
     inst.start()
     inst.message_box()
-    check(not swap_package(j, inst, intruder_rel), "the package on disk could not be swapped while the question was open")
+    check(swap_package(j, inst, intruder_rel), "the package on disk was swapped while the question was open")
     inst.click_box("second")  # 否: install what is on disk
-    j.expect_installed(inst, old_md5)
+    j.expect_installed(inst, old_md5, swapped=True)
 
     site = j.new_site()
     new_md5 = j.offer(site, new, new_rel, via_nginx=True)
@@ -727,10 +744,10 @@ def journey_swapped_package(j):
     try:
         inst.start()
         wait_until(lambda: j.reports(site, "success"), 60, "the success report of the accepted download")
-        check(not swap_package(j, inst, intruder_rel), "the accepted package could not be swapped before its launch")
+        check(swap_package(j, inst, intruder_rel), "the accepted package was swapped before its launch")
     finally:
         j.server.call("/_control/release?key=" + site, b"")
-    j.expect_installed(inst, new_md5)
+    j.expect_installed(inst, new_md5, swapped=True)
 
 
 JOURNEYS = {name[len("journey_"):]: f for name, f in list(globals().items()) if name.startswith("journey_")}

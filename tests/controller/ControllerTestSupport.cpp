@@ -13,16 +13,17 @@ size_t CountOf(const std::string& text, const std::string& needle)
     return n;
 }
 
-ControllerFolders::ControllerFolders() : program(root.File("program")), appData(root.File("appdata"))
+ControllerFolders::ControllerFolders()
+    : program(root.File("program")), appData(root.File("appdata")), privateParent(root.File("private"))
 {
-    CreateDirectoryW(Utf8ToWide(program).c_str(), nullptr);
-    CreateDirectoryW(Utf8ToWide(appData).c_str(), nullptr);
+    for (const std::string* folder : {&program, &appData, &privateParent})
+        CreateDirectoryW(Utf8ToWide(*folder).c_str(), nullptr);
 }
 
 DownloaderSettings ControllerFolders::Settings(const std::string& serverBase) const
 {
     // Pinned to the fixtures' publisher, as the test build's program is.
-    return DownloaderSettings{program, appData, serverBase, kFixtureSigner};
+    return DownloaderSettings{program, appData, serverBase, kFixtureSigner, Utf8ToWide(privateParent)};
 }
 
 std::string ControllerFolders::UseNewKey() const
@@ -40,6 +41,29 @@ std::string ControllerFolders::LogText() const
     if (find == INVALID_HANDLE_VALUE) return {};
     FindClose(find);
     return ReadFileBytes(folder + "\\" + WideToUtf8(data.cFileName));
+}
+
+bool ControllerFolders::WaitForLaunchedCopy(DWORD timeoutMs) const
+{
+    auto ranInACopy = [&] {
+        WIN32_FIND_DATAW folder;
+        HANDLE folders = FindFirstFileW(Utf8ToWide(privateParent + "\\QuorvexSetup-*").c_str(), &folder);
+        if (folders == INVALID_HANDLE_VALUE) return false;
+        bool ran = false;
+        do {
+            const std::string setup = privateParent + "\\" + WideToUtf8(folder.cFileName) + "\\TzGameSetup_";
+            WIN32_FIND_DATAW proof;
+            HANDLE found = FindFirstFileW(Utf8ToWide(setup + "*.exe.ran").c_str(), &proof);
+            if (found != INVALID_HANDLE_VALUE) FindClose(found);
+            ran = found != INVALID_HANDLE_VALUE;
+        } while (!ran && FindNextFileW(folders, &folder));
+        FindClose(folders);
+        return ran;
+    };
+    WIN32_FIND_DATAW beside;
+    HANDLE original = FindFirstFileW(Utf8ToWide(program + "\\*.ran").c_str(), &beside);
+    if (original != INVALID_HANDLE_VALUE) FindClose(original);
+    return WaitFor(ranInACopy, timeoutMs) && original == INVALID_HANDLE_VALUE;
 }
 
 std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::string& pathPrefix)

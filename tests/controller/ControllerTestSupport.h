@@ -21,11 +21,15 @@ struct ControllerFolders {
     TempDir root;
     std::string program;
     std::string appData;
+    std::string privateParent;  // where the checked copies are made
     ControllerFolders();
     DownloaderSettings Settings(const std::string& serverBase) const;
     // A site file naming a fresh server key as the site id; returns the key.
     std::string UseNewKey() const;
     std::string LogText() const;  // the day's log file, read whole
+    // Waits for the proof that a setup ran from a private copy; false when
+    // none did, or one ran from the program folder instead.
+    bool WaitForLaunchedCopy(DWORD timeoutMs = 30000) const;
 };
 
 std::vector<RecordedRequest> RequestsTo(const std::string& key, const std::string& pathPrefix);

@@ -31,7 +31,7 @@ struct Judge {
     ReportSender reports{log, kNoServer, "1"};
     PackageFiles files{log, f.program, "1"};
     PackageJudge judge;
-    explicit Judge(const std::string& publisher) : judge(log, files, reports, publisher)
+    explicit Judge(const std::string& publisher) : judge(log, files, reports, publisher, Utf8ToWide(f.privateParent))
     {
         EXPECT_TRUE(log.Open(f.root.File("judge.log")));
     }
@@ -83,17 +83,17 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
         Judge j(kFixtureSigner);
         const std::string package = j.files.PackagePath();
         ASSERT_TRUE(CopyFileTo(c.file, package));
-        HeldFile held;
-        EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo(c.newest, c.md5, c.upStyle), c.updateRequested, &held), c.verdict);
+        PrivateCopy copy;
+        EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo(c.newest, c.md5, c.upStyle), c.updateRequested, &copy), c.verdict);
         EXPECT_EQ(FileExists(package), c.verdict != Verdict::Download);
-        // A package that may be launched stays held: nobody can move it away or replace it.
+        // A package that may be launched is a private copy, held; the
+        // original may change as it likes.
         const bool usable = c.verdict == Verdict::Ready || c.verdict == Verdict::OfferUpdate;
-        EXPECT_EQ(held.Held(), usable);
+        EXPECT_EQ(copy.Made(), usable);
         if (usable) {
-            const std::wstring name = Utf8ToWide(package), other = name + L".other";
-            ASSERT_TRUE(CopyFileTo(c.file, package + ".other"));
-            EXPECT_FALSE(MoveFileExW(name.c_str(), (name + L".away").c_str(), 0));
-            EXPECT_FALSE(MoveFileExW(other.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING));
+            EXPECT_EQ(WideToUtf8(copy.Folder()).rfind(j.f.privateParent + "\\QuorvexSetup-", 0), 0u);
+            ASSERT_TRUE(WriteFileBytes(package, "changed"));
+            EXPECT_TRUE(ReadFileBytes(copy.File().Path()) == ReadFileBytes(c.file));
         }
         const std::string log = j.LogText();
         EXPECT_EQ(CountOf(log, "\tCDownloader::BeNeedDown\t"), c.line ? 1u : 0u);
@@ -106,8 +106,8 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
     const std::string other = LocalServer::FixturePath(Fixture::OtherSigner);
     Judge j("");
     ASSERT_TRUE(CopyFileTo(other, j.files.PackagePath()));
-    HeldFile held;
-    EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo("2.5.17.3", Md5Of(other), 1), false, &held), Verdict::Ready);
+    PrivateCopy copy;
+    EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo("2.5.17.3", Md5Of(other), 1), false, &copy), Verdict::Ready);
 }
 
 namespace {
@@ -217,7 +217,7 @@ TEST(DownloadCompletion, AcceptanceOperatorCacheAndDeclinedUpdate)
 
     // The user keeps the package on disk instead of the newer version.
     EXPECT_TRUE(fin.d.Install(2));
-    EXPECT_TRUE(WaitForFile(fin.d.GetPackagePath() + ".ran", 30000));
+    EXPECT_TRUE(fin.f.WaitForLaunchedCopy());
     fin.d.Exit(1);
     EXPECT_EQ(CountOf(fin.f.LogText(), "\tCDownloader::Install\tuser select model,no update,direct install\r\n"), 1u);
     std::vector<std::string> expected = {"2.5.17.2&error_type=10", "2.5.17.2&error_type=6", "2.5.17.2&error_type=9"};

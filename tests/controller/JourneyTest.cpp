@@ -94,7 +94,7 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
         package = d.GetPackagePath();
         temp = d.GetTempPackagePath();
         EndRun(d, window);
-        EXPECT_TRUE(WaitForFile(package + ".ran", 30000));
+        EXPECT_TRUE(f.WaitForLaunchedCopy());
     }
     EXPECT_EQ(ReadFileBytes(package), ReadFileBytes(first));
     EXPECT_FALSE(FileExists(temp));
@@ -106,7 +106,6 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
     EXPECT_TRUE(RequestsTo(key, "/download_device_error_stat.php").empty());
 
     {  // A second run installs what is on disk without downloading.
-        DeleteFileW(Utf8ToWide(package + ".ran").c_str());
         CDownloader d(f.Settings(LocalServer::BaseUrl()));
         JourneyWindow window(d);
         d.DownQuorvex();
@@ -114,7 +113,7 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
         EXPECT_EQ(window.downloadedEvents, 0);
         EXPECT_FALSE(FileExists(temp));
         EndRun(d, window);
-        EXPECT_TRUE(WaitForFile(package + ".ran", 30000));
+        EXPECT_TRUE(f.WaitForLaunchedCopy());
     }
     EXPECT_EQ(RequestsTo(key, "/download_device_stat.php").size(), 1u);
 
