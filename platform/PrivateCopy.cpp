@@ -49,8 +49,7 @@ DWORD CopyHeldFile(const HeldFile& source, const std::wstring& path)
 {
     const UniqueHandle in = source.Reopen();  // a file pointer of its own
     if (!in) return GetLastError();
-    UniqueHandle out(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) return GetLastError();
     std::vector<BYTE> piece(kCopyPiece);
     for (;;) {
@@ -139,12 +138,19 @@ std::wstring PrivateCopy::NewFolderName()
     return kFolderPrefix + std::wstring(text + 1, 36);  // without the braces
 }
 
-bool PrivateCopy::CreateFolder(const std::wstring& path)
+std::wstring PrivateCopy::FolderSddl()
 {
     const std::wstring user = ProcessUserSid();
-    if (user.empty()) return false;
-    // P: protected, nothing inherited from the parent; OICI: the copy gets the same.
-    const std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;" + user + L")";
+    if (user.empty()) return {};
+    // P: protected, nothing inherited from the parent; OICI: the copy gets the
+    // same; 0x1200a9: read, list and execute.
+    return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;" + user + L")";
+}
+
+bool PrivateCopy::CreateFolder(const std::wstring& path)
+{
+    const std::wstring sddl = FolderSddl();
+    if (sddl.empty()) return false;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
         return false;
@@ -165,9 +171,19 @@ void PrivateCopy::DeleteLeftovers(const std::wstring& parent)
         const DWORD attributes = found.dwFileAttributes;
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         const std::wstring folder = parent + L"\\" + found.cFileName;
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW inner;
+        const UniqueFind files(
+            FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &inner, FindExSearchNameMatch, nullptr, 0));
+        if (files) {
+            do {
+                if (!(inner.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(inner.cFileName);
+            } while (FindNextFileW(files.Get(), &inner));
+        }
         // Open without delete sharing, the folder cannot be renamed or
         // swapped for a junction while its files are deleted by name; it goes
-        // itself through this handle once empty.
+        // itself through this handle once empty. Whatever folder the names
+        // now lead into, a link in it is never followed.
         const UniqueHandle held(CreateFileW(folder.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -175,15 +191,7 @@ void PrivateCopy::DeleteLeftovers(const std::wstring& parent)
         if (!held || !GetFileInformationByHandle(held.Get(), &info) ||
             (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
-        WIN32_FIND_DATAW inner;
-        const UniqueFind files(
-            FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &inner, FindExSearchNameMatch, nullptr, 0));
-        if (files) {
-            do {
-                if (!(inner.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    DeleteUnlinkedFile(folder + L"\\" + inner.cFileName);
-            } while (FindNextFileW(files.Get(), &inner));
-        }
+        for (const std::wstring& name : names) DeleteUnlinkedFile(folder + L"\\" + name);
         FILE_DISPOSITION_INFO disposition = {TRUE};
         SetFileInformationByHandle(held.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
     } while (FindNextFileW(search.Get(), &found));

@@ -47,7 +47,10 @@ public:
     // Deletes the folders that earlier runs left under parent. A link or
     // junction, and a file in use (a setup still running), are left alone.
     static void DeleteLeftovers(const std::wstring& parent);
-    // A folder at path with the private DACL; fails on an existing name.
+    // The folder's DACL: full control for SYSTEM and Administrators, read and
+    // execute for this process's user, protected; empty when the user is unknown.
+    static std::wstring FolderSddl();
+    // A folder at path with that DACL; fails on an existing name.
     [[nodiscard]] static bool CreateFolder(const std::wstring& path);
 
 private:
