@@ -111,7 +111,7 @@ bool CDownloader::Install(int mode)
     const HeldFile package = TakePackage();
     if (mode == 2) {
         Log("CDownloader::Install", "user select model,no update,direct install");
-        downVersion_ = judge_.ReadDownFileVersion();
+        downVersion_ = judge_.ReadDownFileVersion(package);
         reports_.Post_Error(ErrorType::InstallOld, FormatVersion(downVersion_));
     }
     if (!package.Held()) {

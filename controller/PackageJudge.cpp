@@ -40,10 +40,10 @@ bool IsTrustedFrom(const HeldFile& package, const std::string& publisher)
 }
 
 // Zero when the file has no readable version.
-VersionQuad ProductVersion(const std::string& path)
+VersionQuad ProductVersion(const HeldFile& package)
 {
     VersionQuad v;
-    if (!GetFileVersionQuad(path, &v.major, &v.minor, &v.build, &v.revision)) return VersionQuad();
+    if (!GetFileVersionQuad(package, &v.major, &v.minor, &v.build, &v.revision)) return VersionQuad();
     return v;
 }
 
@@ -60,9 +60,14 @@ bool PackageJudge::Md5Matches(const HeldFile& package, const std::string& md5)
     return Md5OfFile(package, &digest) == 0 && SameTextIgnoringCase(digest, md5);
 }
 
-VersionQuad PackageJudge::ReadDownFileVersion()
+VersionQuad PackageJudge::ReadDownFileVersion(const HeldFile& package)
 {
-    const VersionQuad v = ProductVersion(files_.PackagePath());
+    // Only a report's version is ever read from a package no longer held.
+    VersionQuad v;  // zero when unreadable: a failed read leaves it
+    if (!package.Held())
+        static_cast<void>(GetFileVersionQuad(files_.PackagePath(), &v.major, &v.minor, &v.build, &v.revision));
+    else
+        v = ProductVersion(package);
     log_.Line("CDownloader::ReadDownFileVersion", "downed file version is %d.%d.%d.%d", v.major, v.minor, v.build,
               v.revision);
     return v;
@@ -76,7 +81,7 @@ Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested,
     HeldFile package = files_.HoldPackage("CDownloader::BeNeedDown");
     if (!package.Held()) return Verdict::Download;  // the download's rename replaces it, or fails
     const VersionQuad& newest = info.newest;
-    const VersionQuad local = ProductVersion(package.Path());  // by name: the held file's
+    const VersionQuad local = ProductVersion(package);
     auto discard = [&](const char* why) {
         if (why) log_.Line("CDownloader::BeNeedDown", "%s", why);
         package.Release();
@@ -112,7 +117,7 @@ bool PackageJudge::Accept(const LobbyVerInfo& info, HeldFile& package, VersionQu
     PendingMd5 md5(package);
     bool trusted = false;
     WorkerCall trust([&] { trusted = IsTrustedFrom(package, publisher_); });
-    const VersionQuad down = ReadDownFileVersion();
+    const VersionQuad down = ReadDownFileVersion(package);
     *downVersion = down;
     auto reject = [&](const char* why, ErrorType type, const std::string& version) {
         log_.Line(name, "%s", why);

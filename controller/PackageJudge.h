@@ -26,8 +26,9 @@ public:
     // stays held in *held, for the launch. A package that cannot be held is
     // not used: VERDICT_DOWNLOAD.
     Verdict BeNeedDown(const LobbyVerInfo& info, bool updateRequested, HeldFile* held);
-    // The final package's product version, logged; zero when unreadable.
-    VersionQuad ReadDownFileVersion();
+    // The final package's product version, read from the held package (by
+    // name when it is not held), logged; zero when unreadable.
+    VersionQuad ReadDownFileVersion(const HeldFile& package);
     // A downloaded package, moved into place and held: true when accepted.
     // Its version, read here and logged, goes to *downVersion. Rejections
     // are logged, reported once per type, released and deleted.
