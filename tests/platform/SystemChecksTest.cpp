@@ -176,6 +176,13 @@ TEST(IsFileTrusted, OnlyAnIntactSignedFileIsTrusted)
     EXPECT_FALSE(IsFileTrusted(""));
 }
 
+TEST(IsFileTrusted, OnlyZeroIsAVerdictOfTrust)
+{
+    EXPECT_TRUE(TrustVerdict(ERROR_SUCCESS));
+    EXPECT_FALSE(TrustVerdict(1));
+    EXPECT_FALSE(TrustVerdict(static_cast<LONG>(TRUST_E_NOSIGNATURE)));
+}
+
 TEST(IsSignedBy, OnlyThePinnedPublishersSignaturesMatch)
 {
     const std::string ours = LocalServer::FixturePath(Fixture::Signed);
