@@ -42,10 +42,10 @@ bool IsTrustedFrom(const HeldFile& package, const std::string& publisher)
 }
 
 // Zero when the file has no readable version.
-VersionQuad ProductVersion(const std::string& path)
+VersionQuad ProductVersion(const HeldFile& package)
 {
     VersionQuad v;
-    if (!GetFileVersionQuad(path, &v.major, &v.minor, &v.build, &v.revision)) return VersionQuad();
+    if (!GetFileVersionQuad(package, &v.major, &v.minor, &v.build, &v.revision)) return VersionQuad();
     return v;
 }
 
@@ -74,7 +74,12 @@ bool PackageJudge::Md5Matches(const HeldFile& package, const std::string& md5)
 
 VersionQuad PackageJudge::ReadDownFileVersion(const HeldFile& package)
 {
-    const VersionQuad v = ProductVersion(package.Path());
+    // Only a report's version is ever read from a package no longer held.
+    VersionQuad v;  // zero when unreadable: a failed read leaves it
+    if (!package.Held())
+        static_cast<void>(GetFileVersionQuad(files_.PackagePath(), &v.major, &v.minor, &v.build, &v.revision));
+    else
+        v = ProductVersion(package);
     log_.Line("CDownloader::ReadDownFileVersion", "downed file version is %d.%d.%d.%d", v.major, v.minor, v.build,
               v.revision);
     return v;
@@ -92,7 +97,7 @@ Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested,
     if (!checked.Made()) return Verdict::Download;
     const HeldFile& file = checked.File();
     const VersionQuad& newest = info.newest;
-    const VersionQuad local = ProductVersion(file.Path());  // by name: the held copy's
+    const VersionQuad local = ProductVersion(file);
     auto discard = [&](const char* why) {
         if (why) log_.Line("CDownloader::BeNeedDown", "%s", why);
         files_.Remove(path);

@@ -30,7 +30,8 @@ public:
     // *copy, for the launch. A package that cannot be held or copied is not
     // used (a copy that failed leaves it on disk): VERDICT_DOWNLOAD.
     Verdict BeNeedDown(const LobbyVerInfo& info, bool updateRequested, PrivateCopy* copy);
-    // A package's product version, logged; zero when unreadable.
+    // The final package's product version, read from the held copy (by name
+    // when none is held), logged; zero when unreadable.
     VersionQuad ReadDownFileVersion(const HeldFile& package);
     // A downloaded package, moved into place and held: true when its copy,
     // which then goes to *copy, is accepted. Its version, read here and

@@ -119,11 +119,13 @@ bool IsFileTrusted(const HeldFile& file)
         CATALOG_INFO info = {};
         info.cbStruct = sizeof(info);
         if (!CryptCATCatalogInfoFromContext(catalog, &info, 0)) return false;
-        return VerifyCatalogMember(widePath, file.Handle(), info.wszCatalogFile, memberTag) >= 0;
+        return TrustVerdict(VerifyCatalogMember(widePath, file.Handle(), info.wszCatalogFile, memberTag));
     }
     embeddedCheck.Wait();
     if (!own) embedded = VerifyEmbedded(widePath, file.Handle());
-    return embedded >= 0;
+    return TrustVerdict(embedded);
 }
 
 bool IsFileTrusted(const std::string& path) { return IsFileTrusted(HeldFile(path)); }
+
+bool TrustVerdict(long result) { return result == ERROR_SUCCESS; }

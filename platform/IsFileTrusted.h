@@ -8,3 +8,7 @@ class HeldFile;
 // The held file is hashed and verified through its handle.
 [[nodiscard]] bool IsFileTrusted(const HeldFile& file);
 [[nodiscard]] bool IsFileTrusted(const std::string& path);
+
+// WinVerifyTrust's result as a verdict: only zero (ERROR_SUCCESS) trusts;
+// any other value, positive ones too, does not.
+[[nodiscard]] bool TrustVerdict(long result);

@@ -12,6 +12,7 @@
 #include "platform/TextConvert.h"
 #include "platform/UnlinkedFile.h"
 #include "platform/UniqueHandle.h"
+#include "platform/VersionQuad.h"
 #include "support/LocalServer.h"
 #include "support/TestFiles.h"
 
@@ -43,26 +44,43 @@ uint16_t U16(const std::string& b, size_t at)
 {
     return at + 2 <= b.size() ? *reinterpret_cast<const uint16_t*>(&b[at]) : 0;
 }
+void Put32(std::string& b, size_t at, uint32_t value) { memcpy(&b[at], &value, 4); }
 
-// The program with its version resource's directory entry claiming `size`
-// bytes; empty when the entry is not found.
-std::string WithVersionSize(std::string image, uint32_t size)
+// The file offset of the named section's header; 0 when there is none.
+size_t SectionHeader(const std::string& image, const char* name)
 {
-    const size_t key = image.find(std::string(reinterpret_cast<const char*>(L"VS_VERSION_INFO"), 30));
-    if (key == std::string::npos || key < 6) return {};
     const size_t pe = U32(image, 0x3c), sections = pe + 24 + U16(image, pe + 20);
     for (uint16_t i = 0; i < U16(image, pe + 6); ++i) {
-        const size_t header = sections + 40 * i;
-        const uint32_t rva = U32(image, header + 12), raw = U32(image, header + 20), rawSize = U32(image, header + 16);
-        if (key < raw || key >= raw + rawSize) continue;
-        const uint32_t resourceRva = static_cast<uint32_t>(key - 6 - raw + rva);
-        for (size_t at = raw; at + 8 <= raw + rawSize; at += 4) {
-            if (U32(image, at) != resourceRva) continue;
-            memcpy(&image[at + 4], &size, 4);
-            return image;
-        }
+        if (image.compare(sections + 40 * i, strlen(name), name) == 0) return sections + 40 * i;
     }
-    return {};
+    return 0;
+}
+
+// The file offset of the version resource; 0 when it is not found.
+size_t VersionBlock(const std::string& image)
+{
+    const size_t key = image.find(std::string(reinterpret_cast<const char*>(L"VS_VERSION_INFO"), 30));
+    return key == std::string::npos || key < 6 ? 0 : key - 6;
+}
+
+// The file offset of the version resource's data entry (its RVA, then its
+// size); 0 when it is not found.
+size_t VersionEntry(const std::string& image)
+{
+    const size_t block = VersionBlock(image), header = SectionHeader(image, ".rsrc");
+    if (!block || !header) return 0;
+    const uint32_t rva = U32(image, header + 12), rawSize = U32(image, header + 16), raw = U32(image, header + 20);
+    const uint32_t resourceRva = static_cast<uint32_t>(block - raw + rva);
+    for (size_t at = raw; at + 8 <= raw + rawSize; at += 4) {
+        if (U32(image, at) == resourceRva) return at;
+    }
+    return 0;
+}
+
+int32_t VersionMajor(const std::string& path)
+{
+    int32_t major = -7, minor = 0, build = 0, revision = 0;
+    return GetFileVersionQuad(path, &major, &minor, &build, &revision) ? major : -7;
 }
 
 }  // namespace
@@ -70,23 +88,81 @@ std::string WithVersionSize(std::string image, uint32_t size)
 TEST(GetFileVersionQuad, IsReadFromAHeldFileAndNeverPastTheFilesEnd)
 {
     const std::string path = LocalServer::FixturePath(Fixture::Signed);
-    HeldFile held(path);
-    ASSERT_TRUE(held.Held());
     int32_t major = 0, minor = 0, build = 0, revision = 0;
-    EXPECT_TRUE(GetFileVersionQuad(path, &major, &minor, &build, &revision));
-    EXPECT_EQ(major, 2);
-    held.Release();
+    {
+        const HeldFile held(path);
+        ASSERT_TRUE(held.Held());
+        EXPECT_TRUE(GetFileVersionQuad(held, &major, &minor, &build, &revision));
+        EXPECT_EQ(major, 2);
+    }
 
     TempDir dir;
-    const std::string image = ReadFileBytes(path);
+    const std::string image = ReadFileBytes(path), lying = dir.File("lying.exe");
+    const size_t entry = VersionEntry(image), spare = SectionHeader(image, ".bss"),
+                 rsrc = SectionHeader(image, ".rsrc");
+    ASSERT_TRUE(entry && spare && rsrc);
     for (uint32_t size : {0x7fffffffu, static_cast<uint32_t>(image.size())}) {
-        const std::string lying = WithVersionSize(image, size);
-        ASSERT_FALSE(lying.empty());
-        ASSERT_TRUE(WriteFileBytes(dir.File("lying.exe"), lying));
-        EXPECT_FALSE(GetFileVersionQuad(dir.File("lying.exe"), &major, &minor, &build, &revision)) << size;
+        std::string patched = image;
+        Put32(patched, entry + 4, size);
+        ASSERT_TRUE(WriteFileBytes(lying, patched));
+        EXPECT_EQ(VersionMajor(lying), -7) << size;
     }
+
+    // A version resource elsewhere in memory, where a read past a mapped
+    // file's view could find it.
+    const size_t block = VersionBlock(image);
+    BYTE* planted = static_cast<BYTE*>(VirtualAlloc(nullptr, 0x10000, MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_TRUE(planted);
+    memcpy(planted, &image[block], U16(image, block));
+    HMODULE loaded = LoadLibraryExW(Utf8ToWide(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(loaded);
+    const uint32_t base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(loaded) & ~uintptr_t{0xffff});
+    FreeLibrary(loaded);
+
+    // The version's data moved, through a section of its own, past the
+    // file's end, to where a 32-bit sum wraps below the file, and to the
+    // planted copy; then the whole resource section moved.
+    for (uint32_t raw : {static_cast<uint32_t>(image.size()), 0xfffff000u,
+                         static_cast<uint32_t>(reinterpret_cast<uintptr_t>(planted)) - base}) {
+        std::string patched = image;
+        Put32(patched, spare + 12, 0x7f000000);  // its RVA
+        Put32(patched, spare + 16, 0x1000);      // its raw size
+        Put32(patched, spare + 20, raw);
+        Put32(patched, entry, 0x7f000000);
+        ASSERT_TRUE(WriteFileBytes(lying, patched));
+        EXPECT_EQ(VersionMajor(lying), -7) << raw;
+    }
+    for (uint32_t raw : {static_cast<uint32_t>(image.size()), 0xfffffe00u}) {
+        std::string patched = image;
+        Put32(patched, rsrc + 20, raw);
+        ASSERT_TRUE(WriteFileBytes(lying, patched));
+        EXPECT_EQ(VersionMajor(lying), -7) << raw;
+    }
+    VirtualFree(planted, 0, MEM_RELEASE);
+
     ASSERT_TRUE(WriteFileBytes(dir.File("text.exe"), "MZ not a program"));
-    EXPECT_FALSE(GetFileVersionQuad(dir.File("text.exe"), &major, &minor, &build, &revision));
+    EXPECT_EQ(VersionMajor(dir.File("text.exe")), -7);
+}
+
+TEST(GetFileVersionQuad, ReadsAPackageOfOneAndAHalfGiB)
+{
+    // Sparse: the fixture, then an overlay to 1.5 GiB that takes no disk.
+    TempDir dir;
+    const std::string big = dir.File("big.exe");
+    ASSERT_TRUE(CopyFileTo(LocalServer::FixturePath(Fixture::Signed), big));
+    {
+        UniqueHandle file(CreateFileW(Utf8ToWide(big).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file);
+        LARGE_INTEGER end;
+        end.QuadPart = 3LL << 29;
+        ASSERT_TRUE(SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()));
+    }
+    int32_t major = 0, minor = 0, build = 0, revision = 0;
+    {
+        const HeldFile held(big);
+        ASSERT_TRUE(GetFileVersionQuad(held, &major, &minor, &build, &revision));
+    }
+    EXPECT_EQ(FormatVersion({major, minor, build, revision}), "2.5.17.3");
 }
 
 TEST(IsFileTrusted, OnlyAnIntactSignedFileIsTrusted)
@@ -98,6 +174,13 @@ TEST(IsFileTrusted, OnlyAnIntactSignedFileIsTrusted)
     EXPECT_FALSE(IsFileTrusted(LocalServer::FixturePath(Fixture::Tampered)));
     EXPECT_FALSE(IsFileTrusted("Z:\\no\\such\\file.exe"));
     EXPECT_FALSE(IsFileTrusted(""));
+}
+
+TEST(IsFileTrusted, OnlyZeroIsAVerdictOfTrust)
+{
+    EXPECT_TRUE(TrustVerdict(ERROR_SUCCESS));
+    EXPECT_FALSE(TrustVerdict(1));
+    EXPECT_FALSE(TrustVerdict(static_cast<LONG>(TRUST_E_NOSIGNATURE)));
 }
 
 TEST(IsSignedBy, OnlyThePinnedPublishersSignaturesMatch)
