@@ -12,6 +12,7 @@
 #include "platform/UniqueHandle.h"
 #include "support/LocalServer.h"
 #include "support/TestFiles.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -77,8 +78,8 @@ TEST(PrivateCopy, OnlyAdministratorsAndSystemMayWriteTheFreshFolder)
     // Windows keeps the folder's DACL as given; Wine keeps only the Unix mode
     // it maps to and reads back a DACL of its own making.
     PSECURITY_DESCRIPTOR kept = nullptr;
-    ASSERT_EQ(GetNamedSecurityInfoW(copy.Folder().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                    nullptr, nullptr, nullptr, &kept),
+    ASSERT_EQ(GetNamedSecurityInfoW(copy.Folder().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    nullptr, nullptr, &kept),
               static_cast<DWORD>(ERROR_SUCCESS));
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -156,11 +157,12 @@ TEST(PrivateCopy, AWritableViewOfTheOriginalNeverChangesWhatRuns)
     const std::wstring linked = copy.Folder() + L"\\victim.dll";
     ASSERT_TRUE(CreateHardLinkW(linked.c_str(), Utf8ToWide(outside).c_str(), nullptr));
     copy = PrivateCopy();
-    for (int i = 0; i < 100 && FileExists(copyPath); ++i) {
-        PrivateCopy::DeleteLeftovers(Utf8ToWide(parent.Path()));
-        if (FileExists(copyPath)) Sleep(50);  // the fixture may still be ending
-    }
-    EXPECT_FALSE(FileExists(copyPath));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            PrivateCopy::DeleteLeftovers(Utf8ToWide(parent.Path()));
+            return !FileExists(copyPath);  // not while the fixture is still ending
+        },
+        30000));
     EXPECT_FALSE(FileExists(copyPath + ".ran"));
     EXPECT_EQ(ReadFileBytes(WideToUtf8(linked)), "victim");
     EXPECT_EQ(ReadFileBytes(outside), "victim");
