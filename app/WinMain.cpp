@@ -78,7 +78,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     g_downloader->Log("CDownloader::Exit", "good bye");
     g_downloader->CloseLog();
     delete callback;
-    delete g_downloader;
+    // A worker still inside a system call uses the controller: both are left
+    // to the process's end, which the resume record and the log do not need.
+    if (g_downloader->WorkerEnded()) delete g_downloader;
     g_downloader = nullptr;
     return exitCode;
 }

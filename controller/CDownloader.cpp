@@ -13,13 +13,13 @@
 #include "platform/LogFailedCall.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
-#include "platform/WarmUpFileChecks.h"
 
 CDownloader* g_downloader = nullptr;
 
 namespace {
 
 constexpr char kBuiltInSiteId[] = "4501648";
+constexpr DWORD kWorkerWaitMs = 1000;
 
 std::wstring PrivateParent(const DownloaderSettings& settings)
 {
@@ -154,7 +154,16 @@ void CDownloader::Shutdown()
         listener_ = nullptr;
         Log("CDownloader::RegisterListener", "release listener");
     }
-    tasks_.Stop();
+    // A trust check can wait for certificate retrieval for tens of seconds
+    // (offline, a slow proxy): the window closes without it. A worker still
+    // inside a system call is left to the process's end, and so is this
+    // object, which it uses (WorkerEnded).
+    if (workerEnded_) return;
+    workerEnded_ = tasks_.Stop(workerLeft_ ? 0 : kWorkerWaitMs);
+    if (!workerEnded_ && !workerLeft_) {
+        Log("CDownloader::Shutdown", "worker still busy after %lu ms: left to the process's end", kWorkerWaitMs);
+        workerLeft_ = true;
+    }
 }
 
 void CDownloader::NotifyListener(int32_t code, int32_t taskId)
@@ -285,7 +294,7 @@ bool CDownloader::GetQuorvex(int32_t taskId)
     if (result == Attempt::Succeeded) {
         // While the engine downloads: the checks after its last byte then
         // find their libraries ready.
-        WarmUpFileChecks();
+        if (settings_.warmUpChecks) settings_.warmUpChecks();
         return true;
     }
     if (result == Attempt::Stopped) return false;

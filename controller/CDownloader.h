@@ -56,8 +56,12 @@ public:
     void DiscardLocalPackage();
 
     // Cancels the current task, ends the worker and releases the listener.
-    // Never call it on the worker thread.
+    // Waits a second at most for the worker (once); never call it on the
+    // worker thread.
     void Shutdown();
+    // False while a worker that Shutdown gave up on still runs: the object
+    // must then be left to the process's end.
+    bool WorkerEnded() const { return workerEnded_; }
 
     // One log line; dropped silently once the log is closed.
     void Log(const char* name, const char* format, ...) __attribute__((format(gnu_printf, 3, 4)));
@@ -115,7 +119,9 @@ private:
     std::atomic<uint32_t> startTick_{0};
     uint32_t useTime_ = 0;  // main thread (DownFinished)
     std::atomic<bool> updateRequested_{false};
-    TaskTable tasks_;  // last: its worker uses everything above
+    bool workerEnded_ = false;  // main thread (Shutdown)
+    bool workerLeft_ = false;   // Shutdown gave up waiting once
+    TaskTable tasks_;           // last: its worker uses everything above
 };
 
 // The process's controller, published by the entry point.

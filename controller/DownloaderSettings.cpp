@@ -4,6 +4,7 @@
 #include "controller/PathUtil.h"
 #include "net/ServerEndpoints.h"
 #include "platform/PrivateCopy.h"
+#include "platform/WarmUpFileChecks.h"
 
 DownloaderSettings DownloaderSettings::ForThisProgram()
 {
@@ -13,5 +14,6 @@ DownloaderSettings DownloaderSettings::ForThisProgram()
     settings.serverBase = ServerEndpoints::ServerBase();
     settings.publisher = QUORVEX_PUBLISHER;
     settings.privateParent = PrivateCopy::DefaultParent();
+    settings.warmUpChecks = WarmUpFileChecks;
     return settings;
 }

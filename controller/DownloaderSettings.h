@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 
 // Where the controller keeps its files and which server it talks to. The
@@ -10,6 +11,8 @@ struct DownloaderSettings {
     std::string serverBase;      // configuration and statistics host, e.g. "http://host:port"
     std::string publisher;       // expected signer of packages (name or SHA-1 thumbprint); empty: any
     std::wstring privateParent;  // where checked copies of packages are made; empty: the system's
+    // Prepares the checks while a download runs (worker thread); none: nothing.
+    std::function<void()> warmUpChecks;
 
     static DownloaderSettings ForThisProgram();
 };

@@ -36,12 +36,15 @@ void TaskTable::RequestStop()
     if (abortEvent_) SetEvent(abortEvent_.Get());
 }
 
-void TaskTable::Stop()
+bool TaskTable::Stop(DWORD waitMs)
 {
     RequestStop();
-    if (workerThread_ && GetCurrentThreadId() != workerThreadId_) WaitForSingleObject(workerThread_.Get(), INFINITE);
+    bool ended = true;
+    if (workerThread_ && GetCurrentThreadId() != workerThreadId_)
+        ended = WaitForSingleObject(workerThread_.Get(), waitMs) == WAIT_OBJECT_0;
     ScopedLock guard(lock_);
     tasks_.clear();
+    return ended;
 }
 
 int32_t TaskTable::Issue()

@@ -29,8 +29,9 @@ public:
     // Cancels the current task and tells the worker to end; pauses on
     // AbortEvent end at once.
     void RequestStop();
-    // RequestStop, then waits for the worker to end and empties the table.
-    void Stop();
+    // RequestStop, then waits up to waitMs for the worker to end and empties
+    // the table. True when the worker has ended (or never started).
+    bool Stop(DWORD waitMs = INFINITE);
 
     // A new task, made current; its id (ids start at 1).
     int32_t Issue();

@@ -247,3 +247,41 @@ TEST(Journey, ErrorPagesWhereTheSizeIsAskedLeaveAPartialDownloadToResume)
     EXPECT_GT(asked, 0);
     EXPECT_LT(asked, static_cast<int64_t>(whole.size()));
 }
+
+// A trust check may wait a long time for certificate retrieval: closing
+// returns while the worker is still inside it, nothing of the log is lost, and
+// the controller is kept until the worker is out.
+TEST(Journey, ClosingNeverWaitsForAWorkerInsideACheck)
+{
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    const std::string rel = LocalServer::FixtureRelPath(Fixture::Large);
+    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::NginxFileUrl(rel), Md5Of(WwwPath(rel)), 2));
+    const UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> checking{false};
+    DownloaderSettings settings = f.Settings(LocalServer::BaseUrl());
+    settings.warmUpChecks = [&] {
+        checking = true;
+        WaitForSingleObject(release.Get(), 60000);
+    };
+    auto d = std::make_unique<CDownloader>(settings);
+    CThreadsManager::Instance()->Start();
+    d->DownQuorvex();
+    ASSERT_TRUE(WaitFor([&] { return checking.load(); }, 60000));
+
+    d->Exit(2);
+    EXPECT_FALSE(d->WorkerEnded()) << "Exit waited for the check";
+    const std::string log = f.LogText();
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Shutdown\tworker still busy after 1000 ms: left to the process's end\r\n"),
+              1u);
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Exit\tgood bye\r\n"), 1u);
+    EXPECT_EQ(RequestsTo(key, "/download_device_error_stat.php").size(), 1u) << "the user's leaving is reported";
+
+    SetEvent(release.Get());
+    EXPECT_TRUE(WaitFor([&] {
+        d->Shutdown();
+        return d->WorkerEnded();
+    }));
+    d.reset();
+    EXPECT_EQ(CountOf(f.LogText(), "worker still busy"), 1u);
+}
