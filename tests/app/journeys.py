@@ -654,13 +654,6 @@ def journey_second_instance(j):
     check(first.wait(timeout=60) == 0, "the first copy ended when asked to")
 
 
-# Wine's own user32 imports version.dll, so under Wine a version.dll beside
-# the program is loaded with user32, before any code of the program runs.
-# Windows' user32 does not import it (and a KnownDLL's imports come from
-# System32), so there only the program's own use could load it.
-WINE_IMPORTS_ITSELF = {"version"}
-
-
 def journey_planted_dlls(j):
     """DLLs planted beside the program under every delay-loaded name, with the
     loader preferring native DLLs as Windows does: none of them runs, and the
@@ -670,7 +663,7 @@ def journey_planted_dlls(j):
     rel = j.package(version)
     md5 = j.offer(site, version, rel)
     inst = j.installer("planted-dlls", site)
-    planted = [n for n in j.delay_dlls if n not in WINE_IMPORTS_ITSELF]
+    planted = j.delay_dlls
     for name in planted:
         shutil.copy(j.planted, inst.path(name + ".dll"))
     j.env["WINEDLLOVERRIDES"] = ",".join(j.delay_dlls) + "=n,b"
