@@ -320,6 +320,19 @@ int CDownloader::DownloadPackage(const std::string& url, int32_t taskId, const s
     }
     // Offsets of ranges and resume records are 32-bit.
     if (length == 0 || length >= static_cast<uint64_t>(kMaxDownloadSize)) return -1;
+    // A size that disagrees with the resume record would delete it with the
+    // bytes it describes. A page that answers every request (a captive
+    // portal's) has a size too, so only a ranged reply may confirm a change.
+    const int64_t recorded = files_.RecordedSize(tempPath);
+    if (recorded >= 0 && static_cast<uint64_t>(recorded) != length) {
+        uint64_t confirmed = 0;
+        HttpClient client;
+        if (!HttpQueryRangedLength(&client, url.c_str(), &confirmed) || confirmed != length) {
+            Log("CDownloader::GetQuorvex", "size %llu not confirmed, record of %lld kept",
+                static_cast<unsigned long long>(length), static_cast<long long>(recorded));
+            return -1;
+        }
+    }
 
     ProgressContext context{this, length, false, false, GetTempPackagePath(), url};
     // A file that could not be prepared is the engine's to find missing;

@@ -4,6 +4,7 @@
 
 #include "controller/PathUtil.h"
 #include "engine/CBreakpointCfg.h"
+#include "engine/ResumeData.h"
 #include "engine/ResumeSegment.h"
 #include "engine/StartDownload.h"
 #include "platform/CLog.h"
@@ -143,4 +144,11 @@ bool PackageFiles::PrepareTempFile(uint64_t size, const std::wstring& tempPath)
         return true;
     LOG_FAILED_CALL("SetEndOfFile");
     return false;
+}
+
+int64_t PackageFiles::RecordedSize(const std::wstring& tempPath) const
+{
+    ResumeData data;
+    if (!CBreakpointCfg::LoadFile(WideToUtf8(tempPath + L".cfg"), data) || data.count <= 0) return -1;
+    return data.totalSize;
 }

@@ -38,6 +38,9 @@ public:
     // or keeps it for a resume record that fits it. False when it cannot be
     // made or sized.
     [[nodiscard]] bool PrepareTempFile(uint64_t size, const std::wstring& tempPath);
+    // The total size the resume record beside the temporary package was
+    // written for; -1 when there is no record with bytes left to fetch.
+    int64_t RecordedSize(const std::wstring& tempPath) const;
 
 private:
     void LogLinkedFile(const std::string& path);

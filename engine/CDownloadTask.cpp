@@ -104,6 +104,7 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
     reply.contentRange = http.ContentRange();
     reply.contentLength = http.ContentLength();
     reply.validator = RangeReply::Received(http.ETag(), http.LastModified());
+    reply.contentType = http.ContentType();
     int64_t replyLast = 0;
     switch (RangeReply::Check(reply, position_, requestLast, totalSize_, ranges->KeepValidator(reply.validator),
                               replyLast)) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "net/ContentRange.h"
+#include "net/ContentType.h"
 
 namespace {
 bool Sendable(const std::string& text)
@@ -27,6 +28,8 @@ RangeReply::Verdict RangeReply::Check(const Reply& reply, int64_t first, int64_t
 {
     usableLast = kUnknown;
     if (first < 0 || last < first || last >= totalSize) return Verdict::Refuse;
+    // Before the validators: a page's own ETag or date must not discard the download.
+    if (reply.status == 200 && IsHtmlContentType(reply.contentType)) return Verdict::Refuse;
     if ((reply.status == 200 || reply.status == 206) && Differ(reply.validator, kept)) return Verdict::Changed;
     if (reply.status == 206) {
         int64_t from = 0, to = 0, complete = 0;

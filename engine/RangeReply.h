@@ -7,9 +7,10 @@
 // file's size as its complete length, and, when it gives a Content-Length,
 // the length of its Content-Range; it may end before the request does, and
 // its bytes then count up to its last. A 200 (the whole file) is usable only
-// for a request that starts at 0, and only with a Content-Length of the
-// file's size. A reply whose validator differs from the one the download's
-// first reply gave comes from another file: the package was replaced.
+// for a request that starts at 0, only with a Content-Length of the file's
+// size, and never when it is an HTML page (a captive portal's sign-in page
+// says nothing of the package, not even that it was replaced). A reply whose validator differs from the one the
+// download's first reply gave comes from another file: the package was replaced.
 class RangeReply {
 public:
     static constexpr int64_t kUnknown = -1;
@@ -26,6 +27,7 @@ public:
         std::string contentRange;  // empty when absent
         int64_t contentLength = kUnknown;
         Validator validator;
+        std::string contentType;  // empty when absent
     };
 
     enum class Verdict {

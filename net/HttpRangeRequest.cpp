@@ -64,6 +64,11 @@ std::string HttpRangeRequest::ContentRange() const
     return handles_.request ? HttpQueryText(handles_.request.Get(), HTTP_QUERY_CONTENT_RANGE) : std::string();
 }
 
+std::string HttpRangeRequest::ContentType() const
+{
+    return handles_.request ? HttpQueryText(handles_.request.Get(), HTTP_QUERY_CONTENT_TYPE) : std::string();
+}
+
 std::string HttpRangeRequest::ETag() const
 {
     return handles_.request ? HttpQueryText(handles_.request.Get(), HTTP_QUERY_ETAG) : std::string();

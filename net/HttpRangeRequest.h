@@ -33,11 +33,12 @@ public:
                             const std::string& ifRange = std::string());
 
     // Of the reply to the last Send: the status (false when there is none),
-    // the Content-Length (kUnknownLength when absent) and the Content-Range
-    // text (empty when absent).
+    // the Content-Length (kUnknownLength when absent), the Content-Range
+    // and Content-Type texts (empty when absent).
     [[nodiscard]] bool Status(DWORD& status) const;
     int64_t ContentLength() const;
     std::string ContentRange() const;
+    std::string ContentType() const;
     // Its ETag and Last-Modified, as sent (empty when absent).
     std::string ETag() const;
     std::string LastModified() const;

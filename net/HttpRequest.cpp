@@ -1,41 +1,36 @@
 #include "net/HttpRequest.h"
 
-#include "net/ContentRange.h"
 #include "net/HttpConnection.h"
+#include "net/ServerEndpoints.h"
+#include "net/SizeReply.h"
 
 namespace {
 
 constexpr DWORD kReadPiece = 4096;
 
-// Decimal digits alone, within 63 bits; -1 for anything else.
-int64_t ParseLength(const std::string& text)
-{
-    if (text.empty() || text.size() > 18) return -1;
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-// COMPLETE of "bytes FIRST-LAST/COMPLETE"; -1 when the reply does not say it.
-int64_t CompleteLength(const std::string& contentRange)
-{
-    int64_t first = 0, last = 0, complete = 0;
-    return ParseContentRange(contentRange, first, last, complete) ? complete : -1;
-}
-
-// The size of the resource from a reply: a 200's Content-Length, or a 206's
-// complete length. An error page, a redirect that was not followed or a
-// length the reply does not state is no size at all: -1.
-int64_t ConfirmedSize(HINTERNET request)
+// The size of the resource a reply states (SizeReply); -1 for none.
+int64_t StatedSize(HINTERNET request, bool rangedOnly)
 {
     DWORD status = 0;
     if (!HttpQueryNumber(request, HTTP_QUERY_STATUS_CODE, status)) return -1;
-    if (status == HTTP_STATUS_OK) return ParseLength(HttpQueryText(request, HTTP_QUERY_CONTENT_LENGTH));
-    if (status == HTTP_STATUS_PARTIAL_CONTENT) return CompleteLength(HttpQueryText(request, HTTP_QUERY_CONTENT_RANGE));
-    return -1;
+    SizeReply reply;
+    reply.status = status;
+    reply.contentType = HttpQueryText(request, HTTP_QUERY_CONTENT_TYPE);
+    reply.contentLength = HttpQueryText(request, HTTP_QUERY_CONTENT_LENGTH);
+    reply.contentRange = HttpQueryText(request, HTTP_QUERY_CONTENT_RANGE);
+    return reply.Size(rangedOnly);
+}
+
+bool QuerySize(HttpRequestParams* params, const HttpProxyInfo* proxy, const char* url, bool rangedOnly, uint64_t* size)
+{
+    HttpHandles handles;
+    if (!HttpSend(params, proxy, &handles, url, false)) return false;
+    const int64_t length = StatedSize(handles.request.Get(), rangedOnly);
+    const bool ok = length >= 0;
+    if (ok) *size = static_cast<uint64_t>(length);
+    // Closing abandons the body the server has started to send.
+    HttpCloseHandles(&handles);
+    return ok;
 }
 
 bool Fail(HttpHandles* handles)
@@ -131,14 +126,15 @@ bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size)
 {
     if (size) *size = 0;
     if (!url || !client || !size) return false;
+    return QuerySize(&client->params, client->proxy.get(), url, false, size);
+}
 
-    HttpHandles handles;
-    if (!HttpSend(&client->params, client->proxy.get(), &handles, url, false)) return false;
-
-    const int64_t length = ConfirmedSize(handles.request.Get());
-    const bool ok = length >= 0;
-    if (ok) *size = static_cast<uint64_t>(length);
-    // Closing abandons the body the server has started to send.
-    HttpCloseHandles(&handles);
-    return ok;
+bool HttpQueryRangedLength(HttpClient* client, const char* url, uint64_t* size)
+{
+    if (size) *size = 0;
+    if (!url || !client || !size) return false;
+    // The client's own headers are left as they are.
+    HttpRequestParams params;
+    params.extraHeaders = ServerEndpoints::RangeHeader(0, 0);
+    return QuerySize(&params, client->proxy.get(), url, true, size);
 }

@@ -24,5 +24,12 @@
 // GETs url with the client's params and proxy and reads the resource's size
 // without reading the body: the Content-Length of a 200, or the complete
 // length in the Content-Range of a 206. Any other reply fails, an error
-// page with its own Content-Length included. *size is 0 unless it succeeded.
+// page with its own Content-Length included, and so does a 200 that is an
+// HTML page. *size is 0 unless it succeeded.
 [[nodiscard]] bool HttpQueryContentLength(HttpClient* client, const char* url, uint64_t* size);
+
+// GETs the first byte of url ("Range: bytes=0-0", through the client's proxy)
+// and reads the complete length from the reply's Content-Range: only a 206
+// will do, so a page that answers every request, ranged or not, with a 200
+// never gives a size here. *size is 0 unless it succeeded.
+[[nodiscard]] bool HttpQueryRangedLength(HttpClient* client, const char* url, uint64_t* size);

@@ -29,7 +29,10 @@ Control API (tests and the demo):
         bytes than the range, its Content-Length saying so), trickle (the
         whole reply to a Range request, status line and headers too, one byte
         a second), short206 (a 206 of the first half of the range asked for),
-        portal (a 200 page without Content-Length, as a captive portal sends).
+        portal (a captive portal: every request, ranged or not, gets a 200
+        text/html sign-in page of about 500 bytes with its Content-Length),
+        portal_plain (the same page sent as text/plain), portal_nolength (the
+        page as text/html without Content-Length).
         Package replies carry an ETag and Last-Modified; an If-Range naming
         neither gets the whole file.
   POST /_control/hold_report?key=K         success reports of K are answered
@@ -60,6 +63,13 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 MALFORMED_XML = b'<?xml version="1.0" encoding="utf-8"?><TzLobbyVerInfo><Site ID="1" ver="2.5'
 DOWNLOAD_PAGE = ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Quorvex</title></head>"
                  "<body><h1>Quorvex</h1><p>Download the lobby setup.</p></body></html>\n").encode()
+PORTAL_PAGE = ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Hotel Wi-Fi</title>"
+               "<meta name=\"viewport\" content=\"width=device-width\"></head><body>"
+               "<h1>Welcome to the Hotel Network</h1><p>Please sign in to use the Internet.</p>"
+               "<form method=\"post\" action=\"/login\"><label>Room <input name=\"room\"></label>"
+               "<label>Surname <input name=\"surname\"></label><label><input type=\"checkbox\" "
+               "name=\"terms\"> I accept the terms of use</label><button>Connect</button></form>"
+               "<p>Need help? Call the front desk.</p></body></html>\n").encode()
 NAME_RE = re.compile(r"^[A-Za-z0-9_.-]{1,64}$")
 VERSION_RE = re.compile(r"^\d{1,5}\.\d{1,5}\.\d{1,5}\.\d{1,5}$")
 
@@ -389,9 +399,10 @@ class Handler(BaseHTTPRequestHandler):
         if_range = self.headers.get("If-Range")
 
         mode, ms = self.state.take_mode(key)
-        if mode == "portal":
-            self.send_head(200, None, "text/html")
-            return self.write(b"<html><body><h1>Sign in to use this network</h1></body></html>\n")
+        if mode in ("portal", "portal_plain", "portal_nolength"):
+            self.send_head(200, None if mode == "portal_nolength" else len(PORTAL_PAGE),
+                           "text/plain" if mode == "portal_plain" else "text/html; charset=utf-8")
+            return self.write(PORTAL_PAGE)
         first, last = 0, size - 1
         ranged = False
         m = re.match(r"^\s*bytes=(\d*)-(\d*)\s*$", self.headers.get("Range", ""))

@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "ControllerTestSupport.h"
+#include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
+#include "engine/ResumeSegment.h"
 #include "support/PostingObserver.h"
 
 namespace {
@@ -194,7 +196,7 @@ TEST(Journey, PlantedHardLinksAreNeitherWrittenNorDeleted)
     EXPECT_GE(CountOf(f.LogText(), refused + temp + ".cfg\r\n"), 1u);
 }
 
-TEST(Journey, ErrorPagesWhereTheSizeIsAskedLeaveAPartialDownloadToResume)
+TEST(Journey, ErrorAndPortalPagesWhereTheSizeIsAskedLeaveAPartialDownloadToResume)
 {
     ControllerFolders f;
     const std::string key = f.UseNewKey();
@@ -222,14 +224,21 @@ TEST(Journey, ErrorPagesWhereTheSizeIsAskedLeaveAPartialDownloadToResume)
 
     CDownloader d(f.Settings(LocalServer::BaseUrl()));
     JourneyWindow window(d);
-    // The size is asked for and answered by error pages with a length of their own.
-    ASSERT_TRUE(LocalServer::SetMode(pkg, "503"));
-    const size_t before = RequestsTo(pkg, "/_pkg/").size();
-    d.DownQuorvex();
-    ASSERT_EQ(window.RunUntilOutcome(), EVENT_FAILED);
-    EXPECT_EQ(RequestsTo(pkg, "/_pkg/").size() - before, 5u);  // five failed starts: size queries alone
-    EXPECT_TRUE(ReadFileBytes(temp) == partial) << "the partial download was overwritten";
-    EXPECT_TRUE(ReadFileBytes(temp + ".cfg") == record) << "the resume record was changed or deleted";
+    // The size is asked for and answered by error pages, or by a captive
+    // portal's sign-in page, each with a length of its own. A portal page
+    // that does not say it is HTML gets a ranged question as well.
+    for (const char* page : {"503", "portal", "portal_plain"}) {
+        SCOPED_TRACE(page);
+        ASSERT_TRUE(LocalServer::SetMode(pkg, page));
+        const size_t before = RequestsTo(pkg, "/_pkg/").size();
+        d.DownQuorvex();
+        ASSERT_EQ(window.RunUntilOutcome(), EVENT_FAILED);
+        // Five failed starts, no GET of the package among them.
+        EXPECT_EQ(RequestsTo(pkg, "/_pkg/").size() - before, std::string(page) == "portal_plain" ? 10u : 5u);
+        EXPECT_TRUE(ReadFileBytes(temp) == partial) << "the partial download was overwritten";
+        EXPECT_TRUE(ReadFileBytes(temp + ".cfg") == record) << "the resume record was changed or deleted";
+    }
+    EXPECT_EQ(CountOf(f.LogText(), "not confirmed, record of "), 5u);
 
     // The next start resumes: only the missing bytes are asked for.
     ASSERT_TRUE(LocalServer::SetMode(pkg, "normal"));
@@ -241,8 +250,10 @@ TEST(Journey, ErrorPagesWhereTheSizeIsAskedLeaveAPartialDownloadToResume)
     int64_t asked = 0;
     for (const RecordedRequest& r : LocalServer::Requests(pkg)) {
         long long first = 0, last = -1;
-        if (r.id > since && std::sscanf(r.range.c_str(), "bytes=%lld-%lld", &first, &last) == 2)
+        if (r.id > since && std::sscanf(r.range.c_str(), "bytes=%lld-%lld", &first, &last) == 2) {
             asked += last - first + 1;
+            EXPECT_NE(first, 0) << "byte 0 was asked for again: " << r.range;
+        }
     }
     EXPECT_GT(asked, 0);
     EXPECT_LT(asked, static_cast<int64_t>(whole.size()));
@@ -284,4 +295,38 @@ TEST(Journey, ClosingNeverWaitsForAWorkerInsideACheck)
     }));
     d.reset();
     EXPECT_EQ(CountOf(f.LogText(), "worker still busy"), 1u);
+}
+
+TEST(Journey, APackageWhoseSizeChangedIsFetchedAfreshOnceARangedReplyConfirmsIt)
+{
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    const std::string pkg = LocalServer::NewKey();
+    const std::string rel = LocalServer::FixtureRelPath(Fixture::Signed);
+    const std::string whole = ReadFileBytes(WwwPath(rel));
+    const std::string url = LocalServer::PackageUrl(pkg, rel);
+    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", url, Md5Of(WwwPath(rel)), 1));
+    // Half of a larger earlier package, with its record.
+    const std::string temp = f.program + "\\TzGameSetup2.5.17.3.tmp";
+    const uint32_t before = static_cast<uint32_t>(whole.size()) + 5000;
+    WriteFileBytes(temp, std::string(before, 'Z'));
+    std::unique_ptr<ResumeSegment> rest(ResumeSegment::Make(before / 2, before - 1, url, temp));
+    ASSERT_TRUE(CBreakpointCfg::WriteRecordFile(temp + ".cfg", before, {*rest}));
+
+    CDownloader d(f.Settings(LocalServer::BaseUrl()));
+    JourneyWindow window(d);
+    d.DownQuorvex();
+    ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
+    d.Exit(1);
+    EXPECT_EQ(ReadFileBytes(d.GetPackagePath()), whole);
+    EXPECT_FALSE(FileExists(temp + ".cfg"));
+    bool confirmed = false, fromZero = false;
+    for (const RecordedRequest& r : LocalServer::Requests(pkg)) {
+        long long first = -1, last = -1;
+        if (std::sscanf(r.range.c_str(), "bytes=%lld-%lld", &first, &last) != 2) continue;
+        if (first == 0 && last == 0) confirmed = true;
+        if (first == 0 && last > 0) fromZero = confirmed;
+    }
+    EXPECT_TRUE(confirmed) << "no ranged question confirmed the new size";
+    EXPECT_TRUE(fromZero) << "the new package was not fetched from its start";
 }

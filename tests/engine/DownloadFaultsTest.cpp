@@ -142,7 +142,7 @@ TEST(DownloadFaults, BrokenRepliesEndInARetryOrAFailureNeverInAWrongFile)
         ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED)) << "the retries complete the file once ranges work";
         EXPECT_TRUE(pkg.Arrived());
     }
-    for (const char* page : {"404", "portal"}) {
+    for (const char* page : {"404", "portal", "portal_nolength"}) {
         SCOPED_TRACE(std::string("an error or portal page is not package bytes: ") + page);
         Package pkg(50000, 25, '\x5A');
         EngineRun run;

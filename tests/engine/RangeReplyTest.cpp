@@ -59,6 +59,14 @@ TEST(RangeReply, OnlyTheAskedBytesOfThisFileAreUsed)
             << row.what;
         EXPECT_EQ(last, row.usableLast) << row.what;
     }
+    // A captive portal's page is never the package, nor a sign that it was
+    // replaced, whatever its length and validators say.
+    for (const RangeReply::Validator& v : {kKept, RangeReply::Validator{"\"page\"", "Tue"}}) {
+        RangeReply::Reply page{200, "", 10000, v, "text/html; charset=utf-8"};
+        int64_t last = -2;
+        EXPECT_EQ(RangeReply::Check(page, 0, 4095, 10000, kKept, last), Verdict::Refuse) << v.etag;
+        EXPECT_EQ(last, kNone);
+    }
     int64_t from = 0, to = 0, complete = 0;
     for (const char* broken : {"bytes 4096-8191/8191", "items 4096-8191/10000", "bytes 4096-/10000",
                                "bytes 4096-8191/10000x", "bytes -1-8191/10000", "bytes 99999999999999999999-1/10000"})

@@ -7,6 +7,7 @@
 #include "FuzzCheck.h"
 #include "engine/RangeReply.h"
 #include "net/ContentRange.h"
+#include "net/ContentType.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A reply of another version of the file, or of the same.
     RangeReply::Reply reply{status, contentRange, length, {}};
     if (pick & 32) reply.validator.etag = "\"v2\"";
+    if (pick & 64) reply.contentType = "text/html";
     const RangeReply::Validator kept{"\"v1\"", ""};
     const int64_t asked = position > INT64_MAX - 65535 ? position : position + 65535;
     int64_t usableLast = 0;
@@ -58,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(ParseContentRange(contentRange, first, to, complete));
             FUZZ_CHECK(first == position && complete == totalSize && usableLast <= to);
         } else {
-            FUZZ_CHECK(position == 0 && length == totalSize);
+            FUZZ_CHECK(position == 0 && length == totalSize && !IsHtmlContentType(reply.contentType));
         }
         break;
     case RangeReply::Verdict::Changed: FUZZ_CHECK(pick & 32); break;

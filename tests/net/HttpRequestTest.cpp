@@ -225,6 +225,30 @@ TEST(HttpQueryContentLength, ReadsTheHeaderWithoutTheBody)
     EXPECT_EQ(size, 0u);
 }
 
+TEST(HttpQueryRangedLength, OnlyARangedReplyGivesTheSize)
+{
+    const std::string key = LocalServer::NewKey();
+    const std::string rel = "net/" + key + "/package.bin";
+    ASSERT_FALSE(LocalServer::PublishFile(rel, PatternBytes(123457)).empty());
+    HttpClient client;
+    uint64_t size = 99;
+    ASSERT_TRUE(HttpQueryRangedLength(&client, LocalServer::NginxFileUrl(rel).c_str(), &size));
+    EXPECT_EQ(size, 123457u);
+    ASSERT_TRUE(HttpQueryRangedLength(&client, LocalServer::PackageUrl(key, rel).c_str(), &size));
+    EXPECT_EQ(size, 123457u);
+    EXPECT_EQ(LocalServer::Requests(key).back().range, "bytes=0-0");
+
+    // A page that answers every request: an HTML one gives no size at all,
+    // one that does not say it is HTML a size only to the plain query.
+    ASSERT_TRUE(LocalServer::SetMode(key, "portal"));
+    EXPECT_FALSE(HttpQueryContentLength(&client, LocalServer::PackageUrl(key, rel).c_str(), &size));
+    EXPECT_FALSE(HttpQueryRangedLength(&client, LocalServer::PackageUrl(key, rel).c_str(), &size));
+    ASSERT_TRUE(LocalServer::SetMode(key, "portal_plain"));
+    EXPECT_TRUE(HttpQueryContentLength(&client, LocalServer::PackageUrl(key, rel).c_str(), &size));
+    EXPECT_FALSE(HttpQueryRangedLength(&client, LocalServer::PackageUrl(key, rel).c_str(), &size));
+    EXPECT_EQ(size, 0u);
+}
+
 TEST(HttpConnection, HttpsGetsTheSecureFlagsAndCertificateErrorsWidenThem)
 {
     EXPECT_EQ(HttpRequestFlags(INTERNET_SCHEME_HTTPS),

@@ -71,7 +71,9 @@ public:
     // file), "extra" (more bytes than the range, its Content-Length saying
     // so), "trickle" (the whole reply to a Range request, headers too, one
     // byte a second), "short206" (a 206 of the first half of the range),
-    // "portal" (a 200 page without Content-Length). Package replies carry an
+    // "portal" (every request gets a 200 text/html page of about 500 bytes
+    // with its Content-Length), "portal_plain" (that page as text/plain),
+    // "portal_nolength" (as text/html, no Content-Length). Package replies carry an
     // ETag; an If-Range that names another gets the whole file (200).
     static bool SetMode(const std::string& key, const std::string& mode, int times = -1, int ms = 0);
 
