@@ -4,6 +4,7 @@
 
 #include "controller/PathUtil.h"
 #include "controller/SiteConfigText.h"
+#include "net/CertificateError.h"
 #include "net/HttpRequest.h"
 #include "net/ServerEndpoints.h"
 #include "platform/CLog.h"
@@ -44,10 +45,17 @@ bool SiteConfigClient::FetchOnce(const std::string& siteId, uint32_t context)
     const std::string url = ServerEndpoints::ConfigUrl(serverBase_, siteId);
     HttpClient client;
     std::string reply;
+    uint32_t sendError = 0;
     client.params.replyMode = REPLY_STRING;
     client.params.replyTarget = &reply;
     client.params.replyLimit = kMaxConfigReplyBytes;
+    // This reply decides which package is fetched: no certificate error is
+    // overlooked.
+    client.params.certificateChecks = CertificateChecks::Full;
+    client.params.sendError = &sendError;
     if (!HttpRequest(&client.params, client.proxy.get(), false, context, url.c_str())) {
+        const std::string certificate = CertificateErrorText(sendError);
+        if (!certificate.empty()) log_.Line(name, "server certificate refused: %s", certificate.c_str());
         log_.Line(name, "get lobby info faile");
         return false;
     }

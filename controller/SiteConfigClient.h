@@ -20,7 +20,8 @@ public:
     static std::string ReadSiteId(CLog& log, const std::string& programFolder, const std::string& fallback);
 
     // One configuration request for a site; true when its reply was usable.
-    // `context` travels with the request.
+    // `context` travels with the request. The server's certificate, when it
+    // is https, is checked in full: a refused one is a failed attempt.
     [[nodiscard]] bool FetchOnce(const std::string& siteId, uint32_t context);
     // Fills the held reply from a reply text, attribute by attribute; true
     // when the result is usable.
