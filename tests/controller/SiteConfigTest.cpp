@@ -226,3 +226,27 @@ TEST(SiteConfig, UsableReplyAfterCancelIsKeptButTheTaskStops)
     EXPECT_NE(ReadFileBytes(f.appData + "\\Quorvex\\Downloader\\hi.cfg").find("<Item ver=\"3.1.0.0\" md5=\"cd\"/>"),
               std::string::npos);
 }
+
+TEST(SiteConfig, HttpsHostWhoseCertificateNamesAnotherHostIsAFailedAttempt)
+{
+    ASSERT_TRUE(LocalServer::HasTlsCertificates()) << "no TLS test certificates: run scripts/bootstrap";
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::RefusedUrl(), "ab", 1));
+    RecordingListener listener;
+    CDownloader d(f.Settings(LocalServer::TlsOtherNameUrl()));
+    d.RegisterListener(&listener);
+    d.DownQuorvex();
+    ASSERT_TRUE(WaitFor([&] { return listener.Count(EVENT_FAILED) == 1; }, 30000));
+    d.Exit(1);
+
+    EXPECT_TRUE(LocalServer::Requests(key).empty()) << "nothing is sent to a host that fails its certificate";
+    const std::string log = f.LogText();
+    const std::string refused = "server certificate refused: 12038 ERROR_INTERNET_SEC_CERT_CN_INVALID (";
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\t" + refused), 5u);
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\tget lobby info faile\r\n"), 5u);
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\tget site config retry over\r\n"), 1u);
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Post_Error\t" + refused), 1u);
+    EXPECT_EQ(CountOf(log, "[ret-err]"), 1u);
+}
+
