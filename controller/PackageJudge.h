@@ -18,7 +18,9 @@ enum class Verdict : int32_t { Download = 1, OfferUpdate = 2, Ready = 3, UpdateR
 // rejects is deleted, and reported where the report belongs to the download.
 class PackageJudge {
 public:
-    PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher);
+    // No package older than `floor` (zero: none) is kept or accepted.
+    PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher,
+                 const VersionQuad& floor = VersionQuad());
     virtual ~PackageJudge() = default;
 
     // The package on disk, before a download (worker thread). It is held
@@ -41,4 +43,5 @@ private:
     PackageFiles& files_;
     ReportSender& reports_;
     const std::string publisher_;  // expected signer; empty: any
+    const VersionQuad floor_;
 };

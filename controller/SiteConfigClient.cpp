@@ -19,7 +19,9 @@ constexpr size_t kMaxConfigReplyBytes = 1024 * 1024;
 
 }  // namespace
 
-SiteConfigClient::SiteConfigClient(CLog& log, const std::string& serverBase) : log_(log), serverBase_(serverBase) {}
+SiteConfigClient::SiteConfigClient(CLog& log, const std::string& serverBase, const VersionQuad& floor)
+    : log_(log), serverBase_(serverBase), floor_(floor)
+{}
 
 std::string SiteConfigClient::ReadSiteId(CLog& log, const std::string& programFolder, const std::string& fallback)
 {
@@ -43,6 +45,10 @@ bool SiteConfigClient::FetchOnce(const std::string& siteId, uint32_t context)
 {
     const char* name = "CDownloader::Get_Site_Config";
     const std::string url = ServerEndpoints::ConfigUrl(serverBase_, siteId);
+    {
+        ScopedLock guard(lock_);
+        refusedVersion_.clear();
+    }
     HttpClient client;
     std::string reply;
     uint32_t sendError = 0;
@@ -76,8 +82,22 @@ bool SiteConfigClient::Parse(std::string text)
         info_ = info;
     }
     if (!IsLobbyInfoUsable(info)) return false;
+    if (VersionBelowFloor(info.newest, floor_)) {
+        const std::string offered = FormatVersion(info.newest);
+        log_.Line("CDownloader::Get_Site_Config", "offered ver %s is below the minimum package version %s: refused",
+                  offered.c_str(), FormatVersion(floor_).c_str());
+        ScopedLock guard(lock_);
+        refusedVersion_ = offered;
+        return false;
+    }
     valid_ = true;
     return true;
+}
+
+std::string SiteConfigClient::RefusedVersion() const
+{
+    ScopedLock guard(lock_);
+    return refusedVersion_;
 }
 
 LobbyVerInfo SiteConfigClient::Info() const

@@ -12,7 +12,8 @@ class CLog;
 // The worker thread fetches and parses; any thread reads the held reply.
 class SiteConfigClient {
 public:
-    SiteConfigClient(CLog& log, const std::string& serverBase);
+    // A reply offering a package older than `floor` (zero: none) is not usable.
+    SiteConfigClient(CLog& log, const std::string& serverBase, const VersionQuad& floor = VersionQuad());
     virtual ~SiteConfigClient() = default;
 
     // The site id of "site.cfg" in the program folder; `fallback` when there
@@ -31,11 +32,16 @@ public:
     LobbyVerInfo Info() const;
     // A usable reply has been held once: later tasks skip the request.
     bool Valid() const { return valid_; }
+    // The version the last reply offered when the floor refused it; empty
+    // when the last attempt was refused for another reason or not at all.
+    std::string RefusedVersion() const;
 
 private:
     CLog& log_;
     const std::string serverBase_;
-    LobbyVerInfo info_;  // lock_
+    const VersionQuad floor_;
+    LobbyVerInfo info_;           // lock_
+    std::string refusedVersion_;  // lock_
     std::atomic<bool> valid_{false};
     // Never held across a request or with another lock.
     mutable CLock lock_;
