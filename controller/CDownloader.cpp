@@ -33,9 +33,10 @@ CDownloader::CDownloader() : CDownloader(DownloaderSettings::ForThisProgram()) {
 CDownloader::CDownloader(const DownloaderSettings& settings)
     : settings_(settings), logOpen_(OpenLog()),
       siteId_(SiteConfigClient::ReadSiteId(log_, settings_.programFolder, kBuiltInSiteId)),
-      config_(log_, settings_.serverBase), reports_(log_, settings_.serverBase, siteId_),
+      config_(log_, settings_.serverBase, settings_.minPackageVersion), reports_(log_, settings_.serverBase, siteId_),
       files_(log_, settings_.programFolder, siteId_),
-      judge_(log_, files_, reports_, settings_.publisher, PrivateParent(settings_)), tasks_([this](int32_t id) {
+      judge_(log_, files_, reports_, settings_.publisher, PrivateParent(settings_), settings_.minPackageVersion),
+      tasks_([this](int32_t id) {
           if (!config_.Valid() && Get_Site_Config(id) != 0) return;
           RunTask(id);
       })
@@ -212,7 +213,8 @@ int CDownloader::Get_Site_Config(int32_t taskId)
     if (result == Attempt::Succeeded) return 0;
     if (result == Attempt::Stopped) return 1;
     Log("CDownloader::Get_Site_Config", "get site config retry over");
-    reports_.Post_Error(ErrorType::SiteConfigFailed, std::string());
+    // A reply refused for offering a package below the floor names it.
+    reports_.Post_Error(ErrorType::SiteConfigFailed, config_.RefusedVersion());
     NotifyListener(EVENT_FAILED, taskId);
     return -1;
 }

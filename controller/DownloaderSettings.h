@@ -2,6 +2,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/VersionQuad.h"
+
 // Where the controller keeps its files and which server it talks to. The
 // program uses ForThisProgram(); tests point these at temporary folders and
 // the local test server.
@@ -13,6 +15,7 @@ struct DownloaderSettings {
     std::wstring privateParent;  // where checked copies of packages are made; empty: the system's
     // Prepares the checks while a download runs (worker thread); none: nothing.
     std::function<void()> warmUpChecks;
+    VersionQuad minPackageVersion;  // no older package is launched; zero: no floor
 
     static DownloaderSettings ForThisProgram();
 };

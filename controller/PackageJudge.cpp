@@ -52,8 +52,8 @@ VersionQuad ProductVersion(const HeldFile& package)
 }  // namespace
 
 PackageJudge::PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher,
-                           const std::wstring& privateParent)
-    : log_(log), files_(files), reports_(reports), publisher_(publisher), privateParent_(privateParent)
+                           const std::wstring& privateParent, const VersionQuad& floor)
+    : log_(log), files_(files), reports_(reports), publisher_(publisher), privateParent_(privateParent), floor_(floor)
 {}
 
 PrivateCopy PackageJudge::CopyOf(const HeldFile& package, const char* place)
@@ -108,6 +108,8 @@ Verdict PackageJudge::BeNeedDown(const LobbyVerInfo& info, bool updateRequested,
         return verdict;
     };
     if (local != newest && FirstThreeZero(local)) return discard("local file's version is wrong");
+    // Whatever the reply says and whatever the user would choose.
+    if (VersionBelowFloor(local, floor_)) return discard("local ver below the minimum package version");
     if (!IsTrustedFrom(file, publisher_)) return discard("local file's trust is invalid");
     if (local == newest && !Md5Matches(file, info.md5)) return discard("ver same but md5 not");
     if (VersionTextGreater(FormatVersion(local), FormatVersion(newest)))
@@ -152,6 +154,10 @@ bool PackageJudge::Accept(const LobbyVerInfo& info, HeldFile& package, PrivateCo
     if (FirstThreeZero(down)) return reject("get local file's version faile", ErrorType::VersionUnreadable, newestText);
     trust.Wait();
     if (!trusted) return reject("local file's trust is invalid", ErrorType::TrustInvalid, downText);
+    // The reply offered no older version (it would not have been taken), so
+    // this file is lower than the offer, and not acceptable as another build.
+    if (VersionBelowFloor(down, floor_))
+        return reject("local ver below the minimum package version", ErrorType::VersionLower, downText);
     if (VersionTextGreater(downText, newestText))
         return reject("local ver bigger than newest", ErrorType::VersionHigher, downText);
     if (VersionTextGreater(newestText, downText)) {

@@ -21,8 +21,9 @@ enum class Verdict : int32_t { Download = 1, OfferUpdate = 2, Ready = 3, UpdateR
 // belongs to the download.
 class PackageJudge {
 public:
+    // No package older than `floor` (zero: none) is kept or accepted.
     PackageJudge(CLog& log, PackageFiles& files, ReportSender& reports, const std::string& publisher,
-                 const std::wstring& privateParent);
+                 const std::wstring& privateParent, const VersionQuad& floor = VersionQuad());
     virtual ~PackageJudge() = default;
 
     // The package on disk, before a download (worker thread). Its copy is
@@ -51,4 +52,5 @@ private:
     ReportSender& reports_;
     const std::string publisher_;  // expected signer; empty: any
     const std::wstring privateParent_;
+    const VersionQuad floor_;
 };

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "BuildConfig.h"
+#include "net/CertificateError.h"
 #include "net/HttpRequest.h"
 #include "net/ServerEndpoints.h"
 #include "platform/CLog.h"
@@ -50,13 +51,19 @@ bool ReportSender::PostReport(const char* name, const std::string& url, const st
 {
     HttpClient client;
     std::string reply;
+    uint32_t sendError = 0;
     client.params.body = body;
     client.params.replyMode = REPLY_STRING;
     client.params.replyTarget = &reply;
+    // The configuration's host: a report goes only to the server the reply came from.
+    client.params.certificateChecks = CertificateChecks::Full;
+    client.params.sendError = &sendError;
     if (HttpRequest(&client.params, client.proxy.get(), true, 0, url.c_str())) {
         log_.Line(name, "[url]:%s [post]:%s", url.c_str(), body.c_str());
         return true;
     }
+    const std::string certificate = CertificateErrorText(sendError);
+    if (!certificate.empty()) log_.Line(name, "server certificate refused: %s", certificate.c_str());
     log_.Line(name, "[url]:%s [post]:%s [ret-err]:[%s]", url.c_str(), body.c_str(), reply.c_str());
     return false;
 }

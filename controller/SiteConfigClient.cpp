@@ -4,6 +4,7 @@
 
 #include "controller/PathUtil.h"
 #include "controller/SiteConfigText.h"
+#include "net/CertificateError.h"
 #include "net/HttpRequest.h"
 #include "net/ServerEndpoints.h"
 #include "platform/CLog.h"
@@ -18,7 +19,9 @@ constexpr size_t kMaxConfigReplyBytes = 1024 * 1024;
 
 }  // namespace
 
-SiteConfigClient::SiteConfigClient(CLog& log, const std::string& serverBase) : log_(log), serverBase_(serverBase) {}
+SiteConfigClient::SiteConfigClient(CLog& log, const std::string& serverBase, const VersionQuad& floor)
+    : log_(log), serverBase_(serverBase), floor_(floor)
+{}
 
 std::string SiteConfigClient::ReadSiteId(CLog& log, const std::string& programFolder, const std::string& fallback)
 {
@@ -42,12 +45,23 @@ bool SiteConfigClient::FetchOnce(const std::string& siteId, uint32_t context)
 {
     const char* name = "CDownloader::Get_Site_Config";
     const std::string url = ServerEndpoints::ConfigUrl(serverBase_, siteId);
+    {
+        ScopedLock guard(lock_);
+        refusedVersion_.clear();
+    }
     HttpClient client;
     std::string reply;
+    uint32_t sendError = 0;
     client.params.replyMode = REPLY_STRING;
     client.params.replyTarget = &reply;
     client.params.replyLimit = kMaxConfigReplyBytes;
+    // This reply decides which package is fetched: no certificate error is
+    // overlooked.
+    client.params.certificateChecks = CertificateChecks::Full;
+    client.params.sendError = &sendError;
     if (!HttpRequest(&client.params, client.proxy.get(), false, context, url.c_str())) {
+        const std::string certificate = CertificateErrorText(sendError);
+        if (!certificate.empty()) log_.Line(name, "server certificate refused: %s", certificate.c_str());
         log_.Line(name, "get lobby info faile");
         return false;
     }
@@ -68,8 +82,22 @@ bool SiteConfigClient::Parse(std::string text)
         info_ = info;
     }
     if (!IsLobbyInfoUsable(info)) return false;
+    if (VersionBelowFloor(info.newest, floor_)) {
+        const std::string offered = FormatVersion(info.newest);
+        log_.Line("CDownloader::Get_Site_Config", "offered ver %s is below the minimum package version %s: refused",
+                  offered.c_str(), FormatVersion(floor_).c_str());
+        ScopedLock guard(lock_);
+        refusedVersion_ = offered;
+        return false;
+    }
     valid_ = true;
     return true;
+}
+
+std::string SiteConfigClient::RefusedVersion() const
+{
+    ScopedLock guard(lock_);
+    return refusedVersion_;
 }
 
 LobbyVerInfo SiteConfigClient::Info() const

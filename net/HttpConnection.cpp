@@ -64,13 +64,14 @@ bool Fail(HttpHandles* handles)
 
 }  // namespace
 
-DWORD HttpRequestFlags(INTERNET_SCHEME scheme)
+DWORD HttpRequestFlags(INTERNET_SCHEME scheme, CertificateChecks checks)
 {
-    if (scheme == INTERNET_SCHEME_HTTPS) {
-        return INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
-               INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
-    }
-    return INTERNET_FLAG_RELOAD;
+    if (scheme != INTERNET_SCHEME_HTTPS) return INTERNET_FLAG_RELOAD;
+    // Without an IGNORE flag WinINet checks the name, the dates and the
+    // chain, and revocation as the machine's Internet settings say.
+    if (checks == CertificateChecks::Full) return INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE;
+    return INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
+           INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 }
 
 bool HttpRaiseConnectionLimits()
@@ -79,7 +80,8 @@ bool HttpRaiseConnectionLimits()
     return raised;
 }
 
-bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url, HttpTarget* target)
+bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url, HttpTarget* target,
+                        CertificateChecks checks)
 {
     if (!url || !handles || !target) return false;
 
@@ -106,7 +108,8 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
         return Fail(handles);
     }
 
-    target->flags = HttpRequestFlags(parts.nScheme);
+    target->flags = HttpRequestFlags(parts.nScheme, checks);
+    target->checks = checks;
     target->path.assign(path.data());
     HINTERNET connection = InternetConnectA(handles->internet.Get(), host.data(), parts.nPort, nullptr, nullptr,
                                             INTERNET_SERVICE_HTTP, target->flags, 0);
@@ -131,8 +134,10 @@ bool HttpOpenAndSend(HttpHandles* handles, const HttpTarget& target, const char*
     if (HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()), data,
                          static_cast<DWORD>(body.size())))
         return true;
-    HttpWidenSecurityFlags(request, GetLastError());
+    const DWORD error = GetLastError();
+    if (target.checks != CertificateChecks::Full) HttpWidenSecurityFlags(request, error);
     handles->request.Reset();
+    SetLastError(error);
     return false;
 }
 

@@ -6,6 +6,7 @@
 
 #include "net/HttpHandles.h"
 #include "net/HttpProxyInfo.h"
+#include "net/HttpRequestParams.h"
 
 // Give up a connection attempt after this long, and a read after this long
 // without data.
@@ -19,11 +20,13 @@ constexpr DWORD kHttpMaxConnectionsPerServer = 80;
 struct HttpTarget {
     std::string path;
     DWORD flags = 0;
+    CertificateChecks checks = CertificateChecks::Lenient;
 };
 
-// Request flags for a URL scheme: HTTPS adds the secure flag and ignores
-// certificate name and date errors; everything else is a plain reload.
-DWORD HttpRequestFlags(INTERNET_SCHEME scheme);
+// Request flags for a URL scheme: HTTPS adds the secure flag and, unless the
+// checks are full, ignores certificate name and date errors; everything else
+// is a plain reload.
+DWORD HttpRequestFlags(INTERNET_SCHEME scheme, CertificateChecks checks = CertificateChecks::Lenient);
 
 // Raises WinINet's per-server connection limits for the whole process, on
 // the first call only; true when they are in force.
@@ -35,13 +38,14 @@ bool HttpRaiseConnectionLimits();
 // the connection. On success handles->internet and handles->connection are
 // open and *target is filled. On failure whatever was opened is closed.
 [[nodiscard]] bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url,
-                                      HttpTarget* target);
+                                      HttpTarget* target, CertificateChecks checks = CertificateChecks::Lenient);
 
 // Opens a request on the open connection (version "HTTP/1.0" or "HTTP/1.1";
 // referrer null for none) and sends it with `headers` (lines ending in CRLF;
 // may be empty) and `body`. A send that fails with a certificate error
-// widens the request's security flags first. On failure the request handle
-// is closed; the connection stays open.
+// widens the request's security flags first, unless the target's checks are
+// full. On failure the request handle is closed, the connection stays open,
+// and the thread's last error is the send's.
 [[nodiscard]] bool HttpOpenAndSend(HttpHandles* handles, const HttpTarget& target, const char* verb,
                                    const char* version, const char* referrer, const std::string& headers,
                                    const std::string& body);

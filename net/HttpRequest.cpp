@@ -52,14 +52,16 @@ bool HttpSend(HttpRequestParams* params, const HttpProxyInfo* proxy, HttpHandles
 {
     if (!url || !handles) return false;
 
-    HttpTarget target;
-    if (!HttpOpenConnection(proxy, handles, url, &target)) return false;
-
     static const HttpRequestParams kNoParams;
     const HttpRequestParams& p = params ? *params : kNoParams;
+    HttpTarget target;
+    if (!HttpOpenConnection(proxy, handles, url, &target, p.certificateChecks)) return false;
+
     if (!HttpOpenAndSend(handles, target, post ? "POST" : "GET", "HTTP/1.0", p.referrer.c_str(), p.extraHeaders,
-                         p.body))
+                         p.body)) {
+        if (p.sendError) *p.sendError = GetLastError();
         return Fail(handles);
+    }
     // Any status will do, error pages included, but there must be one:
     // Wine reports a connection dropped before the reply as a sent request
     // whose reply has no status line (Windows fails the send itself).

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "net/HttpReplyCallback.h"
@@ -10,6 +11,11 @@ enum HttpReplyMode {
     REPLY_CALLBACK = 1,  // do not read it; call callback once
     REPLY_NONE = 3,      // send only, then fail
 };
+
+// How an https server's certificate is judged. Lenient ignores name and date
+// errors, for hosts whose content is checked by other means (the package:
+// signature, publisher, MD5). Full ignores nothing and never widens.
+enum class CertificateChecks { Lenient, Full };
 
 // The record a caller fills before each request. HttpRequest resets it
 // whatever the outcome, so the reply mode and target are set again before
@@ -23,6 +29,10 @@ struct HttpRequestParams {
     size_t replyLimit;  // REPLY_STRING: a longer reply fails the request; 0: no limit
     HttpReplyCallback callback;
     void* userData;
+    CertificateChecks certificateChecks;
+    // Where a failed send leaves its WinINet error (certificate errors
+    // among them); untouched when the send succeeded. May be null.
+    uint32_t* sendError;
 
     HttpRequestParams() { Reset(); }
 
@@ -36,6 +46,8 @@ struct HttpRequestParams {
         replyLimit = 0;
         callback = nullptr;
         userData = nullptr;
+        certificateChecks = CertificateChecks::Lenient;
+        sendError = nullptr;
     }
 
     // The mode as the enum, undoing the sign of the two-bit field.

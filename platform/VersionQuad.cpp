@@ -16,6 +16,17 @@ bool VersionTextGreater(const std::string& a, const std::string& b)
     return a.compare(b) > 0;
 }
 
+bool VersionBelowFloor(const VersionQuad& v, const VersionQuad& floor)
+{
+    if (floor == VersionQuad()) return false;
+    const int32_t a[] = {v.major, v.minor, v.build, v.revision};
+    const int32_t b[] = {floor.major, floor.minor, floor.build, floor.revision};
+    for (int i = 0; i < 4; ++i) {
+        if (a[i] != b[i]) return a[i] < b[i];
+    }
+    return false;
+}
+
 int ScanVersion(const char* text, int32_t parts[4])
 {
     int32_t read[4];

@@ -24,6 +24,10 @@ std::string FormatVersion(const VersionQuad& v);
 // which is how versions have always been ordered in the history and reports.
 bool VersionTextGreater(const std::string& a, const std::string& b);
 
+// Whether v is older than floor, part by part as numbers (so 2.10 is newer
+// than 2.9, unlike the text comparison). A zero floor is none: false.
+bool VersionBelowFloor(const VersionQuad& v, const VersionQuad& floor);
+
 // Reads up to four parts of text as sscanf "%d.%d.%d.%d" would, into parts,
 // and returns how many it read; -1, with parts untouched, when a part does
 // not fit 32 bits (where sscanf's behaviour is undefined).

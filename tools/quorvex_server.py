@@ -14,6 +14,10 @@ path, Range header, headers, body, time) under a key: the agent_id of the
 query or form body, or KEY of a /_pkg/KEY/ path. Tests use keys of their
 own, so tests running at the same time never see each other's requests.
 
+With --tls HOST:PORT,CERT,KEY (repeatable) the same server, with the same
+replies and records, also answers over TLS on that port with that
+certificate (tools/make_test_tls.sh makes them).
+
 Control API (tests and the demo):
   GET  /_control/ping                      "quorvex-test-server PID"
   POST /_control/config?agent_id=ID        body: the configuration reply for ID
@@ -52,6 +56,7 @@ import os
 import re
 import socket
 import sqlite3
+import ssl
 import struct
 import subprocess
 import sys
@@ -464,6 +469,39 @@ class Handler(BaseHTTPRequestHandler):
         return None
 
 
+class TlsServer(ThreadingHTTPServer):
+    """The handshake runs on the request's own thread, so a client that
+    refuses the certificate (or never finishes) holds up no one else."""
+
+    context = None
+
+    def finish_request(self, request, client_address):
+        try:
+            request = self.context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError):
+            return  # the client refused the certificate, or went away
+        try:
+            super().finish_request(request, client_address)
+        finally:
+            try:
+                request.close()
+            except OSError:
+                pass
+
+    def handle_error(self, request, client_address):
+        pass
+
+
+def start_tls(spec):
+    listen, cert, key = spec.split(",")
+    host, _, port = listen.rpartition(":")
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    server = type("BoundTlsServer", (TlsServer,), {"context": context})((host, int(port)), Handler)
+    threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+    return server
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--listen", default="127.0.0.1:18750", help="HOST:PORT (default: the default build's server)")
@@ -471,6 +509,7 @@ def main():
     ap.add_argument("--www", required=True, help="folder served under /_pkg/KEY/")
     ap.add_argument("--ca", required=True, help="folder of the throw-away signing CA")
     ap.add_argument("--replies", help="folder of AGENT_ID.xml configuration replies to serve from the start")
+    ap.add_argument("--tls", action="append", default=[], help="HOST:PORT,CERT,KEY: also answer over TLS there")
     ap.add_argument("--pidfile")
     args = ap.parse_args()
 
@@ -488,7 +527,9 @@ def main():
     ThreadingHTTPServer.request_queue_size = 128
     try:
         server = ThreadingHTTPServer((host, int(port)), Handler)
-    except OSError as e:
+        for spec in args.tls:
+            start_tls(spec)
+    except (OSError, ValueError) as e:
         print("quorvex_server: cannot listen on %s: %s" % (args.listen, e), file=sys.stderr)
         return 1
     if args.pidfile:

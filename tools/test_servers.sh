@@ -2,6 +2,9 @@
 # Starts or stops the servers that tests and the demo talk to:
 #   - tools/quorvex_server.py on the host:port of SERVER_URL (configuration,
 #     statistics, download page, misbehaving package mode, control API);
+#   - the same server over TLS on port + 2 (a certificate for 127.0.0.1) and
+#     port + 3 (one for another name), when BUILD_DIR/tls-ca holds the
+#     certificates (scripts/bootstrap makes them: tools/make_test_tls.sh);
 #   - nginx on port + 1, serving BUILD_DIR/www (real Range support); under
 #     /slow/ the same files at 512 KiB/s per request, under /uneven/ at
 #     2 MiB/s for a range from below byte 3,000,000 and 384 KiB/s for any other, both
@@ -66,6 +69,9 @@ HOST="${hostport%:*}"; PORT="${hostport##*:}"
 [ "$HOST" != "$hostport" ] || PORT=80
 [[ "$PORT" =~ ^[0-9]+$ ]] || { echo "test_servers: no port in $URL" >&2; exit 2; }
 NGINX_PORT=$((PORT + 1))
+TLS_PORT=$((PORT + 2))
+TLS_OTHER_NAME_PORT=$((PORT + 3))
+TLS="$BUILD/tls-ca"
 # Fixture packages (made here and by the server) match the build's architecture.
 MINGW="$(sed -n 's/^QUORVEX_MINGW:INTERNAL=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)"
 [ -z "$MINGW" ] || export MINGW
@@ -73,7 +79,7 @@ MINGW="$(sed -n 's/^QUORVEX_MINGW:INTERNAL=//p' "$BUILD/CMakeCache.txt" 2>/dev/n
 # What an earlier run left behind is ours to end.
 stop_all
 mkdir -p "$STATE" "$WWW/fixtures"
-for p in "$PORT" "$NGINX_PORT"; do
+for p in "$PORT" "$NGINX_PORT" "$TLS_PORT" "$TLS_OTHER_NAME_PORT"; do
   if port_in_use "$HOST" "$p"; then
     echo "test_servers: port $HOST:$p is already in use by another program" >&2
     exit 1
@@ -88,6 +94,12 @@ fi
 rm -f "$STATE/requests.db" "$STATE/requests.db-wal" "$STATE/requests.db-shm"
 args=(--listen "$HOST:$PORT" --db "$STATE/requests.db" --www "$WWW" --ca "$BUILD/fixture-ca")
 [ -n "$REPLIES" ] && args+=(--replies "$REPLIES")
+if [ -f "$TLS/good.crt" ] && [ -f "$TLS/other-name.crt" ]; then
+  args+=(--tls "$HOST:$TLS_PORT,$TLS/good.crt,$TLS/good.key"
+         --tls "$HOST:$TLS_OTHER_NAME_PORT,$TLS/other-name.crt,$TLS/other-name.key")
+else
+  echo "test_servers: no TLS certificates in $TLS (scripts/bootstrap makes them): no TLS servers" >&2
+fi
 "$PY" "$TOOLS/quorvex_server.py" "${args[@]}" </dev/null >"$STATE/server.log" 2>&1 &
 echo $! > "$STATE/server.pid"
 

@@ -31,7 +31,8 @@ struct Judge {
     ReportSender reports{log, kNoServer, "1"};
     PackageFiles files{log, f.program, "1"};
     PackageJudge judge;
-    explicit Judge(const std::string& publisher) : judge(log, files, reports, publisher, Utf8ToWide(f.privateParent))
+    explicit Judge(const std::string& publisher, const VersionQuad& floor = VersionQuad())
+        : judge(log, files, reports, publisher, Utf8ToWide(f.privateParent), floor)
     {
         EXPECT_TRUE(log.Open(f.root.File("judge.log")));
     }
@@ -108,6 +109,44 @@ TEST(PackageDecision, VerdictsLogLinesAndDeletion)
     ASSERT_TRUE(CopyFileTo(other, j.files.PackagePath()));
     PrivateCopy copy;
     EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo("2.5.17.3", Md5Of(other), 1), false, &copy), Verdict::Ready);
+}
+
+TEST(PackageDecision, NothingBelowTheVersionFloorIsKeptOrAccepted)
+{
+    // 2.5.17.3 against a floor of 2.5.17.10: below it as numbers, above it as text.
+    const std::string signed25 = LocalServer::FixturePath(Fixture::Signed);
+    const VersionQuad floor{2, 5, 17, 10};
+    {  // upStyle 2 would offer it to the user, who could launch it.
+        Judge j(kFixtureSigner, floor);
+        ASSERT_TRUE(CopyFileTo(signed25, j.files.PackagePath()));
+        PrivateCopy copy;
+        EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo("2.5.17.11", "x", 2), false, &copy), Verdict::Download);
+        EXPECT_FALSE(copy.Made());
+        EXPECT_FALSE(FileExists(j.files.PackagePath()));
+        EXPECT_EQ(CountOf(j.LogText(), "\tCDownloader::BeNeedDown\tlocal ver below the minimum package version\r\n"),
+                  1u);
+    }
+    {  // Downloaded, it would pass as another build of the offer.
+        Judge j(kFixtureSigner, floor);
+        ASSERT_TRUE(CopyFileTo(signed25, j.files.PackagePath()));
+        HeldFile held = j.files.HoldPackage("test");
+        ASSERT_TRUE(held.Held());
+        VersionQuad down;
+        PrivateCopy copy;
+        EXPECT_FALSE(j.judge.Accept(MakeLobbyInfo("2.5.17.11", Md5Of(signed25), 1), held, &copy, &down));
+        EXPECT_FALSE(copy.Made());
+        EXPECT_FALSE(held.Held());
+        EXPECT_FALSE(FileExists(j.files.PackagePath()));
+        const std::string log = j.LogText();
+        EXPECT_EQ(CountOf(log, "\tCDownloader::DownFinished\tlocal ver below the minimum package version\r\n"), 1u);
+        EXPECT_EQ(CountOf(log, "&package_version=2.5.17.3&error_type=10&"), 1u);
+        EXPECT_EQ(CountOf(log, "Operator cache"), 0u);
+    }
+    // At the floor it is an ordinary package.
+    Judge j(kFixtureSigner, VersionQuad{2, 5, 17, 3});
+    ASSERT_TRUE(CopyFileTo(signed25, j.files.PackagePath()));
+    PrivateCopy copy;
+    EXPECT_EQ(j.judge.BeNeedDown(MakeLobbyInfo("2.5.17.3", Md5Of(signed25), 1), false, &copy), Verdict::Ready);
 }
 
 namespace {

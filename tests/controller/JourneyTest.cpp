@@ -149,6 +149,31 @@ TEST(Journey, DownloadInstallReuseAndUpdate)
                   Md5Of(newer) + "\"/>\n</HistoryInfo>\n\n");
 }
 
+TEST(Journey, HttpsConfigurationHostGivesTheReplyAndTakesTheReports)
+{
+    ASSERT_TRUE(LocalServer::HasTlsCertificates()) << "no TLS test certificates: run scripts/bootstrap";
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    const std::string rel = LocalServer::FixtureRelPath(Fixture::Signed);
+    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::NginxFileUrl(rel), Md5Of(WwwPath(rel)), 1));
+    {
+        CDownloader d(f.Settings(LocalServer::TlsUrl()));
+        CThreadsManager::Instance()->Start();
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
+        EndRun(d, window);
+        EXPECT_TRUE(WaitForFile(d.GetPackagePath() + ".ran", 30000));
+    }
+    CDownloader(f.Settings(LocalServer::TlsUrl())).Exit(2);  // an error report too
+
+    // The TLS port speaks nothing else: what it recorded came over TLS.
+    EXPECT_EQ(RequestsTo(key, "/get_download_device_xml.php").size(), 1u);
+    EXPECT_EQ(RequestsTo(key, "/download_device_stat.php").size(), 1u);
+    EXPECT_EQ(RequestsTo(key, "/download_device_error_stat.php").size(), 1u);
+    EXPECT_EQ(CountOf(f.LogText(), "[url]:" + LocalServer::TlsUrl() + "/download_device_stat.php [post]:"), 1u);
+}
+
 TEST(Journey, PlantedHardLinksAreNeitherWrittenNorDeleted)
 {
     ControllerFolders f;

@@ -226,3 +226,57 @@ TEST(SiteConfig, UsableReplyAfterCancelIsKeptButTheTaskStops)
     EXPECT_NE(ReadFileBytes(f.appData + "\\Quorvex\\Downloader\\hi.cfg").find("<Item ver=\"3.1.0.0\" md5=\"cd\"/>"),
               std::string::npos);
 }
+
+TEST(SiteConfig, HttpsHostWhoseCertificateNamesAnotherHostIsAFailedAttempt)
+{
+    ASSERT_TRUE(LocalServer::HasTlsCertificates()) << "no TLS test certificates: run scripts/bootstrap";
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    LocalServer::SetConfigReply(key, ConfigReply("2.5.17.3", LocalServer::RefusedUrl(), "ab", 1));
+    RecordingListener listener;
+    CDownloader d(f.Settings(LocalServer::TlsOtherNameUrl()));
+    d.RegisterListener(&listener);
+    d.DownQuorvex();
+    ASSERT_TRUE(WaitFor([&] { return listener.Count(EVENT_FAILED) == 1; }, 30000));
+    d.Exit(1);
+
+    EXPECT_TRUE(LocalServer::Requests(key).empty()) << "nothing is sent to a host that fails its certificate";
+    const std::string log = f.LogText();
+    const std::string refused = "server certificate refused: 12038 ERROR_INTERNET_SEC_CERT_CN_INVALID (";
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\t" + refused), 5u);
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\tget lobby info faile\r\n"), 5u);
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\tget site config retry over\r\n"), 1u);
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Post_Error\t" + refused), 1u);
+    EXPECT_EQ(CountOf(log, "[ret-err]"), 1u);
+}
+
+TEST(SiteConfig, ReplyOfferingAPackageBelowTheFloorFailsAndNothingIsFetchedOrLaunched)
+{
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    const std::string rel = LocalServer::FixtureRelPath(Fixture::Signed);  // 2.5.17.3
+    LocalServer::SetConfigReply(key,
+                                ConfigReply("2.5.17.3", LocalServer::PackageUrl(key, rel), Md5Of(WwwPath(rel)), 1));
+    DownloaderSettings settings = f.Settings(LocalServer::BaseUrl());
+    settings.minPackageVersion = VersionQuad{2, 6, 0, 0};
+    RecordingListener listener;
+    CDownloader d(settings);
+    d.RegisterListener(&listener);
+    d.DownQuorvex();
+    ASSERT_TRUE(WaitFor([&] { return listener.Count(EVENT_FAILED) == 1; }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return RequestsTo(key, "/download_device_error_stat.php").size() == 1; }));
+    EXPECT_FALSE(d.Install(1));
+    d.Exit(1);
+
+    EXPECT_EQ(RequestsTo(key, kConfigPath).size(), 5u);
+    EXPECT_TRUE(RequestsTo(key, "/_pkg/").empty());
+    EXPECT_EQ(listener.Count(EVENT_READY), 0u);
+    EXPECT_FALSE(FileExists(d.GetPackagePath()));
+    const std::string report = RequestsTo(key, "/download_device_error_stat.php")[0].body;
+    EXPECT_NE(report.find("&package_version=2.5.17.3&error_type=2&"), std::string::npos) << report;
+    const std::string log = f.LogText();
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Get_Site_Config\toffered ver 2.5.17.3 is below the minimum package "
+                           "version 2.6.0.0: refused\r\n"),
+              5u);
+    EXPECT_EQ(CountOf(log, "\tCDownloader::Save_App_Ver\t"), 0u);
+}

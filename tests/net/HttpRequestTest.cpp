@@ -282,6 +282,30 @@ TEST(HttpConnection, HttpsGetsTheSecureFlagsAndCertificateErrorsWidenThem)
     EXPECT_FALSE(handles.request);
 }
 
+TEST(HttpRequest, FullCertificateChecksRefuseAnotherHostsCertificateWhichLenientOnesTake)
+{
+    ASSERT_TRUE(LocalServer::HasTlsCertificates()) << "no TLS test certificates: run scripts/bootstrap";
+    const std::string key = LocalServer::NewKey();
+    ASSERT_TRUE(LocalServer::SetConfigReply(key, "over tls"));
+    auto fetch = [&](const std::string& base, CertificateChecks checks, uint32_t* error) {
+        HttpRequestParams params;
+        params.certificateChecks = checks;
+        params.sendError = error;
+        std::string reply;
+        const bool ok = Fetch(params, base + ServerEndpoints::kConfigPath + key, &reply);
+        EXPECT_TRUE(IsReset(params) && params.certificateChecks == CertificateChecks::Lenient);
+        return ok ? reply : "failed";
+    };
+    uint32_t error = 0;
+    EXPECT_EQ(fetch(LocalServer::TlsUrl(), CertificateChecks::Full, &error), "over tls");
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(fetch(LocalServer::TlsOtherNameUrl(), CertificateChecks::Full, &error), "failed");
+    EXPECT_EQ(error, static_cast<uint32_t>(ERROR_INTERNET_SEC_CERT_CN_INVALID));
+    // The package host's leniency: a name error is ignored.
+    EXPECT_EQ(fetch(LocalServer::TlsOtherNameUrl(), CertificateChecks::Lenient, nullptr), "over tls");
+    EXPECT_EQ(LocalServer::Requests(key).size(), 2u) << "the refused request was never sent";
+}
+
 TEST(HttpConnection, PerServerConnectionLimitsAreRaisedProcessWide)
 {
     HttpHandles handles;

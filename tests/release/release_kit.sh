@@ -59,11 +59,26 @@ if [ "$MODE" = publish ]; then
 fi
 
 [ "$MODE" = release ] || fail "unknown mode $MODE"
-out="$("$ROOT/scripts/release" --server http://config.example.test 2>&1)" && fail "a release without a pin was built"
+out="$("$ROOT/scripts/release" --server https://config.example.test 2>&1)" && fail "a release without a pin was built"
 grep -q "without a publisher pin" <<<"$out" || fail "no reason given: $out"
-out="$("$ROOT/scripts/release" --server http://config.example.test --no-publisher-pin --password secret 2>&1)" \
+out="$("$ROOT/scripts/release" --server https://config.example.test --no-publisher-pin --password secret 2>&1)" \
   && fail "a password on the command line was taken"
 pass "refuses a release without a pin, and a password on the command line"
+for server in http://config.example.test http://127.0.0.1.example.test:80 http://[::2]:80; do
+  out="$("$ROOT/scripts/release" --server "$server" --no-publisher-pin 2>&1)" && fail "plain $server was taken"
+  grep -qF "refusing plain $server: " <<<"$out" && grep -q "anyone on the path" <<<"$out" \
+    || fail "no reason given for $server: $out"
+done
+# Past the server checks, a bad floor still stops it before anything is built.
+for server in http://127.0.0.2:1 http://LOCALHOST http://[::1]:8080 https://config.example.test; do
+  out="$("$ROOT/scripts/release" --server "$server" --no-publisher-pin --min-package-version 1.2 2>&1)" \
+    && fail "a floor of 1.2 was taken"
+  grep -q "min-package-version takes four numbers" <<<"$out" || fail "$server was not taken: $out"
+done
+out="$("$ROOT/scripts/release" --server http://config.example.test --allow-plain-http --no-publisher-pin \
+       --min-package-version x 2>&1)" && fail "a floor of x was taken"
+grep -q "min-package-version takes four numbers" <<<"$out" || fail "--allow-plain-http was not taken: $out"
+pass "refuses plain http other than loopback unless allowed, and a malformed version floor"
 
 # The two release builds stay between runs (later runs rebuild only what
 # changed); they share nothing but the sources.
@@ -76,8 +91,8 @@ export SOURCE_DATE_EPOCH
 printf 'test pass' >"$WORK/password"
 openssl pkcs12 -export -in "$CA/signer.crt" -inkey "$CA/signer.key" -certfile "$CA/ca.crt" \
   -out "$WORK/signer.p12" -passout "file:$WORK/password"
-common=(--server http://config.example.test:8080 --publisher "$SIGNER" --version 1.2.3.4
-        --pfx "$WORK/signer.p12" --ca "$CA/ca.crt")
+common=(--server https://config.example.test:8443 --publisher "$SIGNER" --version 1.2.3.4
+        --min-package-version 2.6.0.0 --pfx "$WORK/signer.p12" --ca "$CA/ca.crt")
 QUORVEX_PFX_PASSWORD='test pass' "$ROOT/scripts/release" "${common[@]}" \
   --build-dir "$BUILDS/a" --out "$WORK/a/out" >"$WORK/a.log" 2>&1 || { cat "$WORK/a.log"; fail "release a"; }
 "$ROOT/scripts/release" "${common[@]}" --password-file "$WORK/password" \
@@ -92,6 +107,9 @@ grep -q '^release: signed ' "$WORK/a.log" || fail "release a was not signed"
 osslsigncode verify -in "$EXE" -CAfile "$CA/ca.crt" >/dev/null || fail "osslsigncode does not verify the release"
 ! grep -a -q -e "$BUILDS" -e "$ROOT" "$EXE" || fail "the release holds a build or source path"
 pass "the signed release verifies with osslsigncode"
+grep -q '^QUORVEX_MIN_PACKAGE_VERSION:STRING=2.6.0.0$' "$BUILDS/a/CMakeCache.txt" || fail "the floor did not reach the build"
+grep -q '^QUORVEX_SERVER:STRING=https://config.example.test:8443$' "$BUILDS/a/CMakeCache.txt" \
+  || fail "the https server did not reach the build"
 
 # The installer's own trust check, under Wine, on the release file.
 check="$BUILD/tests/release/quorvex_trust_check.exe"

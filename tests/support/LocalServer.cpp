@@ -152,6 +152,15 @@ std::string LocalServer::BaseUrl()
 
 std::string LocalServer::NginxUrl() { return "http://" + Host() + ":" + std::to_string(Port() + 1); }
 
+std::string LocalServer::TlsUrl() { return "https://" + Host() + ":" + std::to_string(Port() + 2); }
+
+std::string LocalServer::TlsOtherNameUrl() { return "https://" + Host() + ":" + std::to_string(Port() + 3); }
+
+bool LocalServer::HasTlsCertificates()
+{
+    return GetFileAttributesW(Utf8ToWide(BinaryDir() + "\\tls-ca\\good.crt").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string LocalServer::NewKey()
 {
     static std::atomic<unsigned> counter{0};

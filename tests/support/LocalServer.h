@@ -11,6 +11,10 @@
 //               the download page, and /_pkg/KEY/... (packages with faults
 //               on request). Every request is recorded under a key.
 //   NginxUrl()  nginx on port + 1, serving WwwDir() with real Range support.
+//   TlsUrl()    the first server over TLS on port + 2, its certificate for
+//               127.0.0.1 from a test CA the host trusts (scripts/bootstrap);
+//   TlsOtherNameUrl()  the same on port + 3 with a certificate of that CA
+//               for another name.
 //
 // Tests run two at a time, so each test works under its own key: use
 // NewKey() as the agent id (site id) of its configuration replies and
@@ -50,6 +54,10 @@ class LocalServer {
 public:
     static std::string BaseUrl();
     static std::string NginxUrl();
+    static std::string TlsUrl();
+    static std::string TlsOtherNameUrl();
+    // Whether the build has the TLS servers' certificates (made by scripts/bootstrap).
+    static bool HasTlsCertificates();
 
     // A key of digits unique to the running test and process.
     static std::string NewKey();
