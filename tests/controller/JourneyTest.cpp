@@ -163,7 +163,7 @@ TEST(Journey, HttpsConfigurationHostGivesTheReplyAndTakesTheReports)
         d.DownQuorvex();
         ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
         EndRun(d, window);
-        EXPECT_TRUE(WaitForFile(d.GetPackagePath() + ".ran", 30000));
+        EXPECT_TRUE(f.WaitForLaunchedCopy());
     }
     CDownloader(f.Settings(LocalServer::TlsUrl())).Exit(2);  // an error report too
 

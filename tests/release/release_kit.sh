@@ -86,6 +86,13 @@ BUILDS="$BUILD/release-test/builds"
 # One source date for both, even when a commit lands between them.
 SOURCE_DATE_EPOCH="$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 315532800)"
 export SOURCE_DATE_EPOCH
+# Parts made from the date alone (the skin archive's times) are not remade
+# when only the date moved: builds of another date start afresh.
+if [ "$(cat "$BUILDS/epoch" 2>/dev/null)" != "$SOURCE_DATE_EPOCH" ]; then
+  rm -rf "$BUILDS"
+  mkdir -p "$BUILDS"
+  echo "$SOURCE_DATE_EPOCH" > "$BUILDS/epoch"
+fi
 
 # The test signer as a PKCS#12 file, its password in a file and in the environment.
 printf 'test pass' >"$WORK/password"
