@@ -29,7 +29,9 @@ Control API (tests and the demo):
         bytes than the range, its Content-Length saying so), trickle (the
         whole reply to a Range request, status line and headers too, one byte
         a second), short206 (a 206 of the first half of the range asked for),
-        portal (a 200 page without Content-Length, as a captive portal sends).
+        portal (a 200 page without Content-Length, as a captive portal sends),
+        farm (requests go in turn to two nodes that serve the same bytes under
+        an ETag and a Last-Modified of their own, as behind a load balancer).
         Package replies carry an ETag and Last-Modified; an If-Range naming
         neither gets the whole file.
   POST /_control/hold_report?key=K         success reports of K are answered
@@ -90,6 +92,7 @@ class State:
         self.replies = {}
         self.modes = {}
         self.report_holds = {}
+        self.farm_turns = {}
         self.www = www
         self.tools = tools
         self.ca_dir = ca_dir
@@ -138,6 +141,13 @@ class State:
                 else:
                     self.modes[key] = (mode, remaining, ms)
             return mode, ms
+
+    def farm_node(self, key):
+        """The node of the farm (0 or 1) that answers this request."""
+        with self.lock:
+            turn = self.farm_turns.get(key, 0)
+            self.farm_turns[key] = turn + 1
+            return turn % 2
 
     def set_mode(self, key, mode, times, ms):
         with self.lock:
@@ -389,6 +399,11 @@ class Handler(BaseHTTPRequestHandler):
         if_range = self.headers.get("If-Range")
 
         mode, ms = self.state.take_mode(key)
+        if mode == "farm" and self.state.farm_node(key) == 1:
+            # The other node: a change number of its own in the ETag (as IIS
+            # has), and its copy written a day later.
+            etag = '"%x-%x:2"' % (st.st_mtime_ns, size)
+            modified = email.utils.formatdate(st.st_mtime + 86400, usegmt=True)
         if mode == "portal":
             self.send_head(200, None, "text/html")
             return self.write(b"<html><body><h1>Sign in to use this network</h1></body></html>\n")

@@ -71,8 +71,10 @@ public:
     // file), "extra" (more bytes than the range, its Content-Length saying
     // so), "trickle" (the whole reply to a Range request, headers too, one
     // byte a second), "short206" (a 206 of the first half of the range),
-    // "portal" (a 200 page without Content-Length). Package replies carry an
-    // ETag; an If-Range that names another gets the whole file (200).
+    // "portal" (a 200 page without Content-Length), "farm" (requests go in
+    // turn to two nodes serving the same bytes under an ETag and a
+    // Last-Modified of their own). Package replies carry an ETag; an
+    // If-Range that names another gets the whole file (200).
     static bool SetMode(const std::string& key, const std::string& mode, int times = -1, int ms = 0);
 
     // The requests recorded under key, oldest first.
