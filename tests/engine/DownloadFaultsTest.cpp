@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "EngineRun.h"
+#include "engine/CDownloadTask.h"
 #include "engine/DownloadEvents.h"
 #include "engine/EngineLists.h"
 #include "engine/ResumeData.h"
@@ -177,6 +178,29 @@ TEST(DownloadFaults, APackageReplacedOnTheServerIsNeverMixedInButFetchedAgainFro
     ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
     ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
     EXPECT_TRUE(ReadFileBytes(pkg.target) == replacement) << "another file than the replacement";
+}
+
+TEST(DownloadFaults, AFarmWhoseNodesGiveTheSameBytesOtherValidatorsCompletesWithoutAFailure)
+{
+    Package pkg(3 << 20, 34);
+    EngineRun run;
+    // Requests alternate between two nodes; each answers an If-Range naming
+    // the other's validator with the whole file.
+    ASSERT_TRUE(pkg.StartOn(run, "farm"));
+    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+    PumpFor(300);
+    EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
+    EXPECT_TRUE(pkg.Arrived());
+    // The second node is proven once, by a small range already on disk, not
+    // again for every reply it gives.
+    int probes = 0;
+    for (const std::string& range : pkg.Ranges()) {
+        long long first = 0, last = -1;
+        ASSERT_EQ(sscanf(range.c_str(), "bytes=%lld-%lld", &first, &last), 2) << range;
+        if (last - first + 1 <= CDownloadTask::kProbeBytes) ++probes;
+    }
+    EXPECT_GE(probes, 1);
+    EXPECT_LE(probes, CDownloadTask::kProbeTries);
 }
 
 TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)
