@@ -37,9 +37,10 @@ Control API (tests and the demo):
   POST /_control/hold_report?key=K         success reports of K are answered
         slowly (a byte every 0.5 s, up to 30 s) until released
   POST /_control/release?key=K             ends that hold
-  GET  /_control/requests?key=K[&since=ID] recorded requests, one a line:
-        id TAB time TAB method TAB path TAB range TAB body, where \\ \t \n \r
-        and \xHH escape the bytes of path, range and body
+  GET  /_control/requests?key=K[&since=ID][&if_range=1] recorded requests,
+        one a line: id TAB time TAB method TAB path TAB range TAB body (TAB
+        the If-Range header, with if_range=1), where \\ \t \n \r and \xHH
+        escape the bytes of path, range, body and If-Range
   POST /_control/fixture?name=N[&product=V][&file=V][&variant=V][&pad=N]
         builds WWW/fixtures/gen/N.exe (variant: signed, unsigned, tampered,
         unversioned, other-signer) unless it exists; answers its path relative to WWW
@@ -117,14 +118,18 @@ class State:
                 "INSERT INTO requests(time, key, method, path, range, headers, body) VALUES(?,?,?,?,?,?,?)",
                 (time.time(), key, method, path, rng, headers, body))
 
-    def requests(self, key, since):
+    def requests(self, key, since, with_if_range=False):
         with self.lock:
             rows = self.db.execute(
-                "SELECT id, time, method, path, range, body FROM requests WHERE key=? AND id>? ORDER BY id",
+                "SELECT id, time, method, path, range, body, headers FROM requests WHERE key=? AND id>? ORDER BY id",
                 (key, since)).fetchall()
         lines = []
-        for rid, t, method, path, rng, body in rows:
-            lines.append("%d\t%.3f\t%s\t%s\t%s\t%s\n" % (rid, t, method, escape(path), escape(rng), escape(body)))
+        for rid, t, method, path, rng, body, headers in rows:
+            line = "%d\t%.3f\t%s\t%s\t%s\t%s" % (rid, t, method, escape(path), escape(rng), escape(body))
+            if with_if_range:
+                m = re.search(r"^If-Range: (.*)$", headers, re.I | re.M)
+                line += "\t" + escape(m.group(1).rstrip("\r") if m else "")
+            lines.append(line + "\n")
         return "".join(lines).encode()
 
     def take_mode(self, key):
@@ -365,7 +370,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.plain(200, b"ok\n")
         if path == "/_control/requests":
             since = arg("since", "0")
-            return self.plain(200, self.state.requests(arg("key"), int(since) if since.isdigit() else 0))
+            return self.plain(200, self.state.requests(arg("key"), int(since) if since.isdigit() else 0,
+                                                       arg("if_range") == "1"))
         if path == "/_control/fixture" and method == "POST":
             name = arg("name")
             product, fileversion = arg("product", "2.5.17.3"), arg("file", "1.0.0.1")

@@ -21,11 +21,12 @@
 
 struct RecordedRequest {
     int64_t id = 0;
-    double time = 0;     // seconds since 1970, as the server saw it
-    std::string method;  // "GET", "POST", "HEAD"
-    std::string path;    // path and query, as sent
-    std::string range;   // value of the Range header, "" when none
-    std::string body;    // the request body
+    double time = 0;      // seconds since 1970, as the server saw it
+    std::string method;   // "GET", "POST", "HEAD"
+    std::string path;     // path and query, as sent
+    std::string range;    // value of the Range header, "" when none
+    std::string body;     // the request body
+    std::string ifRange;  // value of the If-Range header, "" when none
 };
 
 // Fixture packages built with the tests: a tiny program that, when started,
