@@ -1,5 +1,6 @@
 #include "engine/CDownloadRanges.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "engine/CBreakpointCfg.h"
@@ -64,8 +65,12 @@ CDownloadRanges::Begin(const Download& d, const std::vector<RangeBook::Span>& sp
     {
         ScopedLock hold(lock_);
         // The validator holds for bytes this run fetched: kept when they go on.
-        if (!resumed || discarded_ || validatorPath_ != d.path || validatorSize_ != d.totalSize)
+        if (!resumed || discarded_ || validatorPath_ != d.path || validatorSize_ != d.totalSize) {
             validator_ = RangeReply::Validator();
+            proven_.clear();
+        }
+        // A comparison still under way belongs to the download before.
+        probeTicket_ = 0;
         validatorPath_ = d.path;
         validatorSize_ = d.totalSize;
         discarded_ = false;
@@ -159,17 +164,60 @@ CDownloadTask* CDownloadRanges::SplitLongest(bool* soon)
     return MakeTask(d, span, id).release();
 }
 
-RangeReply::Validator CDownloadRanges::KeepValidator(const RangeReply::Validator& received)
+bool CDownloadRanges::KnowsValidator(const RangeReply::Validator& received, bool mayKeep)
 {
     ScopedLock hold(lock_);
-    if (validator_.etag.empty() && validator_.lastModified.empty()) validator_ = received;
-    return validator_;
+    if (validator_.etag.empty() && validator_.lastModified.empty()) {
+        if (mayKeep) validator_ = received;
+        return true;
+    }
+    if (RangeReply::SameVersion(received, validator_)) return true;
+    for (const RangeReply::Validator& v : proven_)
+        if (RangeReply::SameVersion(received, v)) return true;
+    return false;
 }
 
 std::string CDownloadRanges::IfRange()
 {
     ScopedLock hold(lock_);
-    return RangeReply::IfRange(validator_);
+    return proven_.empty() ? RangeReply::IfRange(validator_) : std::string();
+}
+
+CDownloadRanges::Probe CDownloadRanges::BeginProbe(int64_t maxBytes, RangeBook::Span& span, uint64_t& ticket)
+{
+    ScopedLock hold(lock_);
+    if (probeTicket_ != 0) return Probe::Busy;
+    if (download_.path.empty() || discarded_) return Probe::NothingWritten;
+    // What is on disk is what no range still owes.
+    std::vector<RangeBook::Span> owed = book_.Remaining();
+    std::sort(owed.begin(), owed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    int64_t from = 0;
+    for (const RangeBook::Span& s : owed) {
+        if (s.first > from) break;
+        from = std::max(from, s.last + 1);
+    }
+    if (from >= download_.totalSize) return Probe::NothingWritten;
+    int64_t to = download_.totalSize - 1;
+    for (const RangeBook::Span& s : owed)
+        if (s.first > from) {
+            to = s.first - 1;
+            break;
+        }
+    span = {from, std::min(to, from + maxBytes - 1)};
+    ticket = probeTicket_ = nextTicket_++;
+    return Probe::Go;
+}
+
+bool CDownloadRanges::EndProbe(uint64_t ticket, const RangeReply::Validator* sameBytes)
+{
+    ScopedLock hold(lock_);
+    if (ticket == 0 || ticket != probeTicket_) return false;
+    probeTicket_ = 0;
+    if (sameBytes == nullptr || RangeReply::SameVersion(*sameBytes, validator_)) return false;
+    for (const RangeReply::Validator& v : proven_)
+        if (RangeReply::SameVersion(*sameBytes, v)) return false;
+    proven_.push_back(*sameBytes);
+    return true;
 }
 
 void CDownloadRanges::Discard()

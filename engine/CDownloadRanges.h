@@ -51,13 +51,26 @@ public:
     // shortly: a range just taken has not sent its first request yet.
     CDownloadTask* SplitLongest(bool* soon = nullptr);
 
-    // The validator of the download's first reply that had one: `received`
-    // when there is none yet. Kept in memory only (the record's format stays
-    // as it is), for this run and its resumed retries; the first reply after
-    // a new start of the program gives it again.
-    RangeReply::Validator KeepValidator(const RangeReply::Validator& received);
+    // Whether `received` is a validator shown to serve this download's
+    // bytes: the first kept (from a usable reply, `mayKeep`) when there is
+    // none yet, or one a comparison proved. Kept in memory only (the record's
+    // format stays as it is), for this run and its resumed retries; the first
+    // reply after a new start of the program gives it again.
+    [[nodiscard]] bool KnowsValidator(const RangeReply::Validator& received, bool mayKeep);
     // The If-Range value for the download's next request; empty for none.
+    // None once a second validator was proven: each node of a farm would
+    // answer another node's validator with the whole file.
     std::string IfRange();
+
+    // A comparison of served bytes with bytes on disk, one at a time for the
+    // download. Go: `span` (at most maxBytes, the lowest on disk) may be
+    // fetched and compared, and EndProbe must follow with `ticket`.
+    enum class Probe { Go, Busy, NothingWritten };
+    [[nodiscard]] Probe BeginProbe(int64_t maxBytes, RangeBook::Span& span, uint64_t& ticket);
+    // sameBytes: the validator of a reply whose bytes matched the disk's, or
+    // null. True when it was not known before, and now is.
+    bool EndProbe(uint64_t ticket, const RangeReply::Validator* sameBytes);
+
     // The package on the server was replaced: what is on disk belongs to
     // another file. The record is deleted and no longer written, so the
     // next start fetches the file from scratch.
@@ -97,6 +110,10 @@ private:
     Download download_;
     // Of the download that began last, kept after it is parked.
     RangeReply::Validator validator_;
+    // Others that served the same bytes (the nodes of a farm).
+    std::vector<RangeReply::Validator> proven_;
+    uint64_t probeTicket_ = 0;  // 0: no comparison under way
+    uint64_t nextTicket_ = 1;
     std::string validatorPath_;
     int64_t validatorSize_ = 0;
     bool discarded_ = false;

@@ -7,6 +7,7 @@
 #include "engine/CIOTask.h"
 #include "engine/IBaseThread.h"
 #include "engine/RangeReply.h"
+#include "engine/ServedBytes.h"
 #include "engine/ThreadMessages.h"
 #include "net/HttpRangeRequest.h"
 #include "platform/CLog.h"
@@ -106,12 +107,16 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
     reply.validator = RangeReply::Received(http.ETag(), http.LastModified());
     reply.contentType = http.ContentType();
     int64_t replyLast = 0;
-    switch (RangeReply::Check(reply, position_, requestLast, totalSize_, ranges->KeepValidator(reply.validator),
-                              replyLast)) {
+    // Only a reply that is usable but for its validator may give the first one.
+    const bool usable =
+        RangeReply::Check(reply, position_, requestLast, totalSize_, true, replyLast) == RangeReply::Verdict::Use;
+    switch (RangeReply::Check(reply, position_, requestLast, totalSize_,
+                              ranges->KnowsValidator(reply.validator, usable), replyLast)) {
     case RangeReply::Verdict::Use: break;
     case RangeReply::Verdict::Refuse: return Fetch::Failed;
-    case RangeReply::Verdict::Changed: ranges->Discard(); return Fetch::Failed;
+    case RangeReply::Verdict::Unproven: return ProveValidator(http);
     }
+    unprovenWaits_ = 0;
     // A reply shorter than the request counts up to its end; the next request
     // asks for the rest.
     requestLast = replyLast;
@@ -166,4 +171,44 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
             return Fetch::Done;
         }
     }
+}
+
+CDownloadTask::Fetch CDownloadTask::ProveValidator(HttpRangeRequest& http)
+{
+    CDownloadRanges* ranges = CDownloadRanges::Instance();
+    // A reply from a node already known tells nothing of the new one: the
+    // next may reach another.
+    for (int tries = 0; tries < kProbeTries; ++tries) {
+        RangeBook::Span span{};
+        uint64_t ticket = 0;
+        switch (ranges->BeginProbe(kProbeBytes, span, ticket)) {
+        case CDownloadRanges::Probe::Go: break;
+        // Another connection is comparing: its verdict will do for this one too.
+        case CDownloadRanges::Probe::Busy: return Fetch::Again;
+        // The first bytes land moments after the first reply. A file replaced
+        // before any did leaves nothing to compare, and nothing to lose.
+        case CDownloadRanges::Probe::NothingWritten:
+            if (++unprovenWaits_ < kMaxUnprovenWaits) return Fetch::Again;
+            ranges->Discard();
+            return Fetch::Failed;
+        }
+        unprovenWaits_ = 0;
+        RangeReply::Validator served;
+        switch (CompareServedBytes(http, proxy_, url_, path_, span, totalSize_, served)) {
+        case ServedBytes::Same:
+            if (!ranges->EndProbe(ticket, &served)) continue;
+            CLog::WriteShared("CDownloader::Validator", "the same bytes under another validator: %s %s",
+                              served.etag.c_str(), served.lastModified.c_str());
+            return Fetch::Done;
+        case ServedBytes::Differ:
+            ranges->EndProbe(ticket, nullptr);
+            CLog::WriteShared("CDownloader::Validator", "the package changed on the server: %s %s", served.etag.c_str(),
+                              served.lastModified.c_str());
+            ranges->Discard();
+            return Fetch::Failed;
+        case ServedBytes::Stalled: ranges->EndProbe(ticket, nullptr); return Fetch::Again;
+        case ServedBytes::Failed: ranges->EndProbe(ticket, nullptr); return Fetch::Failed;
+        }
+    }
+    return Fetch::Again;
 }

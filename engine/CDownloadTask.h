@@ -40,11 +40,23 @@ public:
     // each reply costs little, short enough that an idle connection soon
     // finds a slow one's range open to a split.
     static constexpr DWORD kRequestMs = 1000;
+    // A reply whose validator is new is believed once this many bytes it
+    // serves match the file's (the first on disk: a rebuilt package differs
+    // early, in its header). Asked of at most kProbeTries replies in a row.
+    static constexpr int64_t kProbeBytes = 16 * 1024;
+    static constexpr int kProbeTries = 3;
+    // Runs that meet a new validator before any byte is on disk (a pause
+    // each) until the download is dropped as replaced.
+    static constexpr int kMaxUnprovenWaits = 40;
 
 private:
     enum class Fetch { Done, Stopped, Failed, Again };
     // One request for position..requestLast, read chunk by chunk.
     Fetch FetchRequest(HttpRangeRequest& http, int64_t requestLast);
+    // After a reply with a validator not known to serve this download's
+    // bytes: compares bytes now served with those on disk. Done when the
+    // validator is now known, Failed (the download discarded) when they differ.
+    Fetch ProveValidator(HttpRangeRequest& http);
     void PostFailed() const;
     void CloseFile();
     // Posts the written bytes not yet counted; true when none are left owed.
@@ -68,4 +80,5 @@ private:
     DWORD readSize_ = kMinReadSize;
     int64_t bytesPerSecond_ = 0;  // of the last whole request
     DWORD replyWaitMs_ = 0;       // from sending the last request to its reply
+    int unprovenWaits_ = 0;
 };

@@ -13,35 +13,37 @@ bool Sendable(const std::string& text)
         if (c < 0x20 || c > 0x7E) return false;
     return true;
 }
-
-// Only values of the same kind on both sides tell versions apart.
-bool Differ(const RangeReply::Validator& a, const RangeReply::Validator& b)
-{
-    if (!a.etag.empty() && !b.etag.empty()) return a.etag != b.etag;
-    if (!a.lastModified.empty() && !b.lastModified.empty()) return a.lastModified != b.lastModified;
-    return false;
-}
 }  // namespace
 
-RangeReply::Verdict RangeReply::Check(const Reply& reply, int64_t first, int64_t last, int64_t totalSize,
-                                      const Validator& kept, int64_t& usableLast)
+bool RangeReply::SameVersion(const Validator& a, const Validator& b)
+{
+    if (!a.etag.empty() && !b.etag.empty()) return a.etag == b.etag;
+    if (!a.lastModified.empty() && !b.lastModified.empty()) return a.lastModified == b.lastModified;
+    return true;
+}
+
+RangeReply::Verdict RangeReply::Check(const Reply& reply, int64_t first, int64_t last, int64_t totalSize, bool known,
+                                      int64_t& usableLast)
 {
     usableLast = kUnknown;
     if (first < 0 || last < first || last >= totalSize) return Verdict::Refuse;
-    // Before the validators: a page's own ETag or date must not discard the download.
+    // A page is never the package, whatever validators it carries: a captive
+    // portal's sign-in page says nothing of the package.
     if (reply.status == 200 && IsHtmlContentType(reply.contentType)) return Verdict::Refuse;
-    if ((reply.status == 200 || reply.status == 206) && Differ(reply.validator, kept)) return Verdict::Changed;
     if (reply.status == 206) {
         int64_t from = 0, to = 0, complete = 0;
         if (!ParseContentRange(reply.contentRange, from, to, complete) || from != first || complete != totalSize)
             return Verdict::Refuse;
         if (reply.contentLength != kUnknown && reply.contentLength != to - from + 1) return Verdict::Refuse;
+        if (!known) return Verdict::Unproven;
         usableLast = to < last ? to : last;
         return Verdict::Use;
     }
     // Without a length the whole file's end cannot be told from a cut
     // connection, nor a captive portal's page from the package.
-    if (reply.status == 200 && first == 0 && reply.contentLength == totalSize) {
+    if (reply.status == 200 && reply.contentLength == totalSize) {
+        if (!known) return Verdict::Unproven;
+        if (first != 0) return Verdict::Refuse;
         usableLast = last;
         return Verdict::Use;
     }

@@ -9,8 +9,11 @@
 // its bytes then count up to its last. A 200 (the whole file) is usable only
 // for a request that starts at 0, only with a Content-Length of the file's
 // size, and never when it is an HTML page (a captive portal's sign-in page
-// says nothing of the package, not even that it was replaced). A reply whose validator differs from the one the
-// download's first reply gave comes from another file: the package was replaced.
+// says nothing of the package). A validator (ETag, Last-Modified) that no
+// reply of this download's bytes has given proves nothing by itself: behind
+// a load balancer every node may give the same bytes validators of its own.
+// Such a reply, usable but for its validator, is `Unproven` until bytes it
+// serves are compared with bytes on disk.
 class RangeReply {
 public:
     static constexpr int64_t kUnknown = -1;
@@ -31,16 +34,23 @@ public:
     };
 
     enum class Verdict {
-        Use,      // write its bytes up to `usableLast`
-        Refuse,   // not the bytes asked for
-        Changed,  // another version of the file
+        Use,       // write its bytes up to `usableLast`
+        Refuse,    // not the bytes asked for
+        Unproven,  // of the file's size, with a validator not known to serve its bytes
     };
 
     // The reply to a request for first..last (inclusive) of a file of
-    // totalSize bytes, judged against `kept`, the validator of the
-    // download's first reply. usableLast: the last byte to read, at most last.
-    [[nodiscard]] static Verdict Check(const Reply& reply, int64_t first, int64_t last, int64_t totalSize,
-                                       const Validator& kept, int64_t& usableLast);
+    // totalSize bytes. known: whether its validator is one shown to serve
+    // this download's bytes. A whole-file 200 of the right length with an
+    // unknown validator is Unproven from any first byte: it is what a node
+    // whose validator differs answers to If-Range. usableLast: the last byte
+    // to read, at most last.
+    [[nodiscard]] static Verdict Check(const Reply& reply, int64_t first, int64_t last, int64_t totalSize, bool known,
+                                       int64_t& usableLast);
+
+    // Whether nothing in the two tells them apart: values of the same kind
+    // are compared, ETags first; an empty one matches anything.
+    static bool SameVersion(const Validator& a, const Validator& b);
 
     // The validator a reply gives: its header values, each dropped when it
     // could not be sent back as it is (empty, or not printable ASCII).

@@ -36,15 +36,18 @@ Control API (tests and the demo):
         portal (a captive portal: every request, ranged or not, gets a 200
         text/html sign-in page of about 500 bytes with its Content-Length),
         portal_plain (the same page sent as text/plain), portal_nolength (the
-        page as text/html without Content-Length).
+        page as text/html without Content-Length),
+        farm (requests go in turn to two nodes that serve the same bytes under
+        an ETag and a Last-Modified of their own, as behind a load balancer).
         Package replies carry an ETag and Last-Modified; an If-Range naming
         neither gets the whole file.
   POST /_control/hold_report?key=K         success reports of K are answered
         slowly (a byte every 0.5 s, up to 30 s) until released
   POST /_control/release?key=K             ends that hold
-  GET  /_control/requests?key=K[&since=ID] recorded requests, one a line:
-        id TAB time TAB method TAB path TAB range TAB body, where \\ \t \n \r
-        and \xHH escape the bytes of path, range and body
+  GET  /_control/requests?key=K[&since=ID][&if_range=1] recorded requests,
+        one a line: id TAB time TAB method TAB path TAB range TAB body (TAB
+        the If-Range header, with if_range=1), where \\ \t \n \r and \xHH
+        escape the bytes of path, range, body and If-Range
   POST /_control/fixture?name=N[&product=V][&file=V][&variant=V][&pad=N]
         builds WWW/fixtures/gen/N.exe (variant: signed, unsigned, tampered,
         unversioned, other-signer) unless it exists; answers its path relative to WWW
@@ -105,6 +108,7 @@ class State:
         self.replies = {}
         self.modes = {}
         self.report_holds = {}
+        self.farm_turns = {}
         self.www = www
         self.tools = tools
         self.ca_dir = ca_dir
@@ -129,14 +133,18 @@ class State:
                 "INSERT INTO requests(time, key, method, path, range, headers, body) VALUES(?,?,?,?,?,?,?)",
                 (time.time(), key, method, path, rng, headers, body))
 
-    def requests(self, key, since):
+    def requests(self, key, since, with_if_range=False):
         with self.lock:
             rows = self.db.execute(
-                "SELECT id, time, method, path, range, body FROM requests WHERE key=? AND id>? ORDER BY id",
+                "SELECT id, time, method, path, range, body, headers FROM requests WHERE key=? AND id>? ORDER BY id",
                 (key, since)).fetchall()
         lines = []
-        for rid, t, method, path, rng, body in rows:
-            lines.append("%d\t%.3f\t%s\t%s\t%s\t%s\n" % (rid, t, method, escape(path), escape(rng), escape(body)))
+        for rid, t, method, path, rng, body, headers in rows:
+            line = "%d\t%.3f\t%s\t%s\t%s\t%s" % (rid, t, method, escape(path), escape(rng), escape(body))
+            if with_if_range:
+                m = re.search(r"^If-Range: (.*)$", headers, re.I | re.M)
+                line += "\t" + escape(m.group(1).rstrip("\r") if m else "")
+            lines.append(line + "\n")
         return "".join(lines).encode()
 
     def take_mode(self, key):
@@ -153,6 +161,13 @@ class State:
                 else:
                     self.modes[key] = (mode, remaining, ms)
             return mode, ms
+
+    def farm_node(self, key):
+        """The node of the farm (0 or 1) that answers this request."""
+        with self.lock:
+            turn = self.farm_turns.get(key, 0)
+            self.farm_turns[key] = turn + 1
+            return turn % 2
 
     def set_mode(self, key, mode, times, ms):
         with self.lock:
@@ -370,7 +385,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.plain(200, b"ok\n")
         if path == "/_control/requests":
             since = arg("since", "0")
-            return self.plain(200, self.state.requests(arg("key"), int(since) if since.isdigit() else 0))
+            return self.plain(200, self.state.requests(arg("key"), int(since) if since.isdigit() else 0,
+                                                       arg("if_range") == "1"))
         if path == "/_control/fixture" and method == "POST":
             name = arg("name")
             product, fileversion = arg("product", "2.5.17.3"), arg("file", "1.0.0.1")
@@ -404,6 +420,11 @@ class Handler(BaseHTTPRequestHandler):
         if_range = self.headers.get("If-Range")
 
         mode, ms = self.state.take_mode(key)
+        if mode == "farm" and self.state.farm_node(key) == 1:
+            # The other node: a change number of its own in the ETag (as IIS
+            # has), and its copy written a day later.
+            etag = '"%x-%x:2"' % (st.st_mtime_ns, size)
+            modified = email.utils.formatdate(st.st_mtime + 86400, usegmt=True)
         if mode in ("portal", "portal_plain", "portal_nolength"):
             self.send_head(200, None if mode == "portal_nolength" else len(PORTAL_PAGE),
                            "text/plain" if mode == "portal_plain" else "text/html; charset=utf-8")

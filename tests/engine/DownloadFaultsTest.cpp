@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "EngineRun.h"
+#include "engine/CDownloadTask.h"
 #include "engine/DownloadEvents.h"
 #include "engine/EngineLists.h"
 #include "engine/ResumeData.h"
@@ -177,6 +178,37 @@ TEST(DownloadFaults, APackageReplacedOnTheServerIsNeverMixedInButFetchedAgainFro
     ASSERT_TRUE(run.Start(pkg.url, pkg.target, pkg.Size()));
     ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
     EXPECT_TRUE(ReadFileBytes(pkg.target) == replacement) << "another file than the replacement";
+}
+
+TEST(DownloadFaults, AFarmWhoseNodesGiveTheSameBytesOtherValidatorsCompletesWithoutAFailure)
+{
+    Package pkg(3 << 20, 34);
+    EngineRun run;
+    // Requests alternate between two nodes; each answers an If-Range naming
+    // the other's validator with the whole file.
+    ASSERT_TRUE(pkg.StartOn(run, "farm"));
+    ASSERT_TRUE(run.Wait(EVENT_DOWNLOADED));
+    PumpFor(300);
+    EXPECT_EQ(run.window.Count(EVENT_FAILED), 0);
+    EXPECT_TRUE(pkg.Arrived());
+    // The second node is proven by a small range already on disk (asked
+    // without If-Range from the first byte of an earlier request), not again
+    // for every reply it gives; then If-Range is no longer sent.
+    const std::vector<RecordedRequest> requests = LocalServer::Requests(pkg.key);
+    std::vector<std::pair<long long, long long>> asked;
+    int probes = 0;
+    for (const RecordedRequest& r : requests) {
+        long long first = 0, last = -1;
+        ASSERT_EQ(sscanf(r.range.c_str(), "bytes=%lld-%lld", &first, &last), 2) << r.range;
+        const bool again =
+            std::any_of(asked.begin(), asked.end(), [&](const auto& a) { return a.first == first && a.second > last; });
+        if (again && r.ifRange.empty() && last - first + 1 <= CDownloadTask::kProbeBytes) ++probes;
+        asked.emplace_back(first, last);
+    }
+    EXPECT_GE(probes, 1);
+    EXPECT_LE(probes, 2 * CDownloadTask::kProbeTries);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().ifRange, "");
 }
 
 TEST(DownloadFaults, AChunkThatCannotBeWrittenIsNotCountedAndIsFetchedAgain)

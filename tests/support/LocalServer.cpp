@@ -198,10 +198,10 @@ std::vector<RecordedRequest> LocalServer::Requests(const std::string& key)
 {
     std::string text;
     std::vector<RecordedRequest> requests;
-    if (Call("GET", "/_control/requests?key=" + UrlEncode(key), "", &text) != 200) return requests;
+    if (Call("GET", "/_control/requests?key=" + UrlEncode(key) + "&if_range=1", "", &text) != 200) return requests;
     for (const std::string& line : Split(text, '\n')) {
         std::vector<std::string> fields = Split(line, '\t');
-        if (fields.size() != 6) continue;
+        if (fields.size() != 7) continue;
         RecordedRequest r;
         r.id = std::atoll(fields[0].c_str());
         r.time = std::atof(fields[1].c_str());
@@ -209,6 +209,7 @@ std::vector<RecordedRequest> LocalServer::Requests(const std::string& key)
         r.path = Unescape(fields[3]);
         r.range = Unescape(fields[4]);
         r.body = Unescape(fields[5]);
+        r.ifRange = Unescape(fields[6]);
         requests.push_back(r);
     }
     return requests;

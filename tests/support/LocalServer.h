@@ -25,11 +25,12 @@
 
 struct RecordedRequest {
     int64_t id = 0;
-    double time = 0;     // seconds since 1970, as the server saw it
-    std::string method;  // "GET", "POST", "HEAD"
-    std::string path;    // path and query, as sent
-    std::string range;   // value of the Range header, "" when none
-    std::string body;    // the request body
+    double time = 0;      // seconds since 1970, as the server saw it
+    std::string method;   // "GET", "POST", "HEAD"
+    std::string path;     // path and query, as sent
+    std::string range;    // value of the Range header, "" when none
+    std::string body;     // the request body
+    std::string ifRange;  // value of the If-Range header, "" when none
 };
 
 // Fixture packages built with the tests: a tiny program that, when started,
@@ -81,8 +82,10 @@ public:
     // byte a second), "short206" (a 206 of the first half of the range),
     // "portal" (every request gets a 200 text/html page of about 500 bytes
     // with its Content-Length), "portal_plain" (that page as text/plain),
-    // "portal_nolength" (as text/html, no Content-Length). Package replies carry an
-    // ETag; an If-Range that names another gets the whole file (200).
+    // "portal_nolength" (as text/html, no Content-Length), "farm" (requests
+    // go in turn to two nodes serving the same bytes under an ETag and a
+    // Last-Modified of their own). Package replies carry an ETag; an
+    // If-Range that names another gets the whole file (200).
     static bool SetMode(const std::string& key, const std::string& mode, int times = -1, int ms = 0);
 
     // The requests recorded under key, oldest first.
