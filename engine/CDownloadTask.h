@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/DownloadEvents.h"
 #include "engine/ITask.h"
 #include "net/HttpProxyInfo.h"
 #include "platform/UniqueHandle.h"
@@ -45,7 +46,7 @@ private:
     enum class Fetch { Done, Stopped, Failed, Again };
     // One request for position..requestLast, read chunk by chunk.
     Fetch FetchRequest(HttpRangeRequest& http, int64_t requestLast);
-    void PostFailed() const;
+    void PostFailed(FailureCause cause) const;
     void CloseFile();
     // Posts the written bytes not yet counted; true when none are left owed.
     bool PostUncounted();
@@ -68,4 +69,6 @@ private:
     DWORD readSize_ = kMinReadSize;
     int64_t bytesPerSecond_ = 0;  // of the last whole request
     DWORD replyWaitMs_ = 0;       // from sending the last request to its reply
+    // Why the last chunk could not be written; the user can free a full disk.
+    FailureCause writeFailure_ = FAILURE_OTHER;
 };
