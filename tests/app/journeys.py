@@ -884,10 +884,14 @@ def journey_disk_full(j):
         check(len(j.package_requests(site)) == settled, "no request follows while the box is open")
 
         os.remove(filler)
+        since = max(r["id"] for r in j.server.requests(site))
         j.server.set_mode(site, "normal")
         inst.click_box("second")  # 重试
         j.expect_installed(inst, md5)
         check(len(j.reports(site, "success")) == 1, "one success report")
+        ranges = [r["range"] for r in j.package_requests(site, since) if r["method"] == "GET" and r["range"]]
+        asked = sum(int(last) - int(first) + 1 for first, last in (v.split("=", 1)[1].split("-") for v in ranges))
+        check(ranges and asked < size, "the retry asked only for what was missing (%d of %d bytes)" % (asked, size))
     finally:
         disk.close()
 
