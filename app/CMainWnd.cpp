@@ -19,6 +19,7 @@ CMainWnd* g_mainWnd = nullptr;
 
 const wchar_t* const CMainWnd::kTitle = L"Tz大厅下载器";
 const wchar_t* const CMainWnd::kSiteText = L"               无法进行下载安装\r\n           请访问官网下载完整包";
+const wchar_t* const CMainWnd::kDiskFullText = L"磁盘空间不足，请清理后重试";
 
 namespace {
 
@@ -258,7 +259,7 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
         // No further engine events while the user decides.
         if (g_downloader) g_downloader->StopEngine();
         SetActiveWindow(hwnd);
-        const int32_t answer = Ask(&RenameLinkButtons, kSiteText, MSGBOX_LINK | MSGBOX_YES | MSGBOX_NO);
+        const int32_t answer = Ask(&RenameLinkButtons, FailureText(param), MSGBOX_LINK | MSGBOX_YES | MSGBOX_NO);
         if (answer == kJobEnded) break;
         if (answer == 1) {
             OpenDownloadPage();
@@ -273,6 +274,12 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
     }
     default: break;
     }
+}
+
+const wchar_t* CMainWnd::FailureText(LPARAM cause)
+{
+    // A full disk is the user's to clear; the web site's package would not fit either.
+    return cause == FAILURE_DISK_FULL ? kDiskFullText : kSiteText;
 }
 
 void CMainWnd::OnProgress(const ProgressRecord& record)

@@ -30,6 +30,10 @@ public:
     static const wchar_t* const kTitle;
     // Two lines shown wrapped in the failure boxes.
     static const wchar_t* const kSiteText;
+    // The failure box's text when the program folder's volume is full.
+    static const wchar_t* const kDiskFullText;
+    // The failure box's text for EVENT_FAILED's cause.
+    static const wchar_t* FailureText(LPARAM cause);
 
     dxImage* maskImage = nullptr;
     dxLabel* statusLabel = nullptr;

@@ -19,6 +19,12 @@ bool EventPoster::Post(int code, LPARAM param)
 
 bool EventPoster::OnEngineEvent(int code, ProgressRecord* record)
 {
-    if (code == EVENT_FAILED && OpenMsgBoxCount() > 0) return false;
+    if (code == EVENT_FAILED) return OnEngineFailure(FAILURE_OTHER);
     return Post(code, reinterpret_cast<LPARAM>(record));
+}
+
+bool EventPoster::OnEngineFailure(FailureCause cause)
+{
+    if (OpenMsgBoxCount() > 0) return false;
+    return Post(EVENT_FAILED, static_cast<LPARAM>(cause));
 }

@@ -26,6 +26,7 @@ public:
     // one already, and a second would stack on it. The engine tells again at
     // its next failure.
     bool OnEngineEvent(int code, ProgressRecord* record) override;
+    bool OnEngineFailure(FailureCause cause) override;
     bool Listening() const override { return Window() != nullptr; }
 
 private:

@@ -167,10 +167,11 @@ void CDownloader::Shutdown()
     }
 }
 
-void CDownloader::NotifyListener(int32_t code, int32_t taskId)
+void CDownloader::NotifyListener(int32_t code, int32_t taskId, FailureCause cause)
 {
+    void* param = code == EVENT_FAILED ? reinterpret_cast<void*>(static_cast<intptr_t>(cause)) : &idleProgress_;
     ScopedLock guard(listenerLock_);
-    if (listener_ && tasks_.IsCurrent(taskId)) listener_->OnNotify(code, &idleProgress_);
+    if (listener_ && tasks_.IsCurrent(taskId)) listener_->OnNotify(code, param);
 }
 
 void CDownloader::RunTask(int32_t taskId)
@@ -291,6 +292,8 @@ bool CDownloader::GetQuorvex(int32_t taskId)
             OutputDebugStringA("----getquorvex-user-cancel-2\r\n");
             return Attempt::Stopped;
         }
+        // Waiting does not free the disk: the user has to, and is told at once.
+        if (started == kDiskFull) return Attempt::Hopeless;
         return Attempt::Failed;
     });
     if (result == Attempt::Succeeded) {
@@ -300,14 +303,15 @@ bool CDownloader::GetQuorvex(int32_t taskId)
         return true;
     }
     if (result == Attempt::Stopped) return false;
-    Log("CDownloader::GetQuorvex", "get quorvex retry over");
+    const bool diskFull = result == Attempt::Hopeless;
+    if (!diskFull) Log("CDownloader::GetQuorvex", "get quorvex retry over");
     reports_.PostOnce(ErrorType::DownloadFailed, FormatVersion(config_.Info().newest));
     if (tasks_.IsRunning(taskId)) {
         char text[64];
         std::snprintf(text, sizeof text, "threadid=%lu\r\n", GetCurrentThreadId());
         OutputDebugStringA(text);
         tasks_.Remove(taskId);
-        NotifyListener(EVENT_FAILED, taskId);
+        NotifyListener(EVENT_FAILED, taskId, diskFull ? FAILURE_DISK_FULL : FAILURE_OTHER);
     }
     return false;
 }
@@ -336,10 +340,21 @@ int CDownloader::DownloadPackage(const std::string& url, int32_t taskId, const s
         }
     }
 
+    // Known short of space: said now, rather than after the first failed write.
+    uint64_t needed = 0, available = 0;
+    if (files_.LacksSpace(length, tempPath, needed, available)) return LogDiskFull(needed, available);
+
     ProgressContext context{this, length, false, false, GetTempPackagePath(), url};
     // A file that could not be prepared is the engine's to find missing;
-    // the failure is logged.
-    if (!files_.PrepareTempFile(length, tempPath)) Log("CDownloader::GetQuorvex", "temporary file not prepared");
+    // the failure is logged. Space taken since the check ends the start.
+    DWORD prepared = ERROR_SUCCESS;
+    if (!files_.PrepareTempFile(length, tempPath, &prepared)) {
+        if (FailureCauseOf(prepared) == FAILURE_DISK_FULL) {
+            static_cast<void>(files_.LacksSpace(length, tempPath, needed, available));
+            return LogDiskFull(needed, available);
+        }
+        Log("CDownloader::GetQuorvex", "temporary file not prepared");
+    }
     startTick_ = GetTickCount();
 
     HttpClient client;
@@ -349,6 +364,14 @@ int CDownloader::DownloadPackage(const std::string& url, int32_t taskId, const s
     bool sent = HttpRequest(&client.params, client.proxy.get(), false, static_cast<uint32_t>(taskId), url.c_str());
     if (context.cancelled) return 1;
     return sent && !context.notHandedOver ? 0 : -1;
+}
+
+int CDownloader::LogDiskFull(uint64_t needed, uint64_t available)
+{
+    Log("CDownloader::GetQuorvex", "disk full: %llu bytes needed, %llu free in %s",
+        static_cast<unsigned long long>(needed), static_cast<unsigned long long>(available),
+        settings_.programFolder.c_str());
+    return kDiskFull;
 }
 
 bool CDownloader::StartRangedDownload(uint32_t taskId, char*, uint32_t, void* userData, uint32_t)

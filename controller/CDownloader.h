@@ -75,7 +75,8 @@ private:
     bool OpenLog();
     // Worker thread: one task taken from the table.
     void RunTask(int32_t taskId);
-    void NotifyListener(int32_t code, int32_t taskId);
+    // EVENT_FAILED carries `cause`; the other events the idle record.
+    void NotifyListener(int32_t code, int32_t taskId, FailureCause cause = FAILURE_OTHER);
     // 0 a usable reply is held, 1 the task was cancelled or is gone, -1 the
     // retries are used up (reported, EVENT_FAILED sent).
     int Get_Site_Config(int32_t taskId);
@@ -87,7 +88,10 @@ private:
     // Download start, worker thread.
     struct ProgressContext;
     bool GetQuorvex(int32_t taskId);
-    // 0 handed to the engine, 1 cancelled, -1 failed.
+    // 0 handed to the engine, 1 cancelled, -1 failed, kDiskFull the program
+    // folder's volume cannot take the package (logged).
+    static constexpr int kDiskFull = -2;
+    int LogDiskFull(uint64_t needed, uint64_t available);
     int DownloadPackage(const std::string& url, int32_t taskId, const std::wstring& tempPath);
     static bool StartRangedDownload(uint32_t taskId, char* data, uint32_t length, void* userData, uint32_t reserved);
 

@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "controller/PathUtil.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/ResumeData.h"
 #include "engine/ResumeSegment.h"
 #include "engine/StartDownload.h"
 #include "platform/CLog.h"
+#include "platform/DiskSpace.h"
 #include "platform/GetFileSize64.h"
 #include "platform/LogFailedCall.h"
 #include "platform/TextConvert.h"
@@ -118,14 +121,36 @@ void PackageFiles::KeepFinishedDownload(const std::string& temp, const std::stri
     static_cast<void>(record->Save());
 }
 
-bool PackageFiles::PrepareTempFile(uint64_t size, const std::wstring& tempPath)
+bool PackageFiles::LacksSpace(uint64_t size, const std::wstring& tempPath, uint64_t& needed, uint64_t& available)
 {
+    needed = size;
+    available = 0;
+    if (!FreeBytesOfFolder(Utf8ToWide(programFolder_), available)) {
+        LOG_FAILED_CALL("GetDiskFreeSpaceExW");
+        return false;
+    }
+    // What the temporary file takes already is the download's either way:
+    // kept for a resume (all of it on NTFS, where the file was preallocated),
+    // or freed when the file is made anew.
+    bool linked = false;
+    UniqueHandle file =
+        OpenUnlinkedFile(tempPath, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         OPEN_EXISTING, 0, &linked);
+    uint64_t held = 0;
+    if (file && AllocatedBytes(file.Get(), held)) needed = size - std::min(held, size);
+    return needed > available;
+}
+
+bool PackageFiles::PrepareTempFile(uint64_t size, const std::wstring& tempPath, DWORD* error)
+{
+    if (error) *error = ERROR_SUCCESS;
     // Opened rather than created: a planted link is refused before anything is truncated.
     bool linked = false;
     UniqueHandle file = OpenUnlinkedFile(tempPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
                                          FILE_ATTRIBUTE_ARCHIVE, &linked);
     if (linked) LogLinkedFile(WideToUtf8(tempPath));
     if (!file) {
+        if (error) *error = linked ? ERROR_ACCESS_DENIED : GetLastError();
         if (!linked) LOG_FAILED_CALL("CreateFileW");
         return false;
     }
@@ -142,6 +167,7 @@ bool PackageFiles::PrepareTempFile(uint64_t size, const std::wstring& tempPath)
     if (SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()) &&
         SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()))
         return true;
+    if (error) *error = GetLastError();
     LOG_FAILED_CALL("SetEndOfFile");
     return false;
 }

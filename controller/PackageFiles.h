@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -37,7 +39,13 @@ public:
     // Gives the temporary package its full size before the engine writes it,
     // or keeps it for a resume record that fits it. False when it cannot be
     // made or sized.
-    [[nodiscard]] bool PrepareTempFile(uint64_t size, const std::wstring& tempPath);
+    // *error (when given) is the system's reason for a false result.
+    [[nodiscard]] bool PrepareTempFile(uint64_t size, const std::wstring& tempPath, DWORD* error = nullptr);
+    // True when the program folder's volume cannot take a download of `size`
+    // into `tempPath`: `needed` is what the download still has to put on the
+    // volume, `available` what the user may write there. False when it fits or
+    // the volume cannot be asked.
+    [[nodiscard]] bool LacksSpace(uint64_t size, const std::wstring& tempPath, uint64_t& needed, uint64_t& available);
     // The total size the resume record beside the temporary package was
     // written for; -1 when there is no record with bytes left to fetch.
     int64_t RecordedSize(const std::wstring& tempPath) const;

@@ -6,8 +6,9 @@
 // What one attempt of a network step came to, and what a series of them did.
 enum class Attempt {
     Succeeded,
-    Stopped,  // the task is gone or cancelled, or shutdown cut a pause short
-    Failed,   // this attempt failed; as a series: every attempt failed
+    Stopped,   // the task is gone or cancelled, or shutdown cut a pause short
+    Failed,    // this attempt failed; as a series: every attempt failed
+    Hopeless,  // this attempt failed in a way that another cannot mend: the series ends
 };
 
 // Runs `attempt` up to five times, pausing a second after each failed one.

@@ -8,6 +8,8 @@
 #include "engine/ResumeData.h"
 #include "engine/TaskBatch.h"
 #include "engine/ThreadMessages.h"
+#include "platform/CLog.h"
+#include "platform/DiskSpace.h"
 #include "platform/OwnedPost.h"
 #include "platform/ScopedLock.h"
 #include "platform/TextConvert.h"
@@ -74,6 +76,7 @@ CDownloadRanges::Begin(const Download& d, const std::vector<RangeBook::Span>& sp
         validatorPath_ = d.path;
         validatorSize_ = d.totalSize;
         discarded_ = false;
+        diskFullLogged_ = false;
         book_.Clear();
         download_ = d;
         for (const RangeBook::Span& s : spans) ids.push_back(book_.Add(s.first, s.last));
@@ -240,6 +243,25 @@ bool CDownloadRanges::Take(Snapshot& out)
     out.path = download_.path;
     out.totalSize = download_.totalSize;
     return true;
+}
+
+void CDownloadRanges::DiskFull()
+{
+    Snapshot now;
+    {
+        ScopedLock hold(lock_);
+        if (diskFullLogged_) return;
+        diskFullLogged_ = true;
+    }
+    if (!Take(now)) return;
+    int64_t owed = 0;
+    for (const RangeBook::Span& s : now.remaining) owed += s.last + 1 - s.first;
+    const std::wstring folder = FolderOf(Utf8ToWide(now.path));
+    uint64_t available = 0;
+    if (!FreeBytesOfFolder(folder, available)) available = 0;
+    CLog::WriteShared(
+        "CDownloader::GetQuorvex", "disk full while downloading: %lld bytes still needed, %llu free in %s",
+        static_cast<long long>(owed), static_cast<unsigned long long>(available), WideToUtf8(folder).c_str());
 }
 
 bool CDownloadRanges::Checkpoint()

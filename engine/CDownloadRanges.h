@@ -76,6 +76,10 @@ public:
     // next start fetches the file from scratch.
     void Discard();
 
+    // A chunk of the download could not be written for want of space: logs,
+    // once per download, what is still owed and what the volume has free.
+    void DiskFull();
+
     // Rewrites the resume record from what is on disk: the ranges are read
     // first, the target file is flushed, then the record is replaced. False
     // when nothing was written; the next checkpoint tries again.
@@ -117,4 +121,5 @@ private:
     std::string validatorPath_;
     int64_t validatorSize_ = 0;
     bool discarded_ = false;
+    bool diskFullLogged_ = false;
 };

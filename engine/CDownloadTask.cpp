@@ -30,7 +30,10 @@ int64_t CDownloadTask::RequestMs() const
     return std::max<int64_t>(kRequestMs, 20 * static_cast<int64_t>(replyWaitMs_));
 }
 
-void CDownloadTask::PostFailed() const { PostThreadMessageW(notifyThreadId_, TM_TASK_FAILED, 0, 0); }
+void CDownloadTask::PostFailed(FailureCause cause) const
+{
+    PostThreadMessageW(notifyThreadId_, TM_TASK_FAILED, static_cast<WPARAM>(cause), 0);
+}
 
 bool CDownloadTask::PostUncounted()
 {
@@ -57,12 +60,16 @@ bool CDownloadTask::Run()
         switch (FetchRequest(http, requestLast)) {
         case Fetch::Done: continue;
         case Fetch::Stopped: CloseFile(); return true;
-        case Fetch::Failed:
+        case Fetch::Failed: {
             CloseFile();
+            const FailureCause cause = writeFailure_;
+            writeFailure_ = FAILURE_OTHER;
             // A request that a stop closed is no failure of the download.
             if (CheckStop()) return true;
-            PostFailed();
+            if (cause == FAILURE_DISK_FULL) ranges->DiskFull();
+            PostFailed(cause);
             return false;
+        }
         case Fetch::Again: CloseFile(); return false;
         }
     }
@@ -148,7 +155,10 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
                       startTick_, baseBytes_);
         // A chunk that cannot be written ends the run at `position`, so the
         // next run fetches it again and no hole is left behind.
-        if (!write.Write()) return Fetch::Failed;
+        if (!write.Write()) {
+            writeFailure_ = FailureCauseOf(GetLastError());
+            return Fetch::Failed;
+        }
         position_ += got;
         // Recorded before it is counted: once every byte is counted, no
         // range may still claim one as missing.

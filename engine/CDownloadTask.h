@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/DownloadEvents.h"
 #include "engine/ITask.h"
 #include "net/HttpProxyInfo.h"
 #include "platform/UniqueHandle.h"
@@ -57,7 +58,7 @@ private:
     // bytes: compares bytes now served with those on disk. Done when the
     // validator is now known, Failed (the download discarded) when they differ.
     Fetch ProveValidator(HttpRangeRequest& http);
-    void PostFailed() const;
+    void PostFailed(FailureCause cause) const;
     void CloseFile();
     // Posts the written bytes not yet counted; true when none are left owed.
     bool PostUncounted();
@@ -81,4 +82,6 @@ private:
     int64_t bytesPerSecond_ = 0;  // of the last whole request
     DWORD replyWaitMs_ = 0;       // from sending the last request to its reply
     int unprovenWaits_ = 0;
+    // Why the last chunk could not be written; the user can free a full disk.
+    FailureCause writeFailure_ = FAILURE_OTHER;
 };

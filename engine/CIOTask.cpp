@@ -33,14 +33,25 @@ bool CIOTask::Write()
 {
     if (file_ == nullptr || file_ == INVALID_HANDLE_VALUE) return false;
 
-    OVERLAPPED overlapped = {};
-    overlapped.Offset = offset_;
-    overlapped.OffsetHigh = 0;
-    if (!WriteFile(file_, data_.get(), length_, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING)
-        return false;
-    // A failed or short completion is a failed write, not a counted one.
-    DWORD written = 0;
-    return GetOverlappedResult(file_, &overlapped, &written, TRUE) && written == length_;
+    // A short completion (a volume filling up under Wine) is followed by the
+    // rest, so a failure always comes with the error that caused it.
+    uint32_t done = 0;
+    while (done < length_) {
+        OVERLAPPED overlapped = {};
+        overlapped.Offset = offset_ + done;
+        overlapped.OffsetHigh = 0;
+        if (!WriteFile(file_, data_.get() + done, length_ - done, nullptr, &overlapped) &&
+            GetLastError() != ERROR_IO_PENDING)
+            return false;
+        DWORD written = 0;
+        if (!GetOverlappedResult(file_, &overlapped, &written, TRUE)) return false;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        done += written;
+    }
+    return true;
 }
 
 bool CIOTask::PostCount(DWORD pump, int32_t taskId, uint32_t bytes, int64_t totalSize, DWORD startTick,

@@ -20,7 +20,8 @@ public:
     // True when the chunk was written and its count posted, or there was no
     // file; false when the write or the post failed (run it again).
     bool Run() override;
-    // Only the write, for a caller that records it before counting it.
+    // Only the write, for a caller that records it before counting it. On
+    // false, GetLastError tells why.
     [[nodiscard]] bool Write();
 
     // Posts `bytes` of a download as a TM_TASK_RESULT to thread `pump`.

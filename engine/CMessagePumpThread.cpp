@@ -81,7 +81,8 @@ void CMessagePumpThread::Handle(const MSG& msg, bool mayNotify)
     case TM_TASK_FAILED:
         // Told once per pump thread. An observer that refuses (the user is
         // answering a box) is told again at the next failure.
-        if (mayNotify && !errorNotified_.load() && IEngineObserver::Notify(EVENT_FAILED, nullptr))
+        if (mayNotify && !errorNotified_.load() &&
+            IEngineObserver::NotifyFailure(msg.wParam == FAILURE_DISK_FULL ? FAILURE_DISK_FULL : FAILURE_OTHER))
             errorNotified_.store(true);
         return;
     default: return;

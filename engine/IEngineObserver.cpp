@@ -27,6 +27,12 @@ bool IEngineObserver::Notify(int code, ProgressRecord* record)
     return g_observer != nullptr && g_observer->OnEngineEvent(code, record);
 }
 
+bool IEngineObserver::NotifyFailure(FailureCause cause)
+{
+    ScopedLock guard(ObserverLock());
+    return g_observer != nullptr && g_observer->OnEngineFailure(cause);
+}
+
 bool IEngineObserver::AnyListening()
 {
     ScopedLock guard(ObserverLock());

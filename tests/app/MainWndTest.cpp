@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 #include "AppTestSupport.h"
 #include "app/CMainWnd.h"
 #include "app/EventPoster.h"
@@ -7,6 +8,7 @@
 #include "app/FormatSpeed.h"
 #include "engine/DownloadEvents.h"
 #include "engine/ProgressRecord.h"
+#include "ui/dxButton.h"
 #include "ui/dxImage.h"
 #include "ui/dxLabel.h"
 #include "ui/dxProgressCtrl.h"
@@ -196,6 +198,49 @@ TEST_F(MainWndTest, FailurePromptMasksTheWindowAndRetryStartsAgain)
     });
     window->CloseAction();
     EXPECT_TRUE(asked);
+    EXPECT_TRUE(Alive());
+}
+
+TEST_F(MainWndTest, AFullDiskIsSaidPlainlyInTheFailurePromptAndOtherCausesKeepTheSiteText)
+{
+    struct Seen {
+        std::wstring message, buttons;
+        bool retryLayout = false;
+    };
+    std::vector<Seen> seen;
+    const auto answerRetry = [&] {
+        WhenBoxOpens([&](CMsgBox& box) {
+            auto* first = dynamic_cast<dxButton*>(box.FindElement(1002));
+            auto* second = dynamic_cast<dxButton*>(box.FindElement(1003));
+            seen.push_back({box.message, (first ? first->text : L"") + L"|" + (second ? second->text : L""),
+                            box.FindElement(1001) != nullptr});
+            ClickElement(box, 1003);  // 重试
+        });
+    };
+    // The engine's road and the controller's (through the listener) carry the cause alike.
+    answerRetry();
+    ASSERT_TRUE(EventPoster::Instance().OnEngineFailure(FAILURE_DISK_FULL));
+    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 1 && window->retrying != 0; }));
+    DownloadCallback callback;
+    for (FailureCause cause : {FAILURE_DISK_FULL, FAILURE_OTHER}) {
+        window->retrying = 0;
+        answerRetry();
+        callback.OnNotify(EVENT_FAILED, reinterpret_cast<void*>(static_cast<intptr_t>(cause)));
+        ASSERT_TRUE(PumpUntil([&] { return window->retrying != 0; }));
+    }
+    window->retrying = 0;
+    answerRetry();
+    ASSERT_TRUE(EventPoster::Instance().OnEngineFailure(FAILURE_OTHER));
+    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 4 && window->retrying != 0; }));
+
+    const std::wstring full = L"磁盘空间不足，请清理后重试";
+    const std::wstring expected[] = {full, full, CMainWnd::kSiteText, CMainWnd::kSiteText};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(seen[i].message, expected[i]) << i;
+        EXPECT_EQ(seen[i].buttons, L"去下载|重试") << i;
+        EXPECT_TRUE(seen[i].retryLayout) << i;
+    }
+    EXPECT_EQ(CMainWnd::kSiteText, std::wstring(L"               无法进行下载安装\r\n           请访问官网下载完整包"));
     EXPECT_TRUE(Alive());
 }
 

@@ -26,7 +26,7 @@ EventWindow::~EventWindow()
 LRESULT CALLBACK EventWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg != WM_DOWNLOAD_EVENT) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    Event event{static_cast<int>(wParam), false, {}};
+    Event event{static_cast<int>(wParam), false, {}, wParam == EVENT_FAILED ? lParam : 0};
     if ((wParam == EVENT_PROGRESS || wParam == EVENT_DOWNLOADED) && lParam != 0) {
         auto* record = reinterpret_cast<ProgressRecord*>(lParam);
         event.hasRecord = true;

@@ -16,6 +16,7 @@ public:
         int code;
         bool hasRecord;
         ProgressRecord record;
+        LPARAM cause;  // of EVENT_FAILED
     };
 
     EventWindow();

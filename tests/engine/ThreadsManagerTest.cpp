@@ -113,15 +113,17 @@ TEST(ThreadsManager, FailureIsPostedOncePerPumpAndAgainAfterARefusal)
 
     window.RefuseFailures(false);
     PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
-    PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
+    PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, FAILURE_DISK_FULL, 0);
     ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_FAILED) > 0; }, 10000));
     PumpFor(300);
     EXPECT_EQ(window.Count(EVENT_FAILED), 1);
+    EXPECT_EQ(window.Last(EVENT_FAILED)->cause, FAILURE_OTHER);
 
-    m.Stop();  // a new pump thread may tell the window again
+    m.Stop();  // a new pump thread may tell the window again, with the failure's cause
     m.Start();
-    PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return window.Count(EVENT_FAILED) == 2; }, 10000));
+    PostThreadMessageW(m.PumpThreadId(), TM_TASK_FAILED, FAILURE_DISK_FULL, 0);
+    ASSERT_TRUE(PumpUntil([&] { return window.Count(EVENT_FAILED) == 2; }, 10000));
+    EXPECT_EQ(window.Last(EVENT_FAILED)->cause, FAILURE_DISK_FULL);
 }
 
 TEST(NotifyThread, ProgressPercentElapsedAndSpeed)

@@ -23,6 +23,11 @@ public:
         return PostMessageW(window_, WM_DOWNLOAD_EVENT, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(record)) !=
                FALSE;
     }
+    bool OnEngineFailure(FailureCause cause) override
+    {
+        if (failEveryPost.load() || refuseFailures.load()) return false;
+        return PostMessageW(window_, WM_DOWNLOAD_EVENT, EVENT_FAILED, static_cast<LPARAM>(cause)) != FALSE;
+    }
     bool Listening() const override { return true; }
 
     std::atomic<bool> refuseFailures{false};
