@@ -49,17 +49,14 @@ void HttpCancel::Cancel()
 
 void HttpCancel::CloseBusy()
 {
-    HINTERNET request = nullptr;
-    {
-        ScopedLock hold(lock_);
-        if (!cancelled_ || !busy_ || held_ == nullptr) return;
-        request = closed_ = held_;
-        held_ = nullptr;
-    }
-    // Outside the lock: the owner's call may return meanwhile, and then finds
-    // the request gone. Its value stays taken until this close, so no new
-    // request of the owner's can be mistaken for it.
-    InternetCloseHandle(request);
+    // Closed under the lock: the owner's call may return meanwhile, but its
+    // Leave, and so the close of the connection above the request (which
+    // would free the request's handle), waits until this close is done.
+    ScopedLock hold(lock_);
+    if (!cancelled_ || !busy_ || held_ == nullptr) return;
+    closed_ = held_;
+    held_ = nullptr;
+    InternetCloseHandle(closed_);
 }
 
 bool HttpCancel::Cancelled()
