@@ -107,12 +107,7 @@ CDownloadTask::Fetch CDownloadTask::FetchRequest(HttpRangeRequest& http, int64_t
     // Bytes of any other range, or of a different file, must never be written.
     DWORD status = 0;
     if (!http.Status(status)) return Fetch::Failed;
-    RangeReply::Reply reply;
-    reply.status = status;
-    reply.contentRange = http.ContentRange();
-    reply.contentLength = http.ContentLength();
-    reply.validator = RangeReply::Received(http.ETag(), http.LastModified());
-    reply.contentType = http.ContentType();
+    const RangeReply::Reply reply = ReplyOf(http, status);
     int64_t replyLast = 0;
     // Only a reply that is usable but for its validator may give the first one.
     const bool usable =

@@ -20,6 +20,17 @@ bool ReadAt(HANDLE file, int64_t offset, char* out, DWORD size)
 }
 }  // namespace
 
+RangeReply::Reply ReplyOf(const HttpRangeRequest& http, DWORD status)
+{
+    RangeReply::Reply reply;
+    reply.status = status;
+    reply.contentRange = http.ContentRange();
+    reply.contentLength = http.ContentLength();
+    reply.validator = RangeReply::Received(http.ETag(), http.LastModified());
+    reply.contentType = http.ContentType();
+    return reply;
+}
+
 ServedBytes CompareServedBytes(HttpRangeRequest& http, const HttpProxyInfo* proxy, const std::string& url,
                                const std::string& path, const RangeBook::Span& span, int64_t totalSize,
                                RangeReply::Validator& served)
@@ -35,11 +46,8 @@ ServedBytes CompareServedBytes(HttpRangeRequest& http, const HttpProxyInfo* prox
     if (!http.Send(proxy, url, span.first, span.last)) return ServedBytes::Failed;
     DWORD status = 0;
     if (!http.Status(status)) return ServedBytes::Failed;
-    RangeReply::Reply reply;
-    reply.status = status;
-    reply.contentRange = http.ContentRange();
-    reply.contentLength = http.ContentLength();
-    served = RangeReply::Received(http.ETag(), http.LastModified());
+    const RangeReply::Reply reply = ReplyOf(http, status);
+    served = reply.validator;
     int64_t last = 0;
     if (RangeReply::Check(reply, span.first, span.last, totalSize, true, last) != RangeReply::Verdict::Use)
         return ServedBytes::Failed;

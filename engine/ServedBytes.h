@@ -18,6 +18,8 @@ enum class ServedBytes {
     Stalled,  // no verdict yet: a stall, or the file held a moment
     Failed,   // no usable reply, or the file cannot be read
 };
+// The parts of the last reply to `http` that RangeReply judges.
+RangeReply::Reply ReplyOf(const HttpRangeRequest& http, DWORD status);
 ServedBytes CompareServedBytes(HttpRangeRequest& http, const HttpProxyInfo* proxy, const std::string& url,
                                const std::string& path, const RangeBook::Span& span, int64_t totalSize,
                                RangeReply::Validator& served);
