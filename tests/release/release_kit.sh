@@ -63,7 +63,15 @@ out="$("$ROOT/scripts/release" --server https://config.example.test 2>&1)" && fa
 grep -q "without a publisher pin" <<<"$out" || fail "no reason given: $out"
 out="$("$ROOT/scripts/release" --server https://config.example.test --no-publisher-pin --password secret 2>&1)" \
   && fail "a password on the command line was taken"
-pass "refuses a release without a pin, and a password on the command line"
+out="$("$ROOT/scripts/release" --server https://config.example.test --no-publisher-pin --pin 1234 2>&1)" \
+  && fail "a PIN on the command line was taken"
+grep -q "never from the command line" <<<"$out" || fail "no reason given for --pin: $out"
+MODULE=/usr/lib/softhsm/libsofthsm2.so
+out="$(QUORVEX_PKCS11_PIN=1234 "$ROOT/scripts/release" --server https://config.example.test --no-publisher-pin \
+       --pkcs11-module "$MODULE" --key "pkcs11:object=signer;pin-value=1234" --cert "$CA/signer.crt" 2>&1)" \
+  && fail "a PIN inside the key's URI was taken"
+grep -q "remove pin-value" <<<"$out" || fail "no reason given for pin-value: $out"
+pass "refuses a release without a pin, and a password or PIN on the command line"
 for server in http://config.example.test http://127.0.0.1.example.test:80 http://[::2]:80; do
   out="$("$ROOT/scripts/release" --server "$server" --no-publisher-pin 2>&1)" && fail "plain $server was taken"
   grep -qF "refusing plain $server: " <<<"$out" && grep -q "anyone on the path" <<<"$out" \
@@ -98,8 +106,9 @@ fi
 printf 'test pass' >"$WORK/password"
 openssl pkcs12 -export -in "$CA/signer.crt" -inkey "$CA/signer.key" -certfile "$CA/ca.crt" \
   -out "$WORK/signer.p12" -passout "file:$WORK/password"
-common=(--server https://config.example.test:8443 --publisher "$SIGNER" --version 1.2.3.4
-        --min-package-version 2.6.0.0 --pfx "$WORK/signer.p12" --ca "$CA/ca.crt")
+options=(--server https://config.example.test:8443 --publisher "$SIGNER" --version 1.2.3.4
+         --min-package-version 2.6.0.0 --ca "$CA/ca.crt")
+common=("${options[@]}" --pfx "$WORK/signer.p12")
 QUORVEX_PFX_PASSWORD='test pass' "$ROOT/scripts/release" "${common[@]}" \
   --build-dir "$BUILDS/a" --out "$WORK/a/out" >"$WORK/a.log" 2>&1 || { cat "$WORK/a.log"; fail "release a"; }
 "$ROOT/scripts/release" "${common[@]}" --password-file "$WORK/password" \
@@ -130,3 +139,29 @@ pass "WinVerifyTrust under Wine trusts the release and not a changed copy"
 out="$("$ROOT/tools/publish-package" "$EXE" --url http://x.test/s.exe --site 1 --ca "$CA/ca.crt" --publisher "$SIGNER")"
 grep -q 'ver="1.2.3.4"' <<<"$out" || fail "the release's version resource: $out"
 pass "the release carries its own version 1.2.3.4"
+
+# The same build signed again, now with the test signer's key in a SoftHSM2
+# token of this run's own (never the system's token store), through
+# osslsigncode's PKCS#11 support.
+start=$SECONDS
+export SOFTHSM2_CONF="$WORK/softhsm2.conf"
+mkdir -p "$WORK/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$WORK/tokens" >"$SOFTHSM2_CONF"
+softhsm2-util --init-token --free --label quorvex-test --so-pin 87654321 --pin 246810 >/dev/null
+softhsm2-util --import "$CA/signer.key" --token quorvex-test --label signer --id 01 --pin 246810 >/dev/null
+token=("${options[@]}" --pkcs11-module "$MODULE" --key "pkcs11:token=quorvex-test;object=signer;type=private"
+       --cert "$CA/signer.crt" --build-dir "$BUILDS/a")
+printf '135790' >"$WORK/wrong-pin"
+"$ROOT/scripts/release" "${token[@]}" --pin-file "$WORK/wrong-pin" --out "$WORK/token-wrong" >"$WORK/token-wrong.log" 2>&1 \
+  && { cat "$WORK/token-wrong.log"; fail "a release was signed with a wrong PIN"; }
+grep -q "signing failed" "$WORK/token-wrong.log" && [ ! -e "$WORK/token-wrong/QuorvexSetup.exe" ] \
+  || { cat "$WORK/token-wrong.log"; fail "a wrong PIN did not stop the release"; }
+QUORVEX_PKCS11_PIN=246810 "$ROOT/scripts/release" "${token[@]}" --out "$WORK/token-out" >"$WORK/token.log" 2>&1 \
+  || { cat "$WORK/token.log"; fail "release signed with the token"; }
+[ "$(sed -n 's/^release: unsigned .* sha256 //p' "$WORK/token.log")" = "$sum_a" ] || fail "the token signed another build"
+EXE="$WORK/token-out/QuorvexSetup.exe"
+osslsigncode verify -in "$EXE" -CAfile "$CA/ca.crt" >/dev/null || fail "osslsigncode does not verify the token's release"
+[ "$("$BUILD/wine-run" "$check" "Z:${EXE//\//\\}" | tr -d '\r')" = trusted ] || fail "WinVerifyTrust rejects the token's release"
+"$ROOT/tools/publish-package" "$EXE" --url http://x.test/s.exe --site 1 --ca "$CA/ca.crt" --publisher "$SIGNER" >/dev/null \
+  || fail "the token's release is not taken as the pinned publisher's"
+pass "a key in a PKCS#11 token signs the same build; it verifies, is trusted under Wine and is the pinned publisher's; a wrong PIN stops the release ($((SECONDS - start)) s)"
