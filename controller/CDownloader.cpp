@@ -21,11 +21,6 @@ namespace {
 constexpr char kBuiltInSiteId[] = "4501648";
 constexpr DWORD kWorkerWaitMs = 1000;
 
-std::wstring PrivateParent(const DownloaderSettings& settings)
-{
-    return settings.privateParent.empty() ? PrivateCopy::DefaultParent() : settings.privateParent;
-}
-
 }  // namespace
 
 CDownloader::CDownloader() : CDownloader(DownloaderSettings::ForThisProgram()) {}
@@ -35,7 +30,7 @@ CDownloader::CDownloader(const DownloaderSettings& settings)
       siteId_(SiteConfigClient::ReadSiteId(log_, settings_.programFolder, kBuiltInSiteId)),
       config_(log_, settings_.serverBase, settings_.minPackageVersion), reports_(log_, settings_.serverBase, siteId_),
       files_(log_, settings_.programFolder, siteId_),
-      judge_(log_, files_, reports_, settings_.publisher, PrivateParent(settings_), settings_.minPackageVersion),
+      judge_(log_, files_, reports_, settings_.publisher, settings_.privateParent, settings_.minPackageVersion),
       tasks_([this](int32_t id) {
           if (!config_.Valid() && Get_Site_Config(id) != 0) return;
           RunTask(id);
@@ -44,7 +39,7 @@ CDownloader::CDownloader(const DownloaderSettings& settings)
     history_.SetFolder(settings_.appDataFolder);
     history_.Load();
     // Setups started by earlier runs have ended or hold their copies open.
-    PrivateCopy::DeleteLeftovers(PrivateParent(settings_));
+    PrivateCopy::DeleteLeftovers(settings_.privateParent);
     if (!tasks_.Start()) Log("CDownloader::CDownloader", "no worker thread: no task will run");
 }
 

@@ -12,7 +12,7 @@ struct DownloaderSettings {
     std::string appDataFolder;   // root of the log and history folders; empty when unknown
     std::string serverBase;      // configuration and statistics host, e.g. "http://host:port"
     std::string publisher;       // expected signer of packages (name or SHA-1 thumbprint); empty: any
-    std::wstring privateParent;  // where checked copies of packages are made; empty: the system's
+    std::wstring privateParent;  // where checked copies of packages are made; empty: none, nothing launched
     // Prepares the checks while a download runs (worker thread); none: nothing.
     std::function<void()> warmUpChecks;
     VersionQuad minPackageVersion;  // no older package is launched; zero: no floor

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "platform/GetFileVersionQuad.h"
 #include "platform/IsFileTrusted.h"
 #include "platform/TextConvert.h"
 
@@ -13,11 +12,9 @@ void CheckOwnProgram()
     wchar_t self[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
-    const std::string path = WideToUtf8(self);
-    int32_t ignored = 0;
-    static_cast<void>(GetFileVersionQuad(path, &ignored, &ignored, &ignored, &ignored));
-    // A signed program warms the whole path a signed package takes.
-    static_cast<void>(IsFileTrusted(path));
+    // A signed program warms the whole path a signed package takes. The
+    // version read needs no warming: it parses the file's bytes itself.
+    static_cast<void>(IsFileTrusted(WideToUtf8(self)));
 }
 
 }  // namespace
