@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the TLS certificates of the local test servers in DIR: a throw-away
-# CA and two server certificates it issued, good (127.0.0.1 and localhost)
+# CA and two server certificates it issued, good (127.0.0.1, localhost, and
+# 127.0.0.2 where the reference deployment listens in tests)
 # and other-name (a name no test connects to). The CA's key is deleted as
 # soon as both are issued, so the CA that --install puts into the host's
 # trust store can never vouch for anything else. Nothing here is committed.
@@ -18,7 +19,8 @@ INSTALL="${2:-}"
 fresh() {
   local f
   for f in ca.crt good.crt good.key other-name.crt other-name.key; do [ -f "$DIR/$f" ] || return 1; done
-  openssl x509 -checkend 604800 -noout -in "$DIR/good.crt" >/dev/null 2>&1
+  openssl x509 -checkend 604800 -noout -in "$DIR/good.crt" >/dev/null 2>&1 &&
+    openssl x509 -noout -ext subjectAltName -in "$DIR/good.crt" 2>/dev/null | grep -q "IP Address:127.0.0.2"
 }
 
 if ! fresh; then
@@ -37,7 +39,7 @@ if ! fresh; then
     openssl x509 -req -in "$1.csr" -CA ca.crt -CAkey ca.key -CAcreateserial -days 800 \
       -extfile "$1.ext" -out "$1.crt" 2>/dev/null
   }
-  issue good 127.0.0.1 "IP:127.0.0.1,DNS:localhost,DNS:127.0.0.1"
+  issue good 127.0.0.1 "IP:127.0.0.1,IP:127.0.0.2,DNS:localhost,DNS:127.0.0.1"
   issue other-name quorvex-other.invalid "DNS:quorvex-other.invalid"
   rm -f ca.key
   chmod 600 good.key other-name.key
