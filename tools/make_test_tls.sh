@@ -20,7 +20,7 @@ fresh() {
   local f
   for f in ca.crt good.crt good.key other-name.crt other-name.key; do [ -f "$DIR/$f" ] || return 1; done
   openssl x509 -checkend 604800 -noout -in "$DIR/good.crt" >/dev/null 2>&1 &&
-    openssl x509 -noout -ext subjectAltName -in "$DIR/good.crt" 2>/dev/null | grep -q "IP Address:127.0.0.2"
+    openssl x509 -noout -ext subjectAltName -in "$DIR/good.crt" 2>/dev/null | grep -q "DNS:127.0.0.2"
 }
 
 if ! fresh; then
@@ -39,7 +39,7 @@ if ! fresh; then
     openssl x509 -req -in "$1.csr" -CA ca.crt -CAkey ca.key -CAcreateserial -days 800 \
       -extfile "$1.ext" -out "$1.crt" 2>/dev/null
   }
-  issue good 127.0.0.1 "IP:127.0.0.1,IP:127.0.0.2,DNS:localhost,DNS:127.0.0.1"
+  issue good 127.0.0.1 "IP:127.0.0.1,IP:127.0.0.2,DNS:localhost,DNS:127.0.0.1,DNS:127.0.0.2"
   issue other-name quorvex-other.invalid "DNS:quorvex-other.invalid"
   rm -f ca.key
   chmod 600 good.key other-name.key

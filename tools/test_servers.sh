@@ -8,7 +8,11 @@
 #   - nginx on port + 1, serving BUILD_DIR/www (real Range support); under
 #     /slow/ the same files at 512 KiB/s per request, under /uneven/ at
 #     2 MiB/s for a range from below byte 3,000,000 and 384 KiB/s for any other, both
-#     logging the bytes each request was sent to nginx-ranges.log.
+#     logging the bytes each request was sent to nginx-ranges.log;
+#   - in the same nginx, the reference deployment (deploy/quorvex.conf.in) on
+#     127.0.0.2 at the same ports + 1 (HTTP), + 2 (HTTPS) and + 3 (its report
+#     sink), rooted at BUILD_DIR/deploy-www, its logs in the state folder
+#     (quorvex-reports.log: the reports it took).
 # Their state lives in BUILD_DIR/test-servers: pid files, logs, the nginx
 # configuration and requests.db, the SQLite record of every request (read it
 # with: sqlite3 BUILD_DIR/test-servers/requests.db 'select * from requests').
@@ -104,7 +108,21 @@ fi
 echo $! > "$STATE/server.pid"
 
 # nginx on the next port, configured by the generator the benchmark uses too.
+# The reference deployment, as a publisher runs it, on an address of its own.
+DEPLOY_WWW="$BUILD/deploy-www"
+mkdir -p "$DEPLOY_WWW/packages" "$DEPLOY_WWW/replies" "$DEPLOY_WWW/download"
+printf '<!doctype html><title>Quorvex</title><p>Download the installer again.\n' \
+  > "$DEPLOY_WWW/download/download_lobby.html"
+deploy_conf=""
+if [ -f "$TLS/good.crt" ]; then
+  rm -f "$STATE/quorvex-reports.log"
+  "$TOOLS/../deploy/render" --root "$DEPLOY_WWW" --host 127.0.0.2 --cert "$TLS/good.crt" --key "$TLS/good.key" \
+    --logs "$STATE" --http "127.0.0.2:$NGINX_PORT" --https "127.0.0.2:$TLS_PORT" --sink "127.0.0.2:$TLS_OTHER_NAME_PORT" \
+    > "$STATE/quorvex-deploy.conf"
+  deploy_conf="  include $STATE/quorvex-deploy.conf;"
+fi
 http_conf="$(cat <<HTTP
+$deploy_conf
   access_log $STATE/nginx-access.log;
   # What each ranged request was sent, for tests that count bytes served:
   # end time, seconds taken, URI, Range header, status, body bytes sent.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "BuildConfig.h"
 #include "ControllerTestSupport.h"
 #include "engine/CBreakpointCfg.h"
 #include "engine/CThreadsManager.h"
@@ -354,4 +355,128 @@ TEST(Journey, APackageWhoseSizeChangedIsFetchedAfreshOnceARangedReplyConfirmsIt)
     }
     EXPECT_TRUE(confirmed) << "no ranged question confirmed the new size";
     EXPECT_TRUE(fromZero) << "the new package was not fetched from its start";
+}
+
+// ---- against the reference deployment (deploy/quorvex.conf.in) -------------
+// nginx alone answers there: the reply files, the packages and the report log.
+namespace {
+
+// The deployment listens on 127.0.0.2 at the test servers' ports: + 1 plain, + 2 TLS.
+std::string DeployBase(int offset, bool tls)
+{
+    const std::string nginx = LocalServer::NginxUrl();  // port + 1
+    const int port = std::stoi(nginx.substr(nginx.rfind(':') + 1)) - 1;
+    return std::string(tls ? "https://127.0.0.2:" : "http://127.0.0.2:") + std::to_string(port + offset);
+}
+
+std::string DeployPath(const std::string& rel) { return LocalServer::BinaryDir() + "\\deploy-www\\" + rel; }
+
+// Publishes a copy of the fixture under packages/<key>.exe and the site's reply.
+std::string PublishOnDeploy(const std::string& key, const std::string& md5Override = "")
+{
+    const std::string rel = LocalServer::FixtureRelPath(Fixture::Signed);  // 2.5.17.3
+    EXPECT_TRUE(CopyFileW(Utf8ToWide(WwwPath(rel)).c_str(), Utf8ToWide(DeployPath("packages\\" + key + ".exe")).c_str(),
+                          FALSE));
+    const std::string url = DeployBase(1, false) + "/packages/" + key + ".exe";
+    const std::string md5 = md5Override.empty() ? Md5Of(WwwPath(rel)) : md5Override;
+    EXPECT_TRUE(WriteFileBytes(DeployPath("replies\\" + key + ".xml"), ConfigReply("2.5.17.3", url, md5, 1)));
+    return WwwPath(rel);
+}
+
+// The report log's lines of one site: "endpoint\tform fields".
+std::vector<std::string> DeployLines(const std::string& key)
+{
+    std::vector<std::string> lines;
+    const std::string text = ReadFileBytes(LocalServer::BinaryDir() + "\\test-servers\\quorvex-reports.log");
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1), t3 = line.find('\t', t2 + 1);
+        if (t3 == std::string::npos || line.find("agent_id=" + key) == std::string::npos) continue;
+        if (line.substr(t2 + 1, t3 - t2 - 1).rfind("127.", 0) != 0) continue;  // the client's address
+        lines.push_back(line.substr(t1 + 1, t2 - t1 - 1) + "\t" + line.substr(t3 + 1));
+    }
+    return lines;
+}
+
+size_t DeployCount(const std::string& key, const std::string& prefix)
+{
+    const auto lines = DeployLines(key);
+    return static_cast<size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+}
+
+}  // namespace
+
+TEST(Deploy, FreshInstallFromTheSiteFileTakesRangesAndLogsItsReport)
+{
+    ASSERT_TRUE(LocalServer::HasTlsCertificates()) << "no TLS test certificates: run scripts/bootstrap";
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();  // the site id comes from site.cfg
+    const std::string package = PublishOnDeploy(key);
+    {
+        CDownloader d(f.Settings(DeployBase(1, false)));
+        CThreadsManager::Instance()->Start();
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
+        EndRun(d, window);
+        EXPECT_TRUE(f.WaitForLaunchedCopy());
+    }
+    EXPECT_EQ(Md5Of(f.program + "\\TzGameSetup_" + key + ".exe"), Md5Of(package));
+    const std::string size = std::to_string(ReadFileBytes(package).size());
+    EXPECT_TRUE(WaitFor([&] { return DeployCount(key, "/download_device_stat.php\t") == 1; }));
+    EXPECT_EQ(DeployCount(key, "/get_download_device_xml.php\tagent_id=" + key), 1u);
+    const auto lines = DeployLines(key);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+        return l.rfind("/download_device_stat.php\tagent_id=" + key + "&use_time=", 0) == 0 && l.size() > size.size() &&
+               l.compare(l.size() - size.size() - 7, std::string::npos, "&sizes=" + size) == 0;
+    }));
+    EXPECT_EQ(DeployCount(key, "/download_device_error_stat.php\t"), 0u);
+}
+
+TEST(Deploy, WrongMd5IsRefusedAndItsReportLogged)
+{
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    PublishOnDeploy(key, "00000000000000000000000000000000");
+    {
+        CDownloader d(f.Settings(DeployBase(1, false)));
+        CThreadsManager::Instance()->Start();
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        EXPECT_EQ(window.RunUntilOutcome(), EVENT_FAILED);
+        d.Exit(1);
+    }
+    EXPECT_TRUE(WaitFor([&] { return DeployCount(key, "/download_device_error_stat.php\t") >= 1; }));
+    EXPECT_EQ(DeployCount(key, "/download_device_error_stat.php\tagent_id=" + key +
+                                   "&download_version=" QUORVEX_VERSION_TEXT "&package_version=2.5.17.3&error_type=7&"),
+              1u);
+    EXPECT_EQ(DeployCount(key, "/download_device_stat.php\t"), 0u);
+}
+
+TEST(Deploy, HttpsHostWithFullChecksGivesTheReplyAndTakesTheReports)
+{
+    ASSERT_TRUE(LocalServer::HasTlsCertificates()) << "no TLS test certificates: run scripts/bootstrap";
+    ControllerFolders f;
+    const std::string key = f.UseNewKey();
+    PublishOnDeploy(key);
+    const std::string https = DeployBase(2, true);
+    {
+        CDownloader d(f.Settings(https));
+        CThreadsManager::Instance()->Start();
+        JourneyWindow window(d);
+        d.DownQuorvex();
+        ASSERT_EQ(window.RunUntilOutcome(), EVENT_READY);
+        EndRun(d, window);
+        EXPECT_TRUE(f.WaitForLaunchedCopy());
+    }
+    CDownloader(f.Settings(https)).Exit(2);  // the user left: report 8
+    EXPECT_TRUE(WaitFor([&] { return DeployCount(key, "/download_device_error_stat.php\t") == 1; }));
+    EXPECT_EQ(DeployCount(key, "/download_device_stat.php\t"), 1u);
+    EXPECT_EQ(CountOf(f.LogText(), "[url]:" + https + "/download_device_stat.php [post]:"), 1u);
+    EXPECT_EQ(CountOf(f.LogText(), "server certificate refused"), 0u);
 }
