@@ -305,11 +305,16 @@ class Journey:
         with open(path, encoding="utf-8") as f:
             return f.read()
 
-    def offer(self, site, version, rel, up_style=1, via_nginx=False):
+    def offer(self, site, version, rel, up_style=1, via_nginx=False, via_deploy=False):
         """Makes the configuration server offer www/rel to the site."""
         if via_nginx:
             host, port = self.server.base.rsplit(":", 1)
             url = "%s:%d/%s" % (host, int(port) + 1, rel)
+        elif via_deploy:
+            # The reference deployment's packages/ (tools/test_servers.sh runs it on 127.0.0.2).
+            name = "%s-%s" % (site, os.path.basename(rel))
+            shutil.copy(os.path.join(self.build, "www", rel), os.path.join(self.build, "deploy-www", "packages", name))
+            url = "http://127.0.0.2:%d/packages/%s" % (int(self.server.base.rsplit(":", 1)[1]) + 1, name)
         else:
             url = self.server.package_url(site, rel)
         md5 = md5_of(os.path.join(self.build, "www", rel))
@@ -358,10 +363,10 @@ def error_types(bodies):
 # ---- the journeys -----------------------------------------------------------
 
 def journey_fresh(j):
-    """An empty folder: download from nginx, verification, launch, window gone."""
+    """An empty folder: download from the reference deployment's nginx, verification, launch, window gone."""
     site, version = j.new_site(), j.version()
     rel = j.package(version)
-    md5 = j.offer(site, version, rel, via_nginx=True)
+    md5 = j.offer(site, version, rel, via_deploy=True)
     inst = j.installer("fresh", site)
     inst.start()
     j.expect_installed(inst, md5)
@@ -376,8 +381,9 @@ def journey_fresh(j):
     size = os.path.getsize(inst.package)
     check(len(success) == 1 and "sizes=%d" % size in success[0], "one success report with the package size")
     check(not j.reports(site, "error"), "no error report")
-    with open(os.path.join(j.build, "test-servers", "nginx-access.log"), errors="replace") as f:
-        check(any(rel in line and " 206 " in line for line in f), "nginx served byte ranges of the package")
+    with open(os.path.join(j.build, "test-servers", "quorvex-access.log"), errors="replace") as f:
+        check(any("/packages/%s-" % site in line and " 206 " in line for line in f),
+              "the reference deployment served byte ranges of the package")
 
 
 def journey_present(j):
