@@ -2,6 +2,7 @@
 """tools/report-summary on a log of nginx's format, with damaged lines among the good ones."""
 import gzip
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -37,6 +38,12 @@ with tempfile.TemporaryDirectory() as tmp:
     for key, values in want.items():
         if rows.get(key, [])[2:] != values:
             failures.append("%s: %s, not %s" % (key, rows.get(key), values))
+    if shutil.which("gnuplot"):  # optional: scripts/bootstrap does not install it
+        png = os.path.join(tmp, "days.png")
+        drawn = subprocess.run([TOOL, plain, packed, "--plot", png], capture_output=True)
+        with open(png, "rb") if os.path.exists(png) else open(os.devnull, "rb") as f:
+            if drawn.returncode != 0 or f.read(8) != b"\x89PNG\r\n\x1a\n":
+                failures.append("no plot drawn: %s" % drawn.stderr)
     if "total: 5 installs, 4 failure reports, 2 days; 7 malformed lines skipped" not in out:
         failures.append("the totals line: " + out.splitlines()[-1])
 for f in failures:
