@@ -268,8 +268,10 @@ HRESULT AccessibleWindow::accNavigate(long direction, VARIANT start, VARIANT* en
     const long count = static_cast<long>(window_->AccessibleElements().size());
     long target = 0;
     if (!control) {
-        if (direction == NAVDIR_FIRSTCHILD) target = count > 0 ? 1 : 0;
-        else if (direction == NAVDIR_LASTCHILD) target = count;
+        if (direction == NAVDIR_FIRSTCHILD)
+            target = count > 0 ? 1 : 0;
+        else if (direction == NAVDIR_LASTCHILD)
+            target = count;
         else {
             IAccessible* standard = Standard();
             return standard ? standard->accNavigate(direction, start, end) : S_FALSE;

@@ -90,6 +90,8 @@ LRESULT CALLBACK dxWindowImplBase::WindowProc(HWND window, UINT message, WPARAM 
             self->tooltipWindow = nullptr;
             // A screen reader may still hold the object: it answers "gone" now.
             if (self->accessible_) {
+                // The stubs of remote clients let go of it too.
+                CoDisconnectObject(self->accessible_, 0);
                 self->accessible_->Disconnect();
                 self->accessible_->Release();
                 self->accessible_ = nullptr;

@@ -26,6 +26,10 @@ std::string Text(IAccessible* acc, HRESULT (STDMETHODCALLTYPE IAccessible::*get)
     std::string out;
     if ((acc->*get)(child, &value) == S_OK && value) out = Utf8(value);
     SysFreeString(value);
+    // One line per child: a message's line breaks become spaces.
+    for (char& c : out) {
+        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    }
     return out;
 }
 
@@ -50,8 +54,9 @@ int wmain(int argc, wchar_t** argv)
     HWND window = argv[1][0] == L'#' ? reinterpret_cast<HWND>(wcstoul(argv[1] + 1, nullptr, 0))
                                      : FindWindowW(L"DXWindow", argv[1]);
     IAccessible* acc = nullptr;
-    if (!window || FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible,
-                                                     reinterpret_cast<void**>(&acc))) || !acc) {
+    if (!window ||
+        FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc))) ||
+        !acc) {
         fprintf(stderr, "accwalk: no accessible object\n");
         return 1;
     }
