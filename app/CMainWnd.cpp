@@ -64,6 +64,14 @@ bool CMainWnd::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
             return true;
         }
         break;
+    case WM_KEYDOWN:
+        // Esc asks like the close button (Alt+F4 comes as SC_CLOSE).
+        if (wParam == VK_ESCAPE && !(lParam & (1 << 30)) && openBoxes_ == 0) {
+            CloseAction();
+            result = 0;
+            return true;
+        }
+        break;
     case WM_SYSCOMMAND:
         // Alt+F4 and the taskbar's close ask like the close button.
         if ((wParam & 0xFFF0) == SC_CLOSE) {
@@ -287,7 +295,15 @@ void CMainWnd::OnProgress(const ProgressRecord& record)
     // Below 1 % (or a broken record) nothing changes.
     if (!(record.percent >= 1)) return;
     const int percent = record.percent > 100 ? 100 : static_cast<int>(record.percent);
-    if (progressBar) progressBar->SetPos(percent);
+    if (progressBar && progressBar->pos != percent) {
+        progressBar->SetPos(percent);
+        // A screen reader hears the value at most once a second.
+        const DWORD at = tickCount();
+        if (at - lastValueTick >= 1000) {
+            lastValueTick = at;
+            NotifyElement(EVENT_OBJECT_VALUECHANGE, progressBar);
+        }
+    }
     if (statusLabel) {
         wchar_t text[kTextSize];
         swprintf(text, kTextSize, retrying ? L"重新下载中，请稍候 %d%%" : L"正在下载 %d%%", percent);

@@ -40,7 +40,8 @@ public:
     dxLabel* speedLabel = nullptr;
     dxProgressCtrl* progressBar = nullptr;
     uint32_t lastSpeedTick = 0;
-    int32_t lastEvent = -1;  // -1: none since the last new download
+    uint32_t lastValueTick = 0;  // last progress value event
+    int32_t lastEvent = -1;      // -1: none since the last new download
     uint32_t retrying = 0;
     // Set once the job has finished and the message loop was told to end.
     bool quitPosted = false;

@@ -1,4 +1,5 @@
 #include "app/CMsgBox.h"
+#include <oleacc.h>
 #include <atomic>
 #include "skin/GdiHandle.h"
 #include "skin/ResourceStore.h"
@@ -36,6 +37,14 @@ CMsgBox::~CMsgBox()
     if (hwnd && IsWindow(hwnd)) DestroyWindow(hwnd);
 }
 
+long CMsgBox::AccessibleRole() const { return ROLE_SYSTEM_DIALOG; }
+
+std::wstring CMsgBox::AccessibleName() const
+{
+    auto* label = dynamic_cast<dxLabel*>(FindElement(kTitleLabel));
+    return label ? label->text : title;
+}
+
 bool CMsgBox::UsesRetryLayout(uint32_t s)
 {
     const uint32_t all = MSGBOX_LINK | MSGBOX_YES | MSGBOX_NO;
@@ -57,6 +66,20 @@ int CMsgBox::MeasureSingleLine(const std::wstring& text)
 bool CMsgBox::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     if (msg == WM_CREATE) SetUpControls();
+    // A held key repeats into the next box: only the first press counts.
+    if (msg == WM_KEYDOWN && !(lParam & (1 << 30))) {
+        if (wParam == VK_ESCAPE) {
+            // Like the close button; a box without one has no cancel.
+            auto* close = dynamic_cast<dxButton*>(FindElement(kCloseButton));
+            if (close && close->IsVisible()) close->Fire(ControlEvent::Click);
+            result = 0;
+            return true;
+        }
+        if (HandleNavigationKey(wParam)) {
+            result = 0;
+            return true;
+        }
+    }
     return dxDialogImpl::OnWindowMessage(msg, wParam, lParam, result);
 }
 

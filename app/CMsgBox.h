@@ -27,6 +27,9 @@ public:
     ~CMsgBox() override;
 
     bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    long AccessibleRole() const override;
+    std::wstring AccessibleName() const override;
+    std::wstring AccessibleDescription() const override { return message; }
 
     static bool UsesRetryLayout(uint32_t style);
     // Width of the text on one line in the box's font (line breaks counted

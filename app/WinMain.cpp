@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <objbase.h>
 #include "app/CMainWnd.h"
 #include "app/DownloadCallback.h"
 #include "app/EventPoster.h"
@@ -28,6 +29,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     // Before anything that may load a delay-loaded DLL.
     LoadDllsFromSystem32Only();
+    // An apartment of the window thread: screen readers call its accessible
+    // objects through COM, which marshals into it.
+    const bool comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 
     UniqueHandle instanceMutex(CreateMutexW(nullptr, TRUE, L"QuorvexInst"));
     if (instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
@@ -82,5 +86,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     // to the process's end, which the resume record and the log do not need.
     if (g_downloader->WorkerEnded()) delete g_downloader;
     g_downloader = nullptr;
+    if (comReady) CoUninitialize();
     return exitCode;
 }

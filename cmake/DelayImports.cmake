@@ -4,7 +4,7 @@
 # Each delay_<name> target is a delay-import library made from the
 # toolchain's own import library (so the symbols match its headers on i686
 # and x86_64 alike); link it instead of <name>.
-set(QUORVEX_DELAY_DLLS wininet wintrust crypt32 urlmon userenv msimg32 comctl32
+set(QUORVEX_DELAY_DLLS wininet wintrust crypt32 urlmon userenv msimg32 comctl32 oleacc
     CACHE INTERNAL "DLLs the program loads only on first use")
 
 set(QUORVEX_DELAY_IMPORTS_SCRIPT ${CMAKE_CURRENT_LIST_FILE})

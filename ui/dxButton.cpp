@@ -1,4 +1,5 @@
 #include "ui/dxButton.h"
+#include <oleacc.h>
 #include "platform/TextConvert.h"
 #include "skin/HashName.h"
 #include "skin/ResourceStore.h"
@@ -48,7 +49,37 @@ void dxButton::Paint(HDC dc, const RECT&)
     if (!style) {
         if (ResourceStore* store = ResourceStore::Instance()) style = store->defaultButtonStyle();
     }
-    if (style) style->DrawElement(dc, Describe());
+    if (!style) return;
+    StyledElement e = Describe();
+    // Focus shown only after the keyboard was used, so the look at rest and
+    // under the mouse stays as it was.
+    const bool cue = owner && owner->keyboardCues && IsFocused();
+    if (cue) e.state |= STATE_HOT;
+    style->DrawElement(dc, e);
+    if (cue) DrawFocusOutline();
+}
+
+void dxButton::DrawFocusOutline() const
+{
+    // Written into the buffer's pixels: GDI lines would leave alpha 0 holes
+    // in a layered window. Opaque white dots, one pixel, 3 pixels inside.
+    Renderer& r = owner->renderer;
+    uint32_t* bits = r.bits();
+    if (!bits) return;
+    GdiFlush();
+    const RECT box = {rect.left + 3, rect.top + 3, rect.right - 4, rect.bottom - 4};
+    auto dot = [&](int px, int py) {
+        if (px < 0 || py < 0 || px >= r.bufferWidth() || py >= r.bufferHeight() || ((px + py) & 1)) return;
+        bits[static_cast<size_t>(py) * r.bufferWidth() + px] = 0xFFFFFFFFu;
+    };
+    for (int px = box.left; px <= box.right; ++px) {
+        dot(px, box.top);
+        dot(px, box.bottom);
+    }
+    for (int py = box.top; py <= box.bottom; ++py) {
+        dot(box.left, py);
+        dot(box.right, py);
+    }
 }
 
 void dxButton::SetAttribute(uint32_t nameHash, const char* value)
@@ -69,3 +100,8 @@ void dxButton::SetText(const std::wstring& value)
     text = value;
     Invalidate();
 }
+
+long dxButton::AccessibleRole() const { return ROLE_SYSTEM_PUSHBUTTON; }
+
+// A picture button without text is known by its tooltip.
+std::wstring dxButton::AccessibleName() const { return text.empty() ? tooltip : text; }

@@ -12,9 +12,14 @@ public:
     void Paint(HDC dc, const RECT& area) override;
     void SetAttribute(uint32_t nameHash, const char* value) override;
     StyledElement Describe() const override;
+    long AccessibleRole() const override;
+    std::wstring AccessibleName() const override;
 
     void SetText(const std::wstring& value);
 
     std::wstring text;
     HFONT font = nullptr;  // null: the font selected by the renderer
+
+private:
+    void DrawFocusOutline() const;
 };

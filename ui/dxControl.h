@@ -51,6 +51,11 @@ public:
     // What a style reads from the element when it paints it.
     virtual StyledElement Describe() const;
 
+    // How a screen reader sees the element; role 0 keeps it hidden.
+    virtual long AccessibleRole() const { return 0; }
+    virtual std::wstring AccessibleName() const { return tooltip; }
+    virtual std::wstring AccessibleValue() const { return std::wstring(); }
+
     dxWindowImpl* owner = nullptr;  // not owned
     dxPanel* parent = nullptr;      // not owned
     RECT rect = {0, 0, 0, 0};       // client coordinates of the owner

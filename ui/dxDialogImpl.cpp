@@ -29,6 +29,9 @@ int32_t dxDialogImpl::RunModal(HWND ownerWindow, const RECT& r)
     HWND dialog = hwnd;
     if (windowFlags & WINDOW_LAYERED) SetWindowLongW(dialog, GWL_EXSTYLE, WS_EX_LAYERED);
 
+    NotifyWinEvent(EVENT_SYSTEM_DIALOGSTART, dialog, OBJID_WINDOW, CHILDID_SELF);
+    if (focusElement) NotifyElement(EVENT_OBJECT_FOCUS, focusElement);
+
     implFlags |= RUNNING_MODAL;
     MSG msg;
     // hwnd turns null when the window is destroyed another way (Alt+F4 and
@@ -60,6 +63,7 @@ int32_t dxDialogImpl::RunModal(HWND ownerWindow, const RECT& r)
         // No active window is left when the dialog was destroyed while active.
         if (active == dialog || active == nullptr) SetActiveWindow(ownerTop);
     }
+    NotifyWinEvent(EVENT_SYSTEM_DIALOGEND, dialog, OBJID_WINDOW, CHILDID_SELF);
     if (hwnd && DestroyWindow(hwnd)) hwnd = nullptr;
     return result;
 }

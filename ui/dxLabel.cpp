@@ -1,4 +1,5 @@
 #include "ui/dxLabel.h"
+#include <oleacc.h>
 #include <cstring>
 #include "platform/TextConvert.h"
 #include "skin/HashName.h"
@@ -68,3 +69,7 @@ void dxLabel::SetMultiLine()
     format = LABEL_MULTILINE;
     Invalidate();
 }
+
+long dxLabel::AccessibleRole() const { return text.empty() ? 0 : ROLE_SYSTEM_STATICTEXT; }
+
+std::wstring dxLabel::AccessibleName() const { return text; }

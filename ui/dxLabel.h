@@ -17,6 +17,8 @@ public:
     dxControl* HitTest(int x, int y) override;
     void Paint(HDC dc, const RECT& area) override;
     void SetAttribute(uint32_t nameHash, const char* value) override;
+    long AccessibleRole() const override;
+    std::wstring AccessibleName() const override;
 
     void SetText(const std::wstring& value);
     // Word-wrapped, left-aligned text that may run 20 pixels below the label.

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 #include "ui/dxControl.h"
 
 // A progress bar drawn by a progress style from range and pos.
@@ -8,6 +9,8 @@ public:
 
     void Paint(HDC dc, const RECT& area) override;
     StyledElement Describe() const override;
+    long AccessibleRole() const override;
+    std::wstring AccessibleValue() const override;
 
     // Repaints only when the position changes.
     void SetPos(int32_t value);

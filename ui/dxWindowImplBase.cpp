@@ -1,16 +1,30 @@
 #include "ui/dxWindowImplBase.h"
 #include <windowsx.h>
+#include <algorithm>
+#include <oleacc.h>
 #include "skin/GdiHandle.h"
 #include "skin/HashName.h"
 #include "skin/ResourceStore.h"
 #include "skin/SkinValue.h"
 #include "skin/Style.h"
+#include "ui/AccessibleWindow.h"
+#include "ui/dxButton.h"
+#include "ui/dxPanel.h"
 
 namespace {
 
 const wchar_t kObjectProperty[] = L"dxwptr";
 const UINT kReflectedCommand = 0x2111;  // WM_COMMAND reflected to the control
 const WPARAM kMoveWithMouse = SC_MOVE | HTCAPTION;
+
+void CollectExposed(const std::vector<std::unique_ptr<dxControl>>& list, std::vector<dxControl*>& out)
+{
+    for (const auto& child : list) {
+        if (!child || !child->IsVisible()) continue;
+        if (child->AccessibleRole() != 0) out.push_back(child.get());
+        if (auto* panel = dynamic_cast<dxPanel*>(child.get())) CollectExposed(panel->children, out);
+    }
+}
 
 }  // namespace
 
@@ -20,6 +34,10 @@ dxWindowImplBase::dxWindowImplBase() : renderer(this) {}
 
 dxWindowImplBase::~dxWindowImplBase()
 {
+    if (accessible_) {
+        accessible_->Disconnect();
+        accessible_->Release();
+    }
     focusElement = nullptr;
     DestroyChildren();
 }
@@ -70,6 +88,14 @@ LRESULT CALLBACK dxWindowImplBase::WindowProc(HWND window, UINT message, WPARAM 
             // The child windows (the tooltip) are gone with it; a dead handle
             // must not be used again, even if the system reuses its value.
             self->tooltipWindow = nullptr;
+            // A screen reader may still hold the object: it answers "gone" now.
+            if (self->accessible_) {
+                // The stubs of remote clients let go of it too.
+                CoDisconnectObject(self->accessible_, 0);
+                self->accessible_->Disconnect();
+                self->accessible_->Release();
+                self->accessible_ = nullptr;
+            }
             self->hwnd = nullptr;
             // The object may delete itself here: nothing touches it afterwards.
             self->OnWindowDestroyed(window);
@@ -101,6 +127,16 @@ bool dxWindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
         result = 0;
         return true;
     case WM_ERASEBKGND: result = 1; return true;
+    case WM_GETOBJECT: result = OnGetObject(wParam, lParam); return true;
+    case kPressElement: {
+        const std::vector<dxControl*> elements = AccessibleElements();
+        const size_t index = static_cast<size_t>(wParam);
+        if (index >= 1 && index <= elements.size() && elements[index - 1]->AccessibleRole() == ROLE_SYSTEM_PUSHBUTTON &&
+            !(elements[index - 1]->state & STATE_DISABLED))
+            elements[index - 1]->Fire(ControlEvent::Click);
+        result = 0;
+        return true;
+    }
     case WM_SETCURSOR:
         if (hovered && hovered->OnSetCursor()) {
             result = 1;
@@ -212,6 +248,99 @@ void dxWindowImplBase::SetFocusElement(dxControl* control)
     if (control == focusElement) return;
     if (dxControl* previous = focusElement) previous->Invalidate(true);
     focusElement = control;
+    if (control) {
+        control->Invalidate();
+        NotifyElement(EVENT_OBJECT_FOCUS, control);
+    }
+}
+
+bool dxWindowImplBase::HandleNavigationKey(WPARAM key)
+{
+    std::vector<dxButton*> buttons;
+    for (dxControl* element : AccessibleElements()) {
+        auto* button = dynamic_cast<dxButton*>(element);
+        if (button && !(button->state & STATE_DISABLED)) buttons.push_back(button);
+    }
+    if (buttons.empty()) return false;
+    // Reading order on screen, whatever the description's order.
+    std::stable_sort(buttons.begin(), buttons.end(), [](const dxButton* a, const dxButton* b) {
+        return a->rect.top != b->rect.top ? a->rect.top < b->rect.top : a->rect.left < b->rect.left;
+    });
+    size_t current = 0;
+    bool found = false;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        if (buttons[i] == focusElement) {
+            current = i;
+            found = true;
+        }
+    }
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    int step = 0;
+    switch (key) {
+    case VK_TAB: step = shift ? -1 : 1; break;
+    case VK_RIGHT:
+    case VK_DOWN: step = 1; break;
+    case VK_LEFT:
+    case VK_UP: step = -1; break;
+    case VK_RETURN:
+    case VK_SPACE:
+        if (!found) return false;
+        buttons[current]->Fire(ControlEvent::Click);
+        return true;
+    default: return false;
+    }
+    const size_t n = buttons.size();
+    const size_t next = !found ? 0 : (current + n + static_cast<size_t>(step + static_cast<int>(n))) % n;
+    keyboardCues = true;
+    SetFocusElement(buttons[next]);
+    buttons[next]->Invalidate();
+    return true;
+}
+
+std::vector<dxControl*> dxWindowImplBase::AccessibleElements() const
+{
+    std::vector<dxControl*> out;
+    CollectExposed(children, out);
+    return out;
+}
+
+RECT dxWindowImplBase::ElementScreenRect(const RECT& layout) const
+{
+    RECT r = layout;
+    if (hwnd) MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void dxWindowImplBase::NotifyElement(DWORD event, const dxControl* control) const
+{
+    if (!hwnd) return;
+    LONG child = CHILDID_SELF;
+    if (control) {
+        const std::vector<dxControl*> elements = AccessibleElements();
+        for (size_t i = 0; i < elements.size(); ++i) {
+            if (elements[i] == control) child = static_cast<LONG>(i + 1);
+        }
+        if (child == CHILDID_SELF) return;
+    }
+    NotifyWinEvent(event, hwnd, OBJID_CLIENT, child);
+}
+
+long dxWindowImplBase::AccessibleRole() const { return ROLE_SYSTEM_CLIENT; }
+
+std::wstring dxWindowImplBase::AccessibleName() const
+{
+    wchar_t text[256] = L"";
+    if (hwnd) GetWindowTextW(hwnd, text, 256);
+    return text;
+}
+
+LRESULT dxWindowImplBase::OnGetObject(WPARAM flags, LPARAM objectId)
+{
+    // The id is a 32-bit value, sign-extended on 64-bit systems.
+    if (static_cast<LONG>(objectId) != static_cast<LONG>(OBJID_CLIENT))
+        return CallWindowProcW(defaultProc, hwnd, WM_GETOBJECT, flags, objectId);
+    if (!accessible_) accessible_ = new AccessibleWindow(this);
+    return LresultFromObject(IID_IAccessible, flags, accessible_);
 }
 
 void dxWindowImplBase::Paint(HDC dc, const RECT& area)

@@ -3,11 +3,13 @@
 #include <commctrl.h>
 #include <cstdint>
 #include <string>
+#include <vector>
 #include "skin/IRenderHost.h"
 #include "skin/Renderer.h"
 #include "ui/dxCompoundControl.h"
 #include "ui/dxWindowImplRoot.h"
 
+class AccessibleWindow;
 class Style;
 
 // Window flags set by a window description.
@@ -34,6 +36,23 @@ public:
 
     // Makes `control` the focused control, repainting the one before.
     void SetFocusElement(dxControl* control);
+
+    // Keyboard navigation among the visible, enabled buttons: Tab, Shift+Tab
+    // and the arrows move the focus, Enter and Space press the focused one.
+    // False for any other key.
+    bool HandleNavigationKey(WPARAM key);
+
+    // The elements a screen reader sees, in tree order; child id = index + 1.
+    std::vector<dxControl*> AccessibleElements() const;
+    // Where an element's layout rectangle lies on the screen.
+    RECT ElementScreenRect(const RECT& layout) const;
+    // Raises a WinEvent for the element (the window itself when null).
+    void NotifyElement(DWORD event, const dxControl* control) const;
+    long AccessibleRole() const override;
+    std::wstring AccessibleName() const override;
+    virtual std::wstring AccessibleDescription() const { return std::wstring(); }
+    // Posted with a child id: press that button as a click would.
+    static const UINT kPressElement = WM_USER + 0x220;
 
     void ShowTooltip(const std::wstring& text);
     void HideTooltip();
@@ -64,6 +83,8 @@ public:
     uint32_t windowFlags = 0;
     Style* background = nullptr;  // owned by the resource store
     dxControl* focusElement = nullptr;
+    // The keyboard has been used here: the focused button shows it.
+    bool keyboardCues = false;
 
 protected:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -71,4 +92,7 @@ protected:
 private:
     void CreateTooltip();
     void OnSize(WPARAM kind, int width, int height);
+    LRESULT OnGetObject(WPARAM flags, LPARAM objectId);
+
+    AccessibleWindow* accessible_ = nullptr;  // one reference, dropped with the window
 };

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <oleacc.h>
 #include <string>
 #include "AppTestSupport.h"
 #include "app/CMainWnd.h"
@@ -128,6 +129,42 @@ TEST_F(MsgBoxTest, InitProcRunsAfterSetUpAndClosingGivesZero)
     CurrentMsgBox = nullptr;
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(called);
+}
+
+TEST_F(MsgBoxTest, KeysMoveAndPressAndTheReaderObjectOutlivesTheBox)
+{
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    IAccessible* acc = nullptr;
+    bool secondFocused = false, cues = false;
+    long role = 0;
+    WhenBoxOpens([&](CMsgBox& box) {
+        AccessibleObjectFromWindow(box.hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc));
+        VARIANT self = {};
+        self.vt = VT_I4;
+        VARIANT r = {};
+        if (acc && acc->get_accRole(self, &r) == S_OK) role = r.lVal;
+        SendMessageW(box.hwnd, WM_KEYDOWN, VK_TAB, 0);
+        secondFocused = box.focusElement == box.FindElement(1003);
+        cues = box.keyboardCues;
+        SendMessageW(box.hwnd, WM_KEYDOWN, VK_ESCAPE, 0);  // no close button: nothing
+        SendMessageW(box.hwnd, WM_KEYDOWN, VK_RETURN, 0);
+    });
+    EXPECT_EQ(ShowMsgBox(nullptr, L"x", owner, MSGBOX_YES | MSGBOX_NO), 2);
+    CurrentMsgBox = nullptr;
+    EXPECT_TRUE(secondFocused);
+    EXPECT_TRUE(cues);
+    EXPECT_EQ(role, ROLE_SYSTEM_DIALOG);
+    ASSERT_NE(acc, nullptr);
+    long count = 0;
+    const HRESULT gone = acc->get_accChildCount(&count);
+    EXPECT_TRUE(gone == RPC_E_DISCONNECTED || gone == CO_E_OBJNOTCONNECTED) << std::hex << gone;
+    acc->Release();
+
+    // Esc does what the close button does.
+    WhenBoxOpens([](CMsgBox& box) { SendMessageW(box.hwnd, WM_KEYDOWN, VK_ESCAPE, 0); });
+    EXPECT_EQ(ShowMsgBox(nullptr, L"x", owner, MSGBOX_LINK | MSGBOX_YES | MSGBOX_NO), 3);
+    CurrentMsgBox = nullptr;
+    CoUninitialize();
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ import glob
 import hashlib
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -232,6 +233,14 @@ class Installer:
     def click_main_close(self):
         _, x, y, w, _ = self.main_window()
         click(x + w - 30 + 7, y + 15)
+
+
+def press_keys(window, *keys):
+    """Keys to one of the program's windows, as a user at its keyboard types them."""
+    subprocess.run(["xdotool", "windowfocus", "--sync", window[0]], check=True)
+    for key in keys:
+        time.sleep(0.3)
+        subprocess.run(["xdotool", "key", key], check=True)
 
 
 def click(x, y):
@@ -560,6 +569,78 @@ def start_stalled_download(j, label, site):
     wait_until(lambda: j.package_requests(site), 30, "the download to start")
     time.sleep(seconds(1.5))
     return inst, version, md5
+
+
+def journey_keys(j):
+    """Keys alone: Tab and Enter take 重试 in the failure box and 否 in the newer-version
+    box; Esc and Enter on the main window ask and leave."""
+    site, version = j.new_site(), j.version()
+    rel = j.package(version)
+    md5 = j.offer(site, version, rel)
+    j.server.set_mode(site, "500", times=5)
+    inst = j.installer("keys-failure", site).start()
+    press_keys(inst.message_box(timeout=60), "Tab")
+    j.screenshot("failure-focus")
+    press_keys(inst.message_box(), "Return")  # 重试
+    j.expect_installed(inst, md5)
+
+    inst, _, _ = start_stalled_download(j, "keys-close", j.new_site())
+    press_keys(inst.main_window(), "Escape")
+    press_keys(inst.message_box(), "Return")  # 是
+    check(inst.wait(timeout=60) == 0, "Esc, then Enter on 是, ended the installer")
+
+    old, new = "3.0.%d.1" % random.randint(1, 999), j.version()
+    old_rel, new_rel = j.package(old), j.package(new)
+    site = j.new_site()
+    j.offer(site, new, new_rel, up_style=2)
+    inst = j.installer("keys-newer", site)
+    shutil.copy(os.path.join(j.build, "www", old_rel), inst.package)
+    inst.start()
+    press_keys(inst.message_box(), "Tab", "Return")  # 否
+    j.expect_installed(inst, md5_of(os.path.join(j.build, "www", old_rel)))
+    check(not j.package_requests(site), "否 downloaded nothing")
+
+
+def acc_walk(j, title, press=None):
+    """The window's accessible children as (role, name, value), through oleacc."""
+    walker = os.path.join(j.build, "tests", "app", "quorvex_accwalk.exe")
+    done = subprocess.run([j.wine, walker, title] + (["press", press] if press else []), capture_output=True,
+                          env=j.env, timeout=seconds(60))
+    lines = [line.split("\t") for line in done.stdout.decode("utf-8", "replace").splitlines()]
+    check(done.returncode == 0 and lines, "the walk of %r worked (%d: %s)" % (title, done.returncode, done.stderr))
+    return [(int(line[0]), line[1], line[2] if len(line) > 2 else "") for line in lines]
+
+
+ROLE_DIALOG, ROLE_STATIC, ROLE_PUSHBUTTON, ROLE_PROGRESS = 0x12, 0x29, 0x2B, 0x30
+
+
+def journey_accessible(j):
+    """A screen reader's walk: the main window during a download, the close question
+    answered through 关闭 and 是, and the failure box's 重试 pressed."""
+    inst, _, _ = start_stalled_download(j, "accessible-run", j.new_site())
+    tree = acc_walk(j, "Tz大厅下载器")
+    check(tree[0][1] == "Tz大厅下载器", "the window is named by its title (%s)" % (tree[0],))
+    values = [v for role, _, v in tree if role == ROLE_PROGRESS]
+    check(len(values) == 1 and re.fullmatch(r"[1-9][0-9]?%", values[0]), "the progress in percent (%s)" % tree)
+    check(any(role == ROLE_STATIC and name.startswith("正在下载") for role, name, _ in tree), "the status text")
+    buttons = [name for role, name, _ in tree if role == ROLE_PUSHBUTTON]
+    check(sorted(buttons) == ["关闭", "最小化"], "the two buttons by their tooltips (%s)" % buttons)
+    acc_walk(j, "Tz大厅下载器", press="关闭")
+    inst.message_box()
+    box = acc_walk(j, "", press="是")
+    check(box[0][:2] == (ROLE_DIALOG, "提示") and "中断" in box[0][2], "the question is a dialog (%s)" % (box[0],))
+    check(inst.wait(timeout=60) == 0, "是 pressed by the reader ended the installer")
+
+    site, version = j.new_site(), j.version()
+    rel = j.package(version)
+    md5 = j.offer(site, version, rel)
+    j.server.set_mode(site, "500", times=5)
+    inst = j.installer("accessible-failure", site).start()
+    inst.message_box(timeout=60)
+    box = acc_walk(j, "", press="重试")
+    names = [name for role, name, _ in box if role == ROLE_PUSHBUTTON]
+    check("去下载" in names and "重试" in names, "the failure box's buttons by their text (%s)" % names)
+    j.expect_installed(inst, md5)
 
 
 def journey_interrupt(j):
