@@ -62,9 +62,11 @@ public:
     [[nodiscard]] Read ReadSome(void* buffer, DWORD want, DWORD& got);
     static constexpr DWORD kGatherMs = 50;
     static constexpr DWORD kMaxRead = 64 * 1024;
-    // How long a closed request may take to report its end; a request that
-    // has not by then keeps its buffer for good.
-    static constexpr DWORD kClosingWaitMs = 2000;
+    // How long a closed request may take to report its end; one that has
+    // not by then keeps its context (and buffer) for good. Windows reports at
+    // once; Wine only once the socket call under way returns, which a server
+    // that trickles may put off for minutes. Short, so a stop still ends in time.
+    static constexpr DWORD kClosingWaitMs = 500;
 
     void Close();
 
