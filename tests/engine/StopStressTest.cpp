@@ -140,7 +140,12 @@ TEST(StopStress, EveryHandleIsClosedOnceByItsOwnerAndNoneOutlivesAStop)
             run.manager.Stop();
             // A thread the stop left running (a request Wine did not let go
             // at once) closes its handles on its way out.
-            PumpUntil([&] { std::lock_guard<std::mutex> hold(ledger.lock); return ledger.open.empty(); }, 30000);
+            PumpUntil(
+                [&] {
+                    std::lock_guard<std::mutex> hold(ledger.lock);
+                    return ledger.open.empty();
+                },
+                30000);
             std::lock_guard<std::mutex> hold(ledger.lock);
             ASSERT_TRUE(ledger.open.empty()) << "after stop " << i << ": " << ledger.open.size() << " handles open";
             ASSERT_TRUE(ledger.faults.empty()) << "stop " << i << ": " << ledger.faults.front();
