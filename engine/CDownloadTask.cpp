@@ -48,8 +48,8 @@ bool CDownloadTask::CheckStop() const { return ownerThread_ != nullptr && ownerT
 bool CDownloadTask::Run()
 {
     CDownloadRanges* ranges = CDownloadRanges::Instance();
-    // The requests of one run share a connection; a stop closes the one under way.
-    HttpRangeRequest http(ownerThread_ != nullptr ? ownerThread_->Requests() : nullptr);
+    // The requests of one run share a connection; a stop cancels the one under way.
+    HttpRangeRequest http(ownerThread_ != nullptr ? ownerThread_->StopEvent() : nullptr);
     for (;;) {
         int64_t requestLast = rangeEnd_;
         if (rangeId_ != 0 &&

@@ -91,17 +91,9 @@ void CThreadsManager::Stop()
 {
     caller_.Check();
     const DWORD began = GetTickCount();
-    // All are told first, so a task blocked in a read or a connect does not
-    // hold up the others' ends. A thread not inside a WinINet call ends by
-    // itself at once; those still inside one after a short pause get their
-    // request closed, which ends the call. The pause keeps a request from
-    // being closed under a thread that is just starting a call on it.
+    // All are told first, so a task waiting for a read or a connect does not
+    // hold up the others' ends: each closes its own request.
     for (const auto& thread : downloadThreads_) thread->RequestStop();
-    for (const auto& thread : downloadThreads_) {
-        const DWORD spent = GetTickCount() - began;
-        if (spent < kCloseRequestsAfterMs) static_cast<void>(thread->Stop(kCloseRequestsAfterMs - spent));
-    }
-    for (const auto& thread : downloadThreads_) thread->CloseBlockedRequest();
     while (!downloadThreads_.empty()) {
         std::unique_ptr<IBaseThread> thread = std::move(downloadThreads_.front());
         downloadThreads_.erase(downloadThreads_.begin());

@@ -30,8 +30,8 @@ public:
     void Start();
     // Ends every thread and drops the queued tasks. Every range of the
     // download not finished, whether running, abandoned or queued, is left
-    // with the resume record. The requests of the download threads are
-    // closed, so a slow server never holds a stop up; a thread that still
+    // with the resume record. The download threads cancel their pending
+    // requests, so a slow server never holds a stop up; a thread that still
     // has not ended after kStopWaitMs is logged and left running.
     void Stop();
     // Empties the task queue and the results, writes the held resume
@@ -51,9 +51,6 @@ public:
     // kHelperWaitMs each even when the download threads took all of it.
     static constexpr DWORD kStopWaitMs = 1000;
     static constexpr DWORD kHelperWaitMs = 250;
-    // How long it lets the download threads end by themselves before it
-    // closes the requests of those still inside a WinINet call.
-    static constexpr DWORD kCloseRequestsAfterMs = 100;
     static unsigned SystemProcessorCount();
 
 private:

@@ -41,7 +41,6 @@ void IBaseThread::RequestStop()
 {
     stopping_.store(true);
     SetEvent(stopEvent_.Get());
-    requests_.Cancel();
 }
 
 bool IBaseThread::Join(DWORD waitMs)

@@ -4,13 +4,12 @@
 #include <atomic>
 #include <string>
 
-#include "net/HttpCancel.h"
 #include "platform/UniqueHandle.h"
 
 // Base of the engine's threads. The stopping flag is set from construction
 // until the thread runs, and again once a stop was asked; the stop event is
-// signalled with it so that a thread waiting for work wakes at once, and no
-// blocking WinINet call of the thread's requests starts from then on.
+// signalled with it so that a thread waiting for work, or for a WinINet call
+// of its requests, wakes at once.
 class IBaseThread {
 public:
     IBaseThread();
@@ -30,11 +29,8 @@ public:
     // Sets the stopping flag without waiting: lets several threads wind down
     // at once before each is joined.
     void RequestStop();
-    // Once stopping: closes the request of a blocking call still under way,
-    // which ends that call.
-    void CloseBlockedRequest() { requests_.CloseBusy(); }
-    // What the thread's requests go through (HttpRangeRequest).
-    HttpCancel* Requests() { return &requests_; }
+    // What cancels the thread's requests (HttpRangeRequest).
+    HANDLE StopEvent() const { return stopEvent_.Get(); }
 
 protected:
     // Creates the thread unless it exists; clears the stopping flag when it
@@ -45,7 +41,6 @@ protected:
     bool Join(DWORD waitMs);
     void SetName(const std::string& name);
     bool Created() const { return thread_.Valid(); }
-    HANDLE StopEvent() const { return stopEvent_.Get(); }
 
     virtual void Routine() = 0;
 
@@ -57,5 +52,4 @@ private:
     std::atomic<bool> stopping_{true};
     UniqueHandle thread_;
     UniqueHandle stopEvent_;
-    HttpCancel requests_;
 };

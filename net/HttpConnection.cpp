@@ -24,16 +24,16 @@ bool Usable(HINTERNET h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 bool SetTimeout(HINTERNET h, DWORD option, DWORD ms) { return InternetSetOptionA(h, option, &ms, sizeof(ms)) != FALSE; }
 
-HINTERNET OpenInternet(const HttpProxyInfo* proxy)
+HINTERNET OpenInternet(const HttpProxyInfo* proxy, DWORD flags)
 {
     std::string agent = HttpUserAgent();
     if (!proxy) {
-        return InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        return INET_CALL(InternetOpenA)(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, flags);
     }
     char proxyText[512];
     std::snprintf(proxyText, sizeof(proxyText), "HTTP=HTTP://%s:%d", proxy->host.c_str(),
                   static_cast<int>(proxy->port));
-    HINTERNET internet = InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxyText, nullptr, 0);
+    HINTERNET internet = INET_CALL(InternetOpenA)(agent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxyText, nullptr, flags);
     if (Usable(internet)) {
         // A proxy that needs no credentials ignores them; nothing to check.
         InternetSetOptionA(internet, INTERNET_OPTION_USERNAME, const_cast<char*>(proxy->userName.c_str()),
@@ -81,14 +81,18 @@ bool HttpRaiseConnectionLimits()
 }
 
 bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url, HttpTarget* target,
-                        CertificateChecks checks)
+                        CertificateChecks checks, INTERNET_STATUS_CALLBACK asyncCallback)
 {
     if (!url || !handles || !target) return false;
 
     HttpRaiseConnectionLimits();
-    HINTERNET internet = OpenInternet(proxy);
+    HINTERNET internet = OpenInternet(proxy, asyncCallback != nullptr ? INTERNET_FLAG_ASYNC : 0);
     if (!Usable(internet)) return false;
     handles->internet.Reset(internet);
+    // Set before the connection is made: its handles inherit the callback.
+    if (asyncCallback != nullptr &&
+        InternetSetStatusCallbackA(internet, asyncCallback) == INTERNET_INVALID_STATUS_CALLBACK)
+        return Fail(handles);
     if (!SetTimeout(handles->internet.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, kHttpConnectTimeoutMs) ||
         !SetTimeout(handles->internet.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpReceiveTimeoutMs)) {
         return Fail(handles);
@@ -111,8 +115,8 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
     target->flags = HttpRequestFlags(parts.nScheme, checks);
     target->checks = checks;
     target->path.assign(path.data());
-    HINTERNET connection = InternetConnectA(handles->internet.Get(), host.data(), parts.nPort, nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, target->flags, 0);
+    HINTERNET connection = INET_CALL(InternetConnectA)(handles->internet.Get(), host.data(), parts.nPort, nullptr,
+                                                       nullptr, INTERNET_SERVICE_HTTP, target->flags, 0);
     if (!Usable(connection)) return Fail(handles);
     handles->connection.Reset(connection);
     // Windows hands the Internet handle's time-outs down to its children;
@@ -126,13 +130,13 @@ bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const 
 bool HttpOpenAndSend(HttpHandles* handles, const HttpTarget& target, const char* verb, const char* version,
                      const char* referrer, const std::string& headers, const std::string& body)
 {
-    HINTERNET request = HttpOpenRequestA(handles->connection.Get(), verb, target.path.c_str(), version, referrer,
-                                         nullptr, target.flags, 0);
+    HINTERNET request = INET_CALL(HttpOpenRequestA)(handles->connection.Get(), verb, target.path.c_str(), version,
+                                                    referrer, nullptr, target.flags, 0);
     if (!Usable(request)) return false;
     handles->request.Reset(request);
     void* data = body.empty() ? nullptr : const_cast<char*>(body.data());
-    if (HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()), data,
-                         static_cast<DWORD>(body.size())))
+    if (INET_CALL(HttpSendRequestA)(request, headers.empty() ? nullptr : headers.c_str(),
+                                    static_cast<DWORD>(headers.size()), data, static_cast<DWORD>(body.size())))
         return true;
     const DWORD error = GetLastError();
     if (target.checks != CertificateChecks::Full) HttpWidenSecurityFlags(request, error);

@@ -37,8 +37,11 @@ bool HttpRaiseConnectionLimits();
 // (through the proxy when one is given), the time-outs, the URL split and
 // the connection. On success handles->internet and handles->connection are
 // open and *target is filled. On failure whatever was opened is closed.
+// With asyncCallback the session is asynchronous (INTERNET_FLAG_ASYNC) and
+// its handles report to that callback.
 [[nodiscard]] bool HttpOpenConnection(const HttpProxyInfo* proxy, HttpHandles* handles, const char* url,
-                                      HttpTarget* target, CertificateChecks checks = CertificateChecks::Lenient);
+                                      HttpTarget* target, CertificateChecks checks = CertificateChecks::Lenient,
+                                      INTERNET_STATUS_CALLBACK asyncCallback = nullptr);
 
 // Opens a request on the open connection (version "HTTP/1.0" or "HTTP/1.1";
 // referrer null for none) and sends it with `headers` (lines ending in CRLF;

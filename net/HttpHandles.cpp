@@ -6,5 +6,5 @@ bool HttpCloseHandles(HttpHandles* handles)
     handles->request.Reset();
     handles->connection.Reset();
     if (!handles->internet) return false;
-    return InternetCloseHandle(handles->internet.Release()) != FALSE;
+    return INET_CALL(InternetCloseHandle)(handles->internet.Release()) != FALSE;
 }

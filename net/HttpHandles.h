@@ -2,11 +2,12 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "net/InternetCalls.h"
 #include "platform/UniqueAny.h"
 
 // A WinINet handle (session, connection or request).
 struct InternetHandleTraits : NullHandleTraits<HINTERNET> {
-    static void Close(HINTERNET h) { InternetCloseHandle(h); }
+    static void Close(HINTERNET h) { INET_CALL(InternetCloseHandle)(h); }
 };
 using UniqueInternetHandle = UniqueAny<InternetHandleTraits>;
 

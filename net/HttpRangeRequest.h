@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string>
 
-#include "net/HttpCancel.h"
 #include "net/HttpConnection.h"
 #include "net/HttpHandles.h"
 #include "net/HttpProxyInfo.h"
@@ -15,12 +14,14 @@
 // request has a handle of its own. The reply is read as it comes: checking
 // that it carries the bytes asked for is the caller's part.
 //
-// The blocking calls (send, wait for data, read) go through `cancel`, so that
-// another thread can end them by HttpCancel; without one they cannot be
-// cancelled.
+// The session is asynchronous, and only the thread that uses the request
+// ever closes a handle: it waits for each call on (its completion, `cancel`),
+// an event another thread may set. On a cancel it closes the request, which
+// ends the pending call, and fails; no call starts once `cancel` is set.
+// Without an event the calls cannot be cancelled.
 class HttpRangeRequest {
 public:
-    explicit HttpRangeRequest(HttpCancel* cancel = nullptr) : cancel_(cancel != nullptr ? cancel : &uncancelled_) {}
+    explicit HttpRangeRequest(HANDLE cancel = nullptr) : cancel_(cancel) {}
     ~HttpRangeRequest();
     HttpRangeRequest(const HttpRangeRequest&) = delete;
     HttpRangeRequest& operator=(const HttpRangeRequest&) = delete;
@@ -50,7 +51,7 @@ public:
         TimedOut,  // no data within the receive time-out
         Failed,    // an error, or cancelled
     };
-    // Reads up to `want` bytes, each read no more than InternetQueryDataAvailable
+    // Reads up to `want` (at most kMaxRead) bytes, each read no more than InternetQueryDataAvailable
     // reports: a synchronous read on Windows returns only once its buffer is
     // full or the reply has ended, so on a server that trickles a large read
     // would wait far longer than the receive time-out. Reads go on into the
@@ -60,16 +61,31 @@ public:
     // the next call.
     [[nodiscard]] Read ReadSome(void* buffer, DWORD want, DWORD& got);
     static constexpr DWORD kGatherMs = 50;
+    static constexpr DWORD kMaxRead = 64 * 1024;
+    // How long a closed request may take to report its end; one that has
+    // not by then keeps its context (and buffer) for good. Windows reports at
+    // once; Wine only once the socket call under way returns, which a server
+    // that trickles may put off for minutes. Short, so a stop still ends in time.
+    static constexpr DWORD kClosingWaitMs = 500;
 
     void Close();
 
 private:
+    struct Pending;
+    static void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, void* info, DWORD length);
+    bool Cancelled() const;
+    // Ends a call started on the request: true when it succeeded, at once or
+    // later; false with the call's error, or, cancelled, with the request
+    // closed and ERROR_INTERNET_OPERATION_CANCELLED.
+    bool Finish(BOOL started);
+    // Waits until data has arrived; `available` then holds its count.
+    bool QueryAvailable(DWORD& available);
     void DropRequest();
     Read ReadFailed();
 
-    HttpCancel uncancelled_;
-    HttpCancel* cancel_;
-    Read next_ = Read::Data;  // what ended the last read that returned bytes
+    HANDLE cancel_;
+    Pending* pending_ = nullptr;  // of the open request; outlives its callbacks
+    Read next_ = Read::Data;      // what ended the last read that returned bytes
     HttpHandles handles_;
     HttpTarget target_;
     std::string url_;  // of the open connection
