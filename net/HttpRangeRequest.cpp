@@ -57,7 +57,9 @@ bool HttpRangeRequest::Finish(BOOL started)
     if (GetLastError() != ERROR_IO_PENDING) return false;
     const HANDLE waits[2] = {pending_->completed.Get(), cancel_};
     if (WaitForMultipleObjects(cancel_ != nullptr ? 2 : 1, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-        if (pending_->result != FALSE) return true;
+        // The result is documented as the call's BOOL; a success with a
+        // zero result (a count, say) still carries no error.
+        if (pending_->result != FALSE || pending_->error == ERROR_SUCCESS) return true;
         SetLastError(pending_->error);
         return false;
     }
@@ -97,7 +99,7 @@ bool HttpRangeRequest::Send(const HttpProxyInfo* proxy, const std::string& url, 
                                     nullptr, target_.flags, reinterpret_cast<DWORD_PTR>(pending.get()));
     if (Usable(request)) {
         handles_.request.Reset(request);
-        pending_ = pending.release();
+        pending_ = std::move(pending);
         pending_->headers = ServerEndpoints::RangeHeader(first, last);
         if (!ifRange.empty()) pending_->headers += "If-Range: " + ifRange + "\r\n";
         if (Finish(INET_CALL(HttpSendRequestA)(request, pending_->headers.c_str(),
@@ -218,11 +220,10 @@ void HttpRangeRequest::DropRequest()
     if (!handles_.request) return;
     // Ends a pending call; its context goes only once WinINet is done with it.
     handles_.request.Reset();
-    Pending* pending = std::exchange(pending_, nullptr);
-    if (WaitForSingleObject(pending->closed.Get(), kClosingWaitMs) == WAIT_OBJECT_0) {
-        delete pending;
-        return;
-    }
+    std::unique_ptr<Pending> pending = std::move(pending_);
+    if (WaitForSingleObject(pending->closed.Get(), kClosingWaitMs) == WAIT_OBJECT_0) return;
+    // WinINet may still write into it: never freed.
+    static_cast<void>(pending.release());
     CLog::WriteShared("HttpRangeRequest::Close", "a closed request did not report its end within %lu ms, left",
                       static_cast<unsigned long>(kClosingWaitMs));
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "net/HttpConnection.h"
@@ -84,7 +85,7 @@ private:
     Read ReadFailed();
 
     HANDLE cancel_;
-    Pending* pending_ = nullptr;  // of the open request; outlives its callbacks
+    std::unique_ptr<Pending> pending_;  // of the open request; outlives its callbacks
     Read next_ = Read::Data;      // what ended the last read that returned bytes
     HttpHandles handles_;
     HttpTarget target_;
