@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <cstdint>
 #include <string>
+#include "skin/DpiScale.h"
 #include "skin/IRenderHost.h"
 #include "skin/Renderer.h"
 #include "ui/dxCompoundControl.h"
@@ -46,7 +47,7 @@ public:
     // IRenderHost
     HWND RenderWindow() const override { return hwnd; }
     bool IsLayered() const override { return (windowFlags & WINDOW_LAYERED) != 0; }
-    RECT ShadowMargins() const override { return shadowRect; }
+    RECT ShadowMargins() const override { return dpi.Scale(shadowRect); }
     void LayoutFor(HDC dc, const RECT& client) override { Layout(dc, client); }
     void PaintAll(HDC dc, const RECT& area) override { Paint(dc, area); }
     HFONT DefaultFont() const override;
@@ -64,6 +65,9 @@ public:
     uint32_t windowFlags = 0;
     Style* background = nullptr;  // owned by the resource store
     dxControl* focusElement = nullptr;
+    // The window's DPI: layout sizes above are at 96 DPI, element rectangles
+    // are in device pixels at this one.
+    DpiScale dpi;
 
 protected:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -71,4 +75,5 @@ protected:
 private:
     void CreateTooltip();
     void OnSize(WPARAM kind, int width, int height);
+    void OnDpiChanged(int newDpi, const RECT* suggested);
 };
