@@ -86,8 +86,9 @@ const Image* Image::ScaledFor(int dpi, const ScaleGrid& grid) const
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
             ResizePremultiplied(pixels_ + static_cast<size_t>(sy[row]) * width_ + sx[col], sx[col + 1] - sx[col],
-                                sy[row + 1] - sy[row], width_, out->pixels_ + static_cast<size_t>(dy[row]) * w + dx[col],
-                                dx[col + 1] - dx[col], dy[row + 1] - dy[row], w);
+                                sy[row + 1] - sy[row], width_,
+                                out->pixels_ + static_cast<size_t>(dy[row]) * w + dx[col], dx[col + 1] - dx[col],
+                                dy[row + 1] - dy[row], w);
         }
     }
     scaled_.push_back({s.dpi, grid, std::move(out)});

@@ -166,8 +166,8 @@ bool dxWindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
 void dxWindowImplBase::OnSize(WPARAM kind, int width, int height)
 {
     if (roundCorner[0] != 0 && roundCorner[1] != 0) {
-        GdiHandle<HRGN> region(CreateRoundRectRgn(0, 0, width + 1, height + 1, dpi.Scale(roundCorner[0]),
-                                                  dpi.Scale(roundCorner[1])));
+        GdiHandle<HRGN> region(
+            CreateRoundRectRgn(0, 0, width + 1, height + 1, dpi.Scale(roundCorner[0]), dpi.Scale(roundCorner[1])));
         // The system owns the region once it is set.
         if (region && SetWindowRgn(hwnd, region.Get(), TRUE)) static_cast<void>(region.Release());
     } else if (kind != SIZE_MINIMIZED) {
