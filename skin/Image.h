@@ -3,8 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <memory>
+#include <vector>
+
 #include "skin/GdiHandle.h"
 #include "skin/IRescObject.h"
+#include "skin/ScaleGrid.h"
 
 // A decoded picture of the skin, held as a 32-bit top-down DIB section in
 // premultiplied BGRA, ready for AlphaBlend. An Image whose bytes could not be
@@ -25,7 +29,24 @@ public:
     // Pixel rows top to bottom, one 0xAARRGGBB value each; null without bitmap.
     const uint32_t* pixels() const { return pixels_; }
 
+    // This picture resampled for `dpi` (premultiplied-alpha aware), with a
+    // grid's nine parts resampled each on its own so that no corner bleeds
+    // into an edge. Made once per DPI and grid, then kept; `this` at 96 DPI
+    // or when the picture cannot be scaled.
+    const Image* ScaledFor(int dpi, const ScaleGrid& grid) const;
+    // The grid's margins at `dpi`, as ScaledFor lays its parts out.
+    static ScaleGrid ScaleMargins(const ScaleGrid& grid, int dpi);
+
 private:
+    Image() = default;
+    bool Allocate(int32_t width, int32_t height);
+
+    struct Scaled {
+        int dpi;
+        ScaleGrid grid;
+        std::unique_ptr<Image> image;
+    };
+    mutable std::vector<Scaled> scaled_;
     GdiHandle<HBITMAP> bitmap_;
     int32_t width_ = 0;
     int32_t height_ = 0;

@@ -1,4 +1,5 @@
 #include "skin/ResourceStore.h"
+#include "skin/DpiScale.h"
 
 #include <cwchar>
 
@@ -141,4 +142,22 @@ Style* ResourceStore::GetStyle(const std::string& name)
         if (Extract(*entry, &text)) entry->object = CreateStyle(text.data(), *this);
     }
     return dynamic_cast<Style*>(entry->object.get());
+}
+
+HFONT ResourceStore::ScaledFont(HFONT font, int dpi)
+{
+    owner_.Check();
+    const DpiScale s = DpiScale::FromDpi(dpi);
+    if (!font || s.IsIdentity()) return font;
+    for (const ScaledFontEntry& entry : scaledFonts_)
+        if (entry.base == font && entry.dpi == s.dpi) return entry.font ? entry.font.Get() : font;
+    LOGFONTW lf{};
+    GdiHandle<HFONT> made;
+    if (GetObjectW(font, sizeof(lf), &lf) == sizeof(lf)) {
+        lf.lfHeight = s.Scale(lf.lfHeight);
+        lf.lfWidth = s.Scale(lf.lfWidth);
+        made.Reset(CreateFontIndirectW(&lf));
+    }
+    scaledFonts_.push_back({font, s.dpi, std::move(made)});
+    return scaledFonts_.back().font ? scaledFonts_.back().font.Get() : font;
 }

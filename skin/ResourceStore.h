@@ -56,6 +56,10 @@ public:
     HFONT font14() const { return font14_.Get(); }
     HFONT font16() const { return font16_.Get(); }
     HFONT fontLink() const { return fontLink_.Get(); }
+    // `font` (one of the store's or any other) made again at `dpi`, so that
+    // text is drawn at its real size; made once per font and DPI and kept
+    // for the store's life. The font itself at 96 DPI or when it fails.
+    HFONT ScaledFont(HFONT font, int dpi);
     HCURSOR handCursor() const { return handCursor_; }
     // The style "button", used by buttons that name no style.
     Style* defaultButtonStyle() const { return defaultButtonStyle_; }
@@ -74,6 +78,12 @@ private:
     GdiHandle<HFONT> font14_;
     GdiHandle<HFONT> font16_;
     GdiHandle<HFONT> fontLink_;
+    struct ScaledFontEntry {
+        HFONT base;
+        int dpi;
+        GdiHandle<HFONT> font;
+    };
+    std::vector<ScaledFontEntry> scaledFonts_;
     HCURSOR handCursor_ = nullptr;  // shared system cursor, never destroyed
     Style* defaultButtonStyle_ = nullptr;
     std::vector<char> dataBuffer_;

@@ -7,9 +7,17 @@
 #include "skin/Style_button.h"
 #include "skin/Style_progressCtrl.h"
 
-void Style::DrawImage(HDC dc, const Image* picture, const ScaleGrid& grid, const RECT& rect)
+void Style::DrawImage(HDC dc, const Image* picture, const ScaleGrid& grid, const RECT& rect, int dpi)
 {
     if (!picture) return;
+    const Image* scaled = picture->ScaledFor(dpi, grid);
+    if (scaled != picture) {
+        picture = scaled;
+        if (!grid.IsEmpty()) {
+            Renderer::DrawNineGrid(Image::ScaleMargins(grid, dpi), rect, picture, dc);
+            return;
+        }
+    }
     if (!grid.IsEmpty())
         Renderer::DrawNineGrid(grid, rect, picture, dc);
     else

@@ -25,14 +25,15 @@ public:
     // `store`, which owns them.
     virtual void LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store) = 0;
     // Draws into a rectangle; only backgrounds draw anything.
-    virtual void DrawRect(HDC dc, const RECT& rect, uint32_t unused) const {}
+    virtual void DrawRect(HDC dc, const RECT& rect, int dpi) const {}
     // Draws for an element, reading its rectangle, state, text or position.
     virtual void DrawElement(HDC dc, const StyledElement& element) const = 0;
 
 protected:
     // Nothing for a null picture; a nine-grid when the grid has a margin;
-    // otherwise the whole picture stretched into the rectangle.
-    static void DrawImage(HDC dc, const Image* picture, const ScaleGrid& grid, const RECT& rect);
+    // otherwise the whole picture stretched into the rectangle. Above 96 DPI
+    // the picture and its grid are first scaled for `dpi`.
+    static void DrawImage(HDC dc, const Image* picture, const ScaleGrid& grid, const RECT& rect, int dpi);
 };
 
 // The style factory: a new style of the kind that the zero-terminated UTF-8

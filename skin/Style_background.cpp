@@ -14,9 +14,9 @@ void Style_background::LoadProps(const std::vector<SkinAttribute>& props, Resour
     }
 }
 
-void Style_background::DrawRect(HDC dc, const RECT& rect, uint32_t) const { DrawImage(dc, image, grid, rect); }
+void Style_background::DrawRect(HDC dc, const RECT& rect, int dpi) const { DrawImage(dc, image, grid, rect, dpi); }
 
 void Style_background::DrawElement(HDC dc, const StyledElement& element) const
 {
-    DrawImage(dc, image, grid, element.rect);
+    DrawImage(dc, image, grid, element.rect, element.dpi);
 }

@@ -5,7 +5,7 @@
 class Style_background : public Style {
 public:
     void LoadProps(const std::vector<SkinAttribute>& props, ResourceStore& store) override;
-    void DrawRect(HDC dc, const RECT& rect, uint32_t unused) const override;
+    void DrawRect(HDC dc, const RECT& rect, int dpi) const override;
     void DrawElement(HDC dc, const StyledElement& element) const override;
 
     Image* image = nullptr;  // img; not owned

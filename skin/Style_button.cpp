@@ -1,5 +1,6 @@
 #include "skin/Style_button.h"
 
+#include "skin/DpiScale.h"
 #include "skin/ElementState.h"
 #include "skin/HashName.h"
 #include "skin/ResourceStore.h"
@@ -40,13 +41,16 @@ const Image* Style_button::PictureFor(const StyledElement& element) const
 
 void Style_button::DrawElement(HDC dc, const StyledElement& element) const
 {
-    DrawImage(dc, PictureFor(element), grid, element.rect);
+    DrawImage(dc, PictureFor(element), grid, element.rect, element.dpi);
     if (!element.text || !element.text[0]) return;
 
     SelectGuard font(dc, element.font);
     const COLORREF previousColour = SetTextColor(dc, textColor);
     RECT r = element.rect;
-    if (downOffset && (element.state & STATE_PRESSED)) OffsetRect(&r, 1, 1);
+    if (downOffset && (element.state & STATE_PRESSED)) {
+        const int offset = DpiScale::FromDpi(element.dpi).Scale(1);
+        OffsetRect(&r, offset, offset);
+    }
     DrawTextW(dc, element.text, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     SetTextColor(dc, previousColour);
 }

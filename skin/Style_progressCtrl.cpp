@@ -27,11 +27,11 @@ int32_t Style_progressCtrl::FilledWidth(int32_t width, int32_t range, int32_t po
 
 void Style_progressCtrl::DrawElement(HDC dc, const StyledElement& element) const
 {
-    DrawImage(dc, background, grid, element.rect);
+    DrawImage(dc, background, grid, element.rect, element.dpi);
     if (!foreground) return;
     const int32_t filled = FilledWidth(element.rect.right - element.rect.left, element.range, element.pos);
     if (filled == 0) return;
     RECT part = element.rect;
     part.right = part.left + filled;
-    DrawImage(dc, foreground, grid, part);
+    DrawImage(dc, foreground, grid, part, element.dpi);
 }

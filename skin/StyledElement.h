@@ -12,4 +12,5 @@ struct StyledElement {
     HFONT font = nullptr;           // the element's own font; null keeps the selected one
     int32_t range = 0;              // progress controls
     int32_t pos = 0;
+    int dpi = 96;  // the window's; the rectangle is already in its device pixels
 };

@@ -43,7 +43,8 @@ bool DescriptionLoader::LoadDescription(dxWindowImpl* window, const char* name)
     SetWindowLongW(hwnd, GWL_STYLE, style);
 
     if (window->initSize.cx > 0 && window->initSize.cy > 0)
-        SetWindowPos(hwnd, nullptr, 0, 0, window->initSize.cx, window->initSize.cy, SWP_NOZORDER | SWP_NOMOVE);
+        SetWindowPos(hwnd, nullptr, 0, 0, window->dpi.Scale(window->initSize.cx),
+                     window->dpi.Scale(window->initSize.cy), SWP_NOZORDER | SWP_NOMOVE);
     window->CenterOnOwner();
     return true;
 }

@@ -91,7 +91,8 @@ StyledElement dxButton::Describe() const
 {
     StyledElement e = dxControl::Describe();
     e.text = text.c_str();
-    e.font = font;
+    ResourceStore* store = ResourceStore::Instance();
+    e.font = store && owner ? store->ScaledFont(font, owner->dpi.dpi) : font;
     return e;
 }
 

@@ -56,5 +56,6 @@ StyledElement dxControl::Describe() const
     e.rect = rect;
     e.state = state;
     e.focused = IsFocused();
+    if (owner) e.dpi = owner->dpi.dpi;
     return e;
 }

@@ -4,6 +4,7 @@
 #include "platform/TextConvert.h"
 #include "skin/HashName.h"
 #include "skin/Renderer.h"
+#include "skin/ResourceStore.h"
 #include "skin/SelectGuard.h"
 #include "skin/SkinValue.h"
 #include "skin/Style.h"
@@ -19,7 +20,7 @@ void dxLabel::Paint(HDC dc, const RECT&)
     RECT r = rect;
     UINT drawFormat = DT_NOPREFIX;
     if (format & LABEL_MULTILINE) {
-        r.bottom += 20;
+        r.bottom += owner ? owner->dpi.Scale(20) : 20;
         drawFormat |= DT_WORDBREAK;
     } else {
         drawFormat |= DT_SINGLELINE | DT_VCENTER;
@@ -29,7 +30,8 @@ void dxLabel::Paint(HDC dc, const RECT&)
             drawFormat |= DT_RIGHT;
     }
     {
-        SelectGuard selected(dc, font);
+        ResourceStore* store = ResourceStore::Instance();
+        SelectGuard selected(dc, store && owner ? store->ScaledFont(font, owner->dpi.dpi) : font);
         SetTextColor(dc, color);
         DrawTextW(dc, text.c_str(), -1, &r, drawFormat);
     }

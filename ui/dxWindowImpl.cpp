@@ -40,7 +40,9 @@ void dxWindowImpl::OnWindowDestroyed(HWND) {}
 void dxWindowImpl::Layout(HDC dc, const RECT& client)
 {
     rect = client;
-    const RECT inner = Inset(client, border);
+    const uint8_t* b = border;
+    const RECT inner = {client.left + dpi.Scale(b[0]), client.top + dpi.Scale(b[1]), client.right - dpi.Scale(b[2]),
+                        client.bottom - dpi.Scale(b[3])};
     for (auto& child : children) {
         if (child) child->SetRect(dc, inner);
     }

@@ -16,6 +16,9 @@ namespace {
 const wchar_t kObjectProperty[] = L"dxwptr";
 const UINT kReflectedCommand = 0x2111;  // WM_COMMAND reflected to the control
 const WPARAM kMoveWithMouse = SC_MOVE | HTCAPTION;
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 void CollectExposed(const std::vector<std::unique_ptr<dxControl>>& list, std::vector<dxControl*>& out)
 {
@@ -78,6 +81,7 @@ LRESULT CALLBACK dxWindowImplBase::WindowProc(HWND window, UINT message, WPARAM 
         if (!self) return DefWindowProcW(window, message, wParam, lParam);
         SetPropW(window, kObjectProperty, self);
         self->hwnd = window;
+        self->dpi = DpiScale::ForWindow(window);
     } else {
         self = static_cast<dxWindowImplBase*>(GetPropW(window, kObjectProperty));
         if (!self) return DefWindowProcW(window, message, wParam, lParam);
@@ -121,6 +125,10 @@ bool dxWindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
     case WM_SIZE:
         OnSize(wParam, LOWORD(lParam), HIWORD(lParam));
         result = byDefault();
+        return true;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        result = 0;
         return true;
     case WM_PAINT:
         renderer.OnPaint();
@@ -194,7 +202,8 @@ bool dxWindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
 void dxWindowImplBase::OnSize(WPARAM kind, int width, int height)
 {
     if (roundCorner[0] != 0 && roundCorner[1] != 0) {
-        GdiHandle<HRGN> region(CreateRoundRectRgn(0, 0, width + 1, height + 1, roundCorner[0], roundCorner[1]));
+        GdiHandle<HRGN> region(
+            CreateRoundRectRgn(0, 0, width + 1, height + 1, dpi.Scale(roundCorner[0]), dpi.Scale(roundCorner[1])));
         // The system owns the region once it is set.
         if (region && SetWindowRgn(hwnd, region.Get(), TRUE)) static_cast<void>(region.Release());
     } else if (kind != SIZE_MINIMIZED) {
@@ -203,6 +212,20 @@ void dxWindowImplBase::OnSize(WPARAM kind, int width, int height)
         SetWindowPos(hwnd, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
     }
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+void dxWindowImplBase::OnDpiChanged(int newDpi, const RECT* suggested)
+{
+    dpi = DpiScale::FromDpi(newDpi);
+    if (suggested) {
+        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The size may be the same at another DPI: lay out again regardless.
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    Layout(nullptr, client);
+    InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 void dxWindowImplBase::CreateTooltip()
@@ -347,7 +370,7 @@ void dxWindowImplBase::Paint(HDC dc, const RECT& area)
 {
     GdiHandle<HRGN> clip(CreateRectRgnIndirect(&area));
     if (clip) ExtSelectClipRgn(dc, clip.Get(), RGN_AND);
-    if (background) background->DrawRect(dc, rect, 0);
+    if (background) background->DrawRect(dc, rect, dpi.dpi);
     for (auto& child : children) {
         if (!child) continue;
         RECT overlap;
@@ -356,7 +379,11 @@ void dxWindowImplBase::Paint(HDC dc, const RECT& area)
     ExtSelectClipRgn(dc, nullptr, RGN_COPY);
 }
 
-HFONT dxWindowImplBase::DefaultFont() const { return ResourceStore::Instance()->font12(); }
+HFONT dxWindowImplBase::DefaultFont() const
+{
+    ResourceStore* store = ResourceStore::Instance();
+    return store ? store->ScaledFont(store->font12(), dpi.dpi) : nullptr;
+}
 
 void dxWindowImplBase::SetAttribute(uint32_t nameHash, const char* value)
 {

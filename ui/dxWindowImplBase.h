@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "skin/DpiScale.h"
 #include "skin/IRenderHost.h"
 #include "skin/Renderer.h"
 #include "ui/dxCompoundControl.h"
@@ -65,7 +67,7 @@ public:
     // IRenderHost
     HWND RenderWindow() const override { return hwnd; }
     bool IsLayered() const override { return (windowFlags & WINDOW_LAYERED) != 0; }
-    RECT ShadowMargins() const override { return shadowRect; }
+    RECT ShadowMargins() const override { return dpi.Scale(shadowRect); }
     void LayoutFor(HDC dc, const RECT& client) override { Layout(dc, client); }
     void PaintAll(HDC dc, const RECT& area) override { Paint(dc, area); }
     HFONT DefaultFont() const override;
@@ -85,6 +87,9 @@ public:
     dxControl* focusElement = nullptr;
     // The keyboard has been used here: the focused button shows it.
     bool keyboardCues = false;
+    // The window's DPI: layout sizes above are at 96 DPI, element rectangles
+    // are in device pixels at this one.
+    DpiScale dpi;
 
 protected:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -93,6 +98,7 @@ private:
     void CreateTooltip();
     void OnSize(WPARAM kind, int width, int height);
     LRESULT OnGetObject(WPARAM flags, LPARAM objectId);
+    void OnDpiChanged(int newDpi, const RECT* suggested);
 
     AccessibleWindow* accessible_ = nullptr;  // one reference, dropped with the window
 };

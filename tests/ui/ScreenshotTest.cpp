@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "UiTestSupport.h"
+#include <string>
+#include "skin/DpiScale.h"
 #include "skin/ResourceStore.h"
 #include "ui/dxButton.h"
 #include "ui/dxLabel.h"
@@ -13,6 +15,14 @@ namespace {
 uint32_t Alpha(const dxWindowImplBase& w, int x, int y)
 {
     return w.renderer.bits()[y * w.renderer.bufferWidth() + x] >> 24;
+}
+
+// Pictures at another DPI than 96 carry it in their name.
+std::string Shot(const char* name, const dxWindowImplBase& w)
+{
+    std::string file = name;
+    if (!w.dpi.IsIdentity()) file += "_" + std::to_string(w.dpi.dpi);
+    return ArtifactPath((file + ".bmp").c_str());
 }
 
 }  // namespace
@@ -34,13 +44,15 @@ TEST(Screenshot, MainWindow)
     status->SetText(L"\x6b63\x5728\x4e0b\x8f7d 42%");  // 正在下载 42%
     speed->SetText(L"1.50 MB/s");
     UpdateWindow(main.hwnd);
-    ASSERT_EQ(615 * 366 * 4u, main.renderer.bufferBytes());
-    EXPECT_EQ(255u, Alpha(main, 300, 180));
-    EXPECT_TRUE(WriteBackBuffer(main, ArtifactPath("main_wnd.bmp")));
+    const DpiScale s = main.dpi;
+    ASSERT_EQ(s.Scale(615), main.renderer.bufferWidth());
+    ASSERT_EQ(s.Scale(366), main.renderer.bufferHeight());
+    EXPECT_EQ(255u, Alpha(main, s.Scale(300), s.Scale(180)));
+    EXPECT_TRUE(WriteBackBuffer(main, Shot("main_wnd", main)));
 
     main.FindElement(9001)->SetVisible(true);  // the veil shown while a message box is open
     UpdateWindow(main.hwnd);
-    EXPECT_TRUE(WriteBackBuffer(main, ArtifactPath("main_wnd_masked.bmp")));
+    EXPECT_TRUE(WriteBackBuffer(main, Shot("main_wnd_masked", main)));
 }
 
 TEST(Screenshot, MessageBoxWindow)
@@ -63,6 +75,9 @@ TEST(Screenshot, MessageBoxWindow)
     ASSERT_NE(nullptr, box.renderer.bits());
     // The shadow band keeps the soft alpha of its picture; the body is opaque.
     EXPECT_LT(Alpha(box, 0, 0), 255u);
-    EXPECT_EQ(255u, Alpha(box, 178, 100));
-    EXPECT_TRUE(WriteBackBuffer(box, ArtifactPath("msgbox.bmp")));
+    const DpiScale s = box.dpi;
+    EXPECT_EQ(s.Scale(356), box.renderer.bufferWidth());
+    EXPECT_EQ(s.Scale(212), box.renderer.bufferHeight());
+    EXPECT_EQ(255u, Alpha(box, s.Scale(178), s.Scale(100)));
+    EXPECT_TRUE(WriteBackBuffer(box, Shot("msgbox", box)));
 }
