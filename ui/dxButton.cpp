@@ -62,23 +62,29 @@ void dxButton::Paint(HDC dc, const RECT&)
 void dxButton::DrawFocusOutline() const
 {
     // Written into the buffer's pixels: GDI lines would leave alpha 0 holes
-    // in a layered window. Opaque white dots, one pixel, 3 pixels inside.
+    // in a layered window. Opaque white dots, one pixel and 3 pixels inside
+    // at 96 DPI, scaled with the window.
     Renderer& r = owner->renderer;
     uint32_t* bits = r.bits();
     if (!bits) return;
     GdiFlush();
-    const RECT box = {rect.left + 3, rect.top + 3, rect.right - 4, rect.bottom - 4};
+    const int inset = owner->dpi.Scale(3);
+    const int width = owner->dpi.Scale(1);
     auto dot = [&](int px, int py) {
-        if (px < 0 || py < 0 || px >= r.bufferWidth() || py >= r.bufferHeight() || ((px + py) & 1)) return;
+        if (px < 0 || py < 0 || px >= r.bufferWidth() || py >= r.bufferHeight() || (((px + py) / width) & 1)) return;
         bits[static_cast<size_t>(py) * r.bufferWidth() + px] = 0xFFFFFFFFu;
     };
-    for (int px = box.left; px <= box.right; ++px) {
-        dot(px, box.top);
-        dot(px, box.bottom);
-    }
-    for (int py = box.top; py <= box.bottom; ++py) {
-        dot(box.left, py);
-        dot(box.right, py);
+    for (int ring = 0; ring < width; ++ring) {
+        const RECT box = {rect.left + inset + ring, rect.top + inset + ring, rect.right - inset - 1 - ring,
+                          rect.bottom - inset - 1 - ring};
+        for (int px = box.left; px <= box.right; ++px) {
+            dot(px, box.top);
+            dot(px, box.bottom);
+        }
+        for (int py = box.top; py <= box.bottom; ++py) {
+            dot(box.left, py);
+            dot(box.right, py);
+        }
     }
 }
 
