@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <objbase.h>
 #include "app/CMainWnd.h"
 #include "app/DownloadCallback.h"
 #include "app/EventPoster.h"
@@ -22,6 +23,23 @@ void LoadDllsFromSystem32Only()
     SetDllDirectoryW(L"");
 }
 
+// COM for this thread as an apartment (the taskbar's interface, the
+// shell's handlers), undone only when this run did it.
+class ComApartment {
+public:
+    ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
+    {}
+    ~ComApartment()
+    {
+        if (initialised_) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialised_;
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
@@ -31,6 +49,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 
     UniqueHandle instanceMutex(CreateMutexW(nullptr, TRUE, L"QuorvexInst"));
     if (instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    // Before the window, and outliving it: the window holds COM objects.
+    ComApartment com;
 
     // The store reads its entries from these bytes for the whole run; a
     // loaded resource stays mapped until the process ends.
