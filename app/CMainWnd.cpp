@@ -2,6 +2,7 @@
 #include <shellapi.h>
 #include <cwchar>
 #include <memory>
+#include "app/ComTaskbarProgress.h"
 #include "app/EventPoster.h"
 #include "app/FormatSpeed.h"
 #include "controller/CDownloader.h"
@@ -37,6 +38,8 @@ bool OwnsRecord(WPARAM code) { return code == EVENT_PROGRESS || code == EVENT_DO
 
 }  // namespace
 
+CMainWnd::CMainWnd() : taskbar(new ComTaskbarProgress()) {}
+
 CMainWnd::~CMainWnd()
 {
     if (g_mainWnd == this) g_mainWnd = nullptr;
@@ -50,6 +53,11 @@ bool CMainWnd::CreateMain()
 
 bool CMainWnd::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    if (message == buttonCreatedMessage_ && message != 0) {
+        if (taskbar) taskbar->OnButtonCreated(hwnd);
+        result = 0;
+        return true;
+    }
     switch (message) {
     case WM_CREATE: OnCreate(); break;
     case WM_ACTIVATE:
@@ -113,6 +121,7 @@ void CMainWnd::OnCreate()
                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED))
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
+    buttonCreatedMessage_ = ComTaskbarProgress::AllowButtonCreated(hwnd);
     LoadDescription("main_wnd");
 
     if (auto* button = dynamic_cast<dxButton*>(FindElement(kMinimiseButton)))
@@ -158,6 +167,10 @@ void CMainWnd::UpdateMask()
 int32_t CMainWnd::Ask(MsgBoxInitProc initProc, const wchar_t* text, uint32_t style)
 {
     const bool quitBefore = quitPosted;
+    // A question the user has not seen yet: point at it from the taskbar.
+    HWND foreground = GetForegroundWindow();
+    if (taskbar && (IsIconic(hwnd) || !foreground || GetAncestor(foreground, GA_ROOTOWNER) != hwnd))
+        taskbar->Flash(hwnd);
     ++openBoxes_;
     const int32_t answer = ShowMsgBox(initProc, text, hwnd, style);
     --openBoxes_;
@@ -185,6 +198,7 @@ void CMainWnd::RenameLinkButtons(CMsgBox* box)
 
 void CMainWnd::LeaveJob()
 {
+    if (taskbar) taskbar->Clear();
     if (g_downloader) g_downloader->Exit(2);
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
@@ -200,6 +214,7 @@ void CMainWnd::NewDownload()
     retrying = 1;
     lastEvent = -1;
     if (progressBar) progressBar->SetPos(0);
+    if (taskbar) taskbar->SetProgress(0);
     if (statusLabel) statusLabel->SetText(L"重新下载中，请稍候");
     if (g_downloader) g_downloader->DownQuorvex();
 }
@@ -260,6 +275,7 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
         if (record && g_downloader) g_downloader->DownFinished(record->taskId);
         break;
     case EVENT_READY:
+        if (taskbar) taskbar->Clear();
         quitPosted = true;
         PostQuitMessage(0);
         break;
@@ -267,6 +283,7 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
         // No further engine events while the user decides.
         if (g_downloader) g_downloader->StopEngine();
         SetActiveWindow(hwnd);
+        if (taskbar) taskbar->SetError();
         const int32_t answer = Ask(&RenameLinkButtons, FailureText(param), MSGBOX_LINK | MSGBOX_YES | MSGBOX_NO);
         if (answer == kJobEnded) break;
         if (answer == 1) {
@@ -304,6 +321,7 @@ void CMainWnd::OnProgress(const ProgressRecord& record)
             NotifyElement(EVENT_OBJECT_VALUECHANGE, progressBar);
         }
     }
+    if (taskbar) taskbar->SetProgress(percent);
     if (statusLabel) {
         wchar_t text[kTextSize];
         swprintf(text, kTextSize, retrying ? L"重新下载中，请稍候 %d%%" : L"正在下载 %d%%", percent);

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <memory>
+#include "app/ITaskbarProgress.h"
 #include "app/CMsgBox.h"
 #include "ui/dxWindowImpl.h"
 
@@ -14,7 +16,7 @@ struct ProgressRecord;
 // calls. Created with new; it deletes itself when its window is gone.
 class CMainWnd : public dxWindowImpl {
 public:
-    CMainWnd() = default;
+    CMainWnd();
     ~CMainWnd() override;
 
     bool OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -47,6 +49,8 @@ public:
     bool quitPosted = false;
     // The clock of the speed label's throttle; tests replace it.
     DWORD(WINAPI* tickCount)() = GetTickCount;
+    // The taskbar button's progress; tests replace it.
+    std::unique_ptr<ITaskbarProgress> taskbar;
 
 private:
     void OnCreate();
@@ -68,6 +72,7 @@ private:
     // a close that arrived meanwhile, carried out once the last has returned.
     int openBoxes_ = 0;
     bool closePending_ = false;
+    UINT buttonCreatedMessage_ = 0;
 };
 
 // The process's main window; null while there is none.

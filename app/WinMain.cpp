@@ -23,18 +23,35 @@ void LoadDllsFromSystem32Only()
     SetDllDirectoryW(L"");
 }
 
+// COM for this thread as an apartment (the taskbar's interface, the
+// shell's handlers), undone only when this run did it.
+class ComApartment {
+public:
+    ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
+    {}
+    ~ComApartment()
+    {
+        if (initialised_) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialised_;
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     // Before anything that may load a delay-loaded DLL.
     LoadDllsFromSystem32Only();
-    // An apartment of the window thread: screen readers call its accessible
-    // objects through COM, which marshals into it.
-    const bool comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 
     UniqueHandle instanceMutex(CreateMutexW(nullptr, TRUE, L"QuorvexInst"));
     if (instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    // Before the window, and outliving it: the window holds COM objects, and
+    // screen readers' calls into its accessible objects are marshalled here.
+    ComApartment com;
 
     // The store reads its entries from these bytes for the whole run; a
     // loaded resource stays mapped until the process ends.
@@ -86,6 +103,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     // to the process's end, which the resume record and the log do not need.
     if (g_downloader->WorkerEnded()) delete g_downloader;
     g_downloader = nullptr;
-    if (comReady) CoUninitialize();
     return exitCode;
 }

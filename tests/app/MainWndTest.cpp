@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <objbase.h>
+#include <cstdio>
 #include <string>
 #include <vector>
 #include "AppTestSupport.h"
 #include "app/CMainWnd.h"
+#include "app/ComTaskbarProgress.h"
 #include "app/EventPoster.h"
 #include "app/DownloadCallback.h"
 #include "app/FormatSpeed.h"
@@ -271,6 +274,63 @@ TEST_F(MainWndTest, JobFinishingWhileTheCloseQuestionIsOpenEndsTheLoopNotTheJob)
     EXPECT_EQ(quits, 1);
     EXPECT_TRUE(Alive());  // no WM_CLOSE: the user's unanswered question does not abort the job
     EXPECT_TRUE(window->quitPosted);
+}
+
+// What the window asked of its taskbar button, in order.
+class TaskbarRecorder : public ITaskbarProgress {
+public:
+    explicit TaskbarRecorder(std::vector<std::wstring>& calls) : calls_(calls) {}
+    void OnButtonCreated(HWND) override { calls_.push_back(L"button"); }
+    void SetProgress(int percent) override { calls_.push_back(std::to_wstring(percent)); }
+    void SetError() override { calls_.push_back(L"error"); }
+    void Clear() override { calls_.push_back(L"clear"); }
+    void Flash(HWND) override { calls_.push_back(L"flash"); }
+
+private:
+    std::vector<std::wstring>& calls_;
+};
+
+TEST_F(MainWndTest, TaskbarFollowsProgressShowsTheFailureAndFlashesWhileMinimised)
+{
+    std::vector<std::wstring> calls;
+    window->taskbar.reset(new TaskbarRecorder(calls));
+    SendMessageW(window->hwnd, RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+    Progress(0.6, 1);  // below 1 %: nothing
+    Progress(37.8, 1);
+    ShowWindow(window->hwnd, SW_MINIMIZE);
+    std::vector<std::wstring> inBox;
+    WhenBoxOpens([&](CMsgBox& box) {
+        inBox = calls;
+        ClickElement(box, 1003);  // 重试
+    });
+    EventPoster::Instance().Post(EVENT_FAILED, 0);
+    ASSERT_TRUE(PumpUntil([&] { return window->retrying != 0; }));
+    EXPECT_EQ(inBox, (std::vector<std::wstring>{L"button", L"37", L"error", L"flash"}));
+    ShowWindow(window->hwnd, SW_RESTORE);
+    Progress(50, 1);
+    EventPoster::Instance().Post(EVENT_READY, 0);
+    ASSERT_TRUE(PumpUntil([&] { return window->quitPosted; }));
+    PumpFor(50);
+    EXPECT_EQ(calls, (std::vector<std::wstring>{L"button", L"37", L"error", L"flash", L"0", L"50", L"clear"}));
+}
+
+TEST(ComTaskbarProgressTest, WithoutOrWithWinesButtonNothingFails)
+{
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    HWND sink = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(ComTaskbarProgress::AllowButtonCreated(sink), 0u);
+    {
+        ComTaskbarProgress taskbar;
+        taskbar.SetProgress(5);  // before the button: only remembered
+        taskbar.OnButtonCreated(sink);
+        std::printf("taskbar interface %s\n", taskbar.Available() ? "available" : "unavailable");
+        taskbar.SetProgress(150);
+        taskbar.SetError();
+        taskbar.Clear();
+        taskbar.OnButtonCreated(sink);  // Explorer restarted
+    }
+    DestroyWindow(sink);
+    CoUninitialize();
 }
 
 TEST(DownloadCallbackTest, RecordsTheControllersLastWordAndPostsOnlyToAWindow)
