@@ -44,6 +44,8 @@ void CALLBACK HttpRangeRequest::OnStatus(HINTERNET, DWORD_PTR context, DWORD sta
     }
 }
 
+HttpRangeRequest::HttpRangeRequest(HANDLE cancel) : cancel_(cancel) {}
+
 HttpRangeRequest::~HttpRangeRequest() { Close(); }
 
 bool HttpRangeRequest::Cancelled() const

@@ -22,7 +22,7 @@
 // Without an event the calls cannot be cancelled.
 class HttpRangeRequest {
 public:
-    explicit HttpRangeRequest(HANDLE cancel = nullptr) : cancel_(cancel) {}
+    explicit HttpRangeRequest(HANDLE cancel = nullptr);
     ~HttpRangeRequest();
     HttpRangeRequest(const HttpRangeRequest&) = delete;
     HttpRangeRequest& operator=(const HttpRangeRequest&) = delete;
@@ -86,7 +86,7 @@ private:
 
     HANDLE cancel_;
     std::unique_ptr<Pending> pending_;  // of the open request; outlives its callbacks
-    Read next_ = Read::Data;      // what ended the last read that returned bytes
+    Read next_ = Read::Data;            // what ended the last read that returned bytes
     HttpHandles handles_;
     HttpTarget target_;
     std::string url_;  // of the open connection
