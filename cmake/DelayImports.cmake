@@ -30,6 +30,11 @@ function(quorvex_delay_imports)
           # match, which would turn comctl32's _TrackMouseEvent into user32's.
           string(REGEX REPLACE "^_(.*)$" "\\1" symbol "${symbol}")
         endif()
+        # Interface ids some import libraries export as data (oleacc's on
+        # x86_64): libuuid defines them, and a delay library cannot carry data.
+        if(symbol MATCHES "^(IID|LIBID|CLSID|DIID)_")
+          continue()
+        endif()
         string(APPEND def "${symbol}\n")
       endforeach()
       file(WRITE ${out_dir}/${name}.def "${def}")
