@@ -9,6 +9,9 @@ file, those requests and the launched setup (which writes "<its path>.ran").
 Usage: journeys.py JOURNEY --build BUILD_DIR --server SERVER_URL [--exe PATH]
 Needs DISPLAY, the local test servers (tools/test_servers.sh) and the build.
 --exe runs another build of the installer (default BUILD_DIR/app/QuorvexSetup.exe).
+QUORVEX_DPI (default 96) is the DPI of the prefix the installer runs in, and
+QUORVEX_PREFIX that prefix (default BUILD_DIR/wineprefix): window sizes and
+click places are scaled by it, as the installer scales its layout.
 QUORVEX_TIME_FACTOR (default 1) stretches every time limit, for a machine
 that is emulated rather than real. QUORVEX_JOURNEY_WINEDEBUG (default -all)
 is the installer's WINEDEBUG; its stderr goes to <program folder>.stderr.log.
@@ -31,8 +34,16 @@ import urllib.parse
 import urllib.request
 
 MAIN_TITLE = "Tz大厅下载器"
-MAIN_SIZE = (615, 366)
-BOX_SIZE = (356, 212)
+DPI = int(os.environ.get("QUORVEX_DPI") or 96)
+
+
+def scaled(value):
+    """A length at 96 DPI in pixels at DPI, rounded as the installer's MulDiv rounds."""
+    return (value * DPI + 48) // 96
+
+
+MAIN_SIZE = (scaled(615), scaled(366))
+BOX_SIZE = (scaled(356), scaled(212))
 TIME_FACTOR = max(1.0, float(os.environ.get("QUORVEX_TIME_FACTOR") or 1))
 RUN_TIMEOUT = 90
 
@@ -223,16 +234,15 @@ class Installer:
     def box_gone(self, timeout=15):
         wait_until(lambda: not self.window_of_size(BOX_SIZE), timeout, "the message box to close")
 
-    # Places of the buttons in the window descriptions.
+    # Places of the buttons in the window descriptions, at 96 DPI.
     def click_box(self, button):
-        box = self.message_box()
-        _, x, y, w, h = box
-        spot = {"first": (68 + 50, h - 75 + 20), "second": (188 + 50, h - 75 + 20), "close": (w - 30 + 7, 15)}[button]
-        click(x + spot[0], y + spot[1])
+        _, x, y, _, _ = self.message_box()
+        spot = {"first": (68 + 50, 212 - 75 + 20), "second": (188 + 50, 212 - 75 + 20), "close": (356 - 30 + 7, 15)}
+        click(x + scaled(spot[button][0]), y + scaled(spot[button][1]))
 
     def click_main_close(self):
-        _, x, y, w, _ = self.main_window()
-        click(x + w - 30 + 7, y + 15)
+        _, x, y, _, _ = self.main_window()
+        click(x + scaled(615 - 30 + 7), y + scaled(15))
 
 
 def press_keys(window, *keys):
@@ -259,8 +269,9 @@ class Journey:
         self.server = Server(server)
         self.root = os.path.join(self.build, "journeys", name)
         self.wine = os.path.join(self.build, "wine-run")
+        self.prefix = os.environ.get("QUORVEX_PREFIX") or os.path.join(self.build, "wineprefix")
         self.env = dict(os.environ)
-        # wine-run sets the prefix and loader of this build's architecture.
+        # wine-run sets the prefix (QUORVEX_PREFIX, else the build's) and loader of this build's architecture.
         self.env.update(WINEDEBUG=os.environ.get("QUORVEX_JOURNEY_WINEDEBUG", "-all"))
         # Site ids of this run: digits, unlikely to meet another run's.
         self.key_base = "%d%05d" % (random.randint(700, 899), os.getpid() % 100000)
@@ -289,7 +300,7 @@ class Journey:
         return path
 
     def appdata(self):
-        users = os.path.join(self.build, "wineprefix", "drive_c", "users")
+        users = os.path.join(self.prefix, "drive_c", "users")
         for user in sorted(os.listdir(users)) if os.path.isdir(users) else []:
             roaming = os.path.join(users, user, "AppData", "Roaming")
             if os.path.isdir(roaming) and user.lower() != "public":
@@ -342,7 +353,7 @@ class Journey:
 
     def launched_copies(self, inst):
         """The private copies of inst's package that were started."""
-        temp = os.path.join(self.build, "wineprefix", "drive_c", "windows", "temp")
+        temp = os.path.join(self.prefix, "drive_c", "windows", "temp")
         name = os.path.basename(inst.package) + ".ran"
         return [r[:-len(".ran")] for r in glob.glob(os.path.join(temp, "QuorvexSetup-*", name))]
 
@@ -672,6 +683,13 @@ def journey_interrupt(j):
     size = os.path.getsize(inst.package)
     check(ranges and asked < size, "the second run asked only for what was missing (%d of %d bytes)" % (asked, size))
     check(len(j.reports(site, "success")) == 1, "one success report")
+
+
+def journey_scaled(j):
+    """Run at another DPI (QUORVEX_DPI): "重试" and "去下载" in the failure box, then
+    关闭, "否" and "是" during a download, each clicked at its scaled place."""
+    journey_config_down(j)
+    journey_interrupt(j)
 
 
 def read_record(path):

@@ -9,14 +9,8 @@ work="$build/dpi-prefixes"
 status=0
 for dpi in 120 144 192; do
   prefix="$work/$dpi"
-  rm -rf "$prefix"
-  mkdir -p "$work"
-  cp -a --reflink=auto "$build/wineprefix" "$prefix"
+  "$(dirname "$0")/../../scripts/dpi-prefix" "$build" "$dpi" "$prefix"
   export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" QUORVEX_BINARY_DIR="$build"
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-  wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v LogPixels \
-    /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-  wineserver -w
   if ! wine "$exe" --gtest_filter='Screenshot.*' >"$work/$dpi.log" 2>&1; then
     echo "screenshots at $dpi DPI failed:" >&2; cat "$work/$dpi.log" >&2; status=1
   fi
