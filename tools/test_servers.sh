@@ -114,6 +114,7 @@ mkdir -p "$DEPLOY_WWW/packages" "$DEPLOY_WWW/replies" "$DEPLOY_WWW/download"
 printf '<!doctype html><title>Quorvex</title><p>Download the installer again.\n' \
   > "$DEPLOY_WWW/download/download_lobby.html"
 deploy_conf=""
+rm -f "$STATE/quorvex-deploy.conf"
 if [ -f "$TLS/good.crt" ]; then
   rm -f "$STATE/quorvex-reports.log"
   "$TOOLS/../deploy/render" --root "$DEPLOY_WWW" --host 127.0.0.2 --cert "$TLS/good.crt" --key "$TLS/good.key" \

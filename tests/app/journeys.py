@@ -386,7 +386,10 @@ def journey_fresh(j):
     """An empty folder: download from the reference deployment's nginx, verification, launch, window gone."""
     site, version = j.new_site(), j.version()
     rel = j.package(version)
-    md5 = j.offer(site, version, rel, via_deploy=True)
+    # The test servers run the deployment only where they have its certificate
+    # (not in the emulated 32-bit machine).
+    deploy = os.path.exists(os.path.join(j.build, "test-servers", "quorvex-deploy.conf"))
+    md5 = j.offer(site, version, rel, via_deploy=deploy)
     inst = j.installer("fresh", site)
     inst.start()
     j.expect_installed(inst, md5)
@@ -401,9 +404,10 @@ def journey_fresh(j):
     size = os.path.getsize(inst.package)
     check(len(success) == 1 and "sizes=%d" % size in success[0], "one success report with the package size")
     check(not j.reports(site, "error"), "no error report")
-    with open(os.path.join(j.build, "test-servers", "quorvex-access.log"), errors="replace") as f:
-        check(any("/packages/%s-" % site in line and " 206 " in line for line in f),
-              "the reference deployment served byte ranges of the package")
+    if deploy:
+        with open(os.path.join(j.build, "test-servers", "quorvex-access.log"), errors="replace") as f:
+            check(any("/packages/%s-" % site in line and " 206 " in line for line in f),
+                  "the reference deployment served byte ranges of the package")
 
 
 def journey_present(j):
