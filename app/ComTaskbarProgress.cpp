@@ -1,6 +1,8 @@
 #include "app/ComTaskbarProgress.h"
 #include <shobjidl.h>
 
+#include "platform/CLog.h"
+
 namespace {
 
 using ChangeFilterExFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
@@ -43,14 +45,17 @@ void ComTaskbarProgress::OnButtonCreated(HWND window)
     sentState_ = Shown::Nothing;
     sentPercent_ = -1;
     ITaskbarList3* list = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
-                                reinterpret_cast<void**>(&list))) ||
-        !list)
-        return;
-    if (FAILED(list->HrInit())) {
+    HRESULT hr = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                  reinterpret_cast<void**>(&list));
+    if (SUCCEEDED(hr) && list && FAILED(hr = list->HrInit())) {
         list->Release();
+        list = nullptr;
+    }
+    if (!list) {
+        CLog::WriteShared("taskbar", "no progress on the button, 0x%08lx", static_cast<unsigned long>(hr));
         return;
     }
+    CLog::WriteShared("taskbar", "the button shows the progress");
     list_ = list;
     Apply();
 }

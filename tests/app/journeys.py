@@ -616,22 +616,42 @@ def journey_keys(j):
     check(not j.package_requests(site), "否 downloaded nothing")
 
 
+def test_program(j, name):
+    return os.path.join(j.build, "tests", "app", name + ".exe")
+
+
 def acc_walk(j, title, press=None):
     """The window's accessible children as (role, name, value), through oleacc."""
-    walker = os.path.join(j.build, "tests", "app", "quorvex_accwalk.exe")
-    done = subprocess.run([j.wine, walker, title] + (["press", press] if press else []), capture_output=True,
-                          env=j.env, timeout=seconds(60))
+    done = subprocess.run([j.wine, test_program(j, "quorvex_accwalk"), title] + (["press", press] if press else []),
+                          capture_output=True, env=j.env, timeout=seconds(60))
     lines = [line.split("\t") for line in done.stdout.decode("utf-8", "replace").splitlines()]
     check(done.returncode == 0 and lines, "the walk of %r worked (%d: %s)" % (title, done.returncode, done.stderr))
     return [(int(line[0]), line[1], line[2] if len(line) > 2 else "") for line in lines]
 
 
 ROLE_DIALOG, ROLE_STATIC, ROLE_PUSHBUTTON, ROLE_PROGRESS = 0x12, 0x29, 0x2B, 0x30
+EVENT_DIALOGSTART, EVENT_DIALOGEND, EVENT_FOCUS, EVENT_VALUECHANGE = 0x10, 0x11, 0x8005, 0x800E
+
+
+def listen_for_events(j):
+    """A reader's event hook, hooked when this returns; it ends at the first dialog's end."""
+    listener = subprocess.Popen([j.wine, test_program(j, "quorvex_accwalk"), "events", str(int(seconds(120)))],
+                                stdout=subprocess.PIPE, env=j.env)
+    check(listener.stdout.readline().strip() == b"ready", "the event hook is set")
+    return listener
+
+
+def heard(listener):
+    """The events a listener heard, as (event, name, value)."""
+    out, _ = listener.communicate(timeout=seconds(60))
+    lines = [line.split("\t") for line in out.decode("utf-8", "replace").splitlines()]
+    return [(int(line[0], 16), line[1], line[2]) for line in lines if len(line) == 3]
 
 
 def journey_accessible(j):
     """A screen reader's walk: the main window during a download, the close question
     answered through 关闭 and 是, and the failure box's 重试 pressed."""
+    listener = listen_for_events(j)
     inst, _, _ = start_stalled_download(j, "accessible-run", j.new_site())
     tree = acc_walk(j, "Tz大厅下载器")
     check(tree[0][1] == "Tz大厅下载器", "the window is named by its title (%s)" % (tree[0],))
@@ -645,6 +665,12 @@ def journey_accessible(j):
     box = acc_walk(j, "", press="是")
     check(box[0][:2] == (ROLE_DIALOG, "提示") and "中断" in box[0][2], "the question is a dialog (%s)" % (box[0],))
     check(inst.wait(timeout=60) == 0, "是 pressed by the reader ended the installer")
+    events = heard(listener)
+    check(any(e == EVENT_VALUECHANGE and re.fullmatch(r"[1-9][0-9]?%", v) for e, _, v in events),
+          "the progress was announced (%s)" % events)
+    dialog = [e for e, _, _ in events if e in (EVENT_DIALOGSTART, EVENT_DIALOGEND)]
+    check(dialog == [EVENT_DIALOGSTART, EVENT_DIALOGEND], "the question's start and end were announced (%s)" % events)
+    check((EVENT_FOCUS, "是", "") in events, "the focus on 是 was announced (%s)" % events)
 
     site, version = j.new_site(), j.version()
     rel = j.package(version)
@@ -656,6 +682,33 @@ def journey_accessible(j):
     names = [name for role, name, _ in box if role == ROLE_PUSHBUTTON]
     check("去下载" in names and "重试" in names, "the failure box's buttons by their text (%s)" % names)
     j.expect_installed(inst, md5)
+
+
+def shell(j, action, title="Tz大厅下载器"):
+    """Explorer's or its user's part (tests/app/shell) on one of the program's windows."""
+    done = subprocess.run([j.wine, test_program(j, "quorvex_shell"), action, title], capture_output=True, env=j.env,
+                          timeout=seconds(60))
+    check(done.returncode == 0, "the shell's %s worked (%d: %s)" % (action, done.returncode, done.stderr))
+
+
+def journey_taskbar(j):
+    """Wine's taskbar list behind a real button: progress, a question asked while the
+    window is minimised (its button flashes), the way back to it, and the install."""
+    site = j.new_site()
+    inst, _, md5 = start_stalled_download(j, "taskbar", site)
+    shell(j, "button")
+    wait_until(lambda: "taskbar" in j.log_since_mark(), 30, "the installer to take its button")
+    shell(j, "minimise")
+    acc_walk(j, "Tz大厅下载器", press="关闭")
+    # The question may be hidden with its minimised owner: it is found by its class.
+    walk = [j.wine, test_program(j, "quorvex_accwalk"), ""]
+    wait_until(lambda: subprocess.run(walk, capture_output=True, env=j.env).returncode == 0, 30, "the question")
+    shell(j, "restore")
+    inst.click_box("second")  # 否
+    inst.box_gone()
+    j.server.set_mode(site, "normal")
+    j.expect_installed(inst, md5)
+    check("the button shows the progress" in j.log_since_mark(), "Wine's taskbar list was taken")
 
 
 def journey_interrupt(j):

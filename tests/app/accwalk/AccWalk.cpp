@@ -1,6 +1,7 @@
 // Reads a window's accessible tree the way a screen reader does and prints
 // one line per child: "role<TAB>name<TAB>value". With "press NAME" it also
-// runs the default action of the child of that name.
+// runs the default action of the child of that name. "events SECONDS" hears
+// what a reader hears instead: see ListenForEvents.
 #include <windows.h>
 #include <oleacc.h>
 #include <cstdio>
@@ -42,15 +43,72 @@ long Role(IAccessible* acc, long id)
     return acc->get_accRole(child, &role) == S_OK && role.vt == VT_I4 ? role.lVal : -1;
 }
 
+bool g_dialogEnded = false;
+
+// Reads the object an event names, as a reader does on hearing it.
+void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD)
+{
+    IAccessible* acc = nullptr;
+    VARIANT id;
+    VariantInit(&id);
+    std::string name, value;
+    if (SUCCEEDED(AccessibleObjectFromEvent(window, object, child, &acc, &id)) && acc) {
+        const long childId = id.vt == VT_I4 ? id.lVal : CHILDID_SELF;
+        name = Text(acc, &IAccessible::get_accName, childId);
+        value = Text(acc, &IAccessible::get_accValue, childId);
+        acc->Release();
+    }
+    VariantClear(&id);
+    printf("0x%04lx\t%s\t%s\n", event, name.c_str(), value.c_str());
+    fflush(stdout);
+    if (event == EVENT_SYSTEM_DIALOGEND) g_dialogEnded = true;
+}
+
+// Prints "ready" once hooked, then "event<TAB>name<TAB>value" for each dialog,
+// focus and value event of other processes, until a dialog ends or time is up.
+int ListenForEvents(DWORD seconds)
+{
+    const DWORD flags = WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS;
+    const HWINEVENTHOOK hooks[] = {
+        SetWinEventHook(EVENT_SYSTEM_DIALOGSTART, EVENT_SYSTEM_DIALOGEND, nullptr, OnEvent, 0, 0, flags),
+        SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnEvent, 0, 0, flags),
+        SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, OnEvent, 0, 0, flags),
+    };
+    int status = 0;
+    for (HWINEVENTHOOK hook : hooks) {
+        if (!hook) status = 1;
+    }
+    if (status == 0) {
+        printf("ready\n");
+        fflush(stdout);
+        // Out-of-context events arrive through this thread's message queue.
+        const DWORD end = GetTickCount() + seconds * 1000;
+        for (DWORD now = GetTickCount(); !g_dialogEnded && static_cast<LONG>(end - now) > 0; now = GetTickCount()) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+    }
+    for (HWINEVENTHOOK hook : hooks) {
+        if (hook) UnhookWinEvent(hook);
+    }
+    return status;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: accwalk WINDOW-TITLE|#HWND [press NAME]\n");
+        fprintf(stderr, "usage: accwalk WINDOW-TITLE|#HWND [press NAME] | accwalk events SECONDS\n");
         return 2;
     }
     CoInitialize(nullptr);
+    if (argc == 3 && wcscmp(argv[1], L"events") == 0) {
+        const int status = ListenForEvents(wcstoul(argv[2], nullptr, 10));
+        CoUninitialize();
+        return status;
+    }
     HWND window = argv[1][0] == L'#' ? reinterpret_cast<HWND>(wcstoul(argv[1] + 1, nullptr, 0))
                                      : FindWindowW(L"DXWindow", argv[1]);
     IAccessible* acc = nullptr;
