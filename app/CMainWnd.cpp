@@ -95,6 +95,12 @@ bool CMainWnd::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         DropQueuedEvents();
         PostQuitMessage(0);
         break;
+    case WM_TIMER:
+        if (wParam != kValueTimer) break;
+        KillTimer(hwnd, kValueTimer);
+        if (valuePending_) AnnounceValue();
+        result = 0;
+        return true;
     case WM_DOWNLOAD_EVENT:
         OnDownloadEvent(wParam, lParam);
         result = 0;
@@ -301,6 +307,13 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
     }
 }
 
+void CMainWnd::AnnounceValue()
+{
+    valuePending_ = false;
+    lastValueTick = tickCount();
+    NotifyElement(EVENT_OBJECT_VALUECHANGE, progressBar);
+}
+
 const wchar_t* CMainWnd::FailureText(LPARAM cause)
 {
     // A full disk is the user's to clear; the web site's package would not fit either.
@@ -314,11 +327,15 @@ void CMainWnd::OnProgress(const ProgressRecord& record)
     const int percent = record.percent > 100 ? 100 : static_cast<int>(record.percent);
     if (progressBar && progressBar->pos != percent) {
         progressBar->SetPos(percent);
-        // A screen reader hears the value at most once a second.
-        const DWORD at = tickCount();
-        if (at - lastValueTick >= 1000) {
-            lastValueTick = at;
-            NotifyElement(EVENT_OBJECT_VALUECHANGE, progressBar);
+        // A screen reader hears the value at most once a second, and the
+        // last of a burst a second after the one before, so it is never left
+        // with a stale value when the download stalls or ends.
+        const DWORD since = tickCount() - lastValueTick;
+        if (since >= kValueInterval) {
+            AnnounceValue();
+        } else if (!valuePending_) {
+            valuePending_ = true;
+            SetTimer(hwnd, kValueTimer, kValueInterval - since, nullptr);
         }
     }
     if (taskbar) taskbar->SetProgress(percent);

@@ -47,7 +47,7 @@ public:
     uint32_t retrying = 0;
     // Set once the job has finished and the message loop was told to end.
     bool quitPosted = false;
-    // The clock of the speed label's throttle; tests replace it.
+    // The clock of the speed label's and the value events' throttles; tests replace it.
     DWORD(WINAPI* tickCount)() = GetTickCount;
     // The taskbar button's progress; tests replace it.
     std::unique_ptr<ITaskbarProgress> taskbar;
@@ -57,6 +57,7 @@ private:
     void UpdateMask();
     void OnDownloadEvent(WPARAM code, LPARAM param);
     void OnProgress(const ProgressRecord& record);
+    void AnnounceValue();
     void NewDownload();
     void OpenDownloadPage();
     void LeaveJob();
@@ -68,6 +69,9 @@ private:
     void DropQueuedEvents();
 
     static const int32_t kJobEnded = INT32_MIN;
+    static const UINT_PTR kValueTimer = 1;
+    static const DWORD kValueInterval = 1000;  // ms between progress value events
+    bool valuePending_ = false;
     // Boxes open over this window (one may open inside another's loop), and
     // a close that arrived meanwhile, carried out once the last has returned.
     int openBoxes_ = 0;

@@ -111,6 +111,32 @@ TEST_F(MainWndTest, ProgressMovesBarAndStatusWhileSpeedFollowsAtMostEvery800ms)
     EXPECT_EQ(window->lastEvent, EVENT_PROGRESS);
 }
 
+std::vector<int> g_valuesHeard;
+
+void CALLBACK HearValue(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD)
+{
+    g_valuesHeard.push_back(g_mainWnd && g_mainWnd->progressBar ? g_mainWnd->progressBar->pos : -1);
+}
+
+TEST_F(MainWndTest, AReaderHearsTheProgressAtMostOnceASecondAndTheLastValueOfABurst)
+{
+    g_valuesHeard.clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, HearValue,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    Progress(20, 1);
+    g_fakeTick += 300;
+    Progress(30, 1);
+    g_fakeTick += 300;
+    Progress(45, 1);
+    EXPECT_TRUE(PumpUntil([] { return g_valuesHeard.size() == 2; }, 3000));
+    PumpFor(1200);
+    UnhookWinEvent(hook);
+    // Two events: 30 was shown but only its burst's last value, 45, was said.
+    ASSERT_EQ(g_valuesHeard.size(), 2u);
+    EXPECT_EQ(g_valuesHeard.back(), 45);
+}
+
 TEST_F(MainWndTest, EveryRecordIsFreedEvenWithoutControllerOrWindow)
 {
     auto* done = new ProgressRecord();
