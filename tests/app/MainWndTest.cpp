@@ -11,6 +11,7 @@
 #include "app/FormatSpeed.h"
 #include "engine/DownloadEvents.h"
 #include "engine/ProgressRecord.h"
+#include "skin/DpiScale.h"
 #include "ui/dxButton.h"
 #include "ui/dxImage.h"
 #include "ui/dxLabel.h"
@@ -135,6 +136,37 @@ TEST_F(MainWndTest, AReaderHearsTheProgressAtMostOnceASecondAndTheLastValueOfABu
     // Two events: 30 was shown but only its burst's last value, 45, was said.
     ASSERT_EQ(g_valuesHeard.size(), 2u);
     EXPECT_EQ(g_valuesHeard.back(), 45);
+}
+
+// Moving to a monitor of another scale: the suggested rectangle is taken and
+// everything is laid out from the skin's numbers again, so going back to 96
+// gives back exactly the first layout.
+TEST_F(MainWndTest, AnotherMonitorsDpiLaysOutAgainAtTheSuggestedRectangleAndBack)
+{
+    const int kElements[] = {1002, 2005, 2006};  // right-aligned, centred, left-aligned
+    auto rects = [&] {
+        std::vector<RECT> out;
+        for (int id : kElements) out.push_back(window->FindElement(id)->rect);
+        return out;
+    };
+    auto size = [&] {
+        RECT r{};
+        GetWindowRect(window->hwnd, &r);
+        return SIZE{r.right - r.left, r.bottom - r.top};
+    };
+    auto same = [](const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; };
+    const std::vector<RECT> at96 = rects();
+    const SIZE size96 = size();
+    RECT suggested{40, 30, 40 + 923, 30 + 549};
+    SendMessageW(window->hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(size().cx, 923);
+    EXPECT_EQ(size().cy, 549);
+    const DpiScale at144 = DpiScale::FromDpi(144);
+    for (size_t i = 0; i < at96.size(); ++i) EXPECT_TRUE(same(rects()[i], at144.Scale(at96[i]))) << kElements[i];
+
+    RECT back{40, 30, 40 + size96.cx, 30 + size96.cy};
+    SendMessageW(window->hwnd, 0x02E0, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&back));
+    for (size_t i = 0; i < at96.size(); ++i) EXPECT_TRUE(same(rects()[i], at96[i])) << kElements[i];
 }
 
 TEST_F(MainWndTest, EveryRecordIsFreedEvenWithoutControllerOrWindow)
