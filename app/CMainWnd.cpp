@@ -310,7 +310,7 @@ void CMainWnd::OnDownloadEvent(WPARAM code, LPARAM param)
 void CMainWnd::AnnounceValue()
 {
     valuePending_ = false;
-    lastValueTick = tickCount();
+    lastValueTick_ = tickCount();
     NotifyElement(EVENT_OBJECT_VALUECHANGE, progressBar);
 }
 
@@ -330,7 +330,7 @@ void CMainWnd::OnProgress(const ProgressRecord& record)
         // A screen reader hears the value at most once a second, and the
         // last of a burst a second after the one before, so it is never left
         // with a stale value when the download stalls or ends.
-        const DWORD since = tickCount() - lastValueTick;
+        const DWORD since = tickCount() - lastValueTick_;
         if (since >= kValueInterval) {
             AnnounceValue();
         } else if (!valuePending_) {

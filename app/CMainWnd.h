@@ -42,8 +42,7 @@ public:
     dxLabel* speedLabel = nullptr;
     dxProgressCtrl* progressBar = nullptr;
     uint32_t lastSpeedTick = 0;
-    uint32_t lastValueTick = 0;  // last progress value event
-    int32_t lastEvent = -1;      // -1: none since the last new download
+    int32_t lastEvent = -1;  // -1: none since the last new download
     uint32_t retrying = 0;
     // Set once the job has finished and the message loop was told to end.
     bool quitPosted = false;
@@ -71,6 +70,7 @@ private:
     static const int32_t kJobEnded = INT32_MIN;
     static const UINT_PTR kValueTimer = 1;
     static const DWORD kValueInterval = 1000;  // ms between progress value events
+    DWORD lastValueTick_ = 0;                  // last progress value event
     bool valuePending_ = false;
     // Boxes open over this window (one may open inside another's loop), and
     // a close that arrived meanwhile, carried out once the last has returned.

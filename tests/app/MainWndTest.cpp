@@ -143,30 +143,23 @@ TEST_F(MainWndTest, AReaderHearsTheProgressAtMostOnceASecondAndTheLastValueOfABu
 // gives back exactly the first layout.
 TEST_F(MainWndTest, AnotherMonitorsDpiLaysOutAgainAtTheSuggestedRectangleAndBack)
 {
+    RECT at96[3], first{};
+    GetWindowRect(window->hwnd, &first);
     const int kElements[] = {1002, 2005, 2006};  // right-aligned, centred, left-aligned
-    auto rects = [&] {
-        std::vector<RECT> out;
-        for (int id : kElements) out.push_back(window->FindElement(id)->rect);
-        return out;
+    for (int i = 0; i < 3; ++i) at96[i] = window->FindElement(kElements[i])->rect;
+    auto expectLayout = [&](int dpi, const RECT& place) {
+        SendMessageW(window->hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&place));
+        RECT now{};
+        GetWindowRect(window->hwnd, &now);
+        EXPECT_EQ(now.right - now.left, place.right - place.left) << dpi;
+        EXPECT_EQ(now.bottom - now.top, place.bottom - place.top) << dpi;
+        for (int i = 0; i < 3; ++i) {
+            const RECT want = DpiScale::FromDpi(dpi).Scale(at96[i]);
+            EXPECT_TRUE(EqualRect(&window->FindElement(kElements[i])->rect, &want)) << kElements[i] << " at " << dpi;
+        }
     };
-    auto size = [&] {
-        RECT r{};
-        GetWindowRect(window->hwnd, &r);
-        return SIZE{r.right - r.left, r.bottom - r.top};
-    };
-    auto same = [](const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; };
-    const std::vector<RECT> at96 = rects();
-    const SIZE size96 = size();
-    RECT suggested{40, 30, 40 + 923, 30 + 549};
-    SendMessageW(window->hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
-    EXPECT_EQ(size().cx, 923);
-    EXPECT_EQ(size().cy, 549);
-    const DpiScale at144 = DpiScale::FromDpi(144);
-    for (size_t i = 0; i < at96.size(); ++i) EXPECT_TRUE(same(rects()[i], at144.Scale(at96[i]))) << kElements[i];
-
-    RECT back{40, 30, 40 + size96.cx, 30 + size96.cy};
-    SendMessageW(window->hwnd, 0x02E0, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&back));
-    for (size_t i = 0; i < at96.size(); ++i) EXPECT_TRUE(same(rects()[i], at96[i])) << kElements[i];
+    expectLayout(144, RECT{40, 30, 40 + 923, 30 + 549});
+    expectLayout(96, first);
 }
 
 TEST_F(MainWndTest, EveryRecordIsFreedEvenWithoutControllerOrWindow)

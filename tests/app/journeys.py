@@ -653,14 +653,14 @@ def journey_accessible(j):
     answered through 关闭 and 是, and the failure box's 重试 pressed."""
     listener = listen_for_events(j)
     inst, _, _ = start_stalled_download(j, "accessible-run", j.new_site())
-    tree = acc_walk(j, "Tz大厅下载器")
-    check(tree[0][1] == "Tz大厅下载器", "the window is named by its title (%s)" % (tree[0],))
+    tree = acc_walk(j, MAIN_TITLE)
+    check(tree[0][1] == MAIN_TITLE, "the window is named by its title (%s)" % (tree[0],))
     values = [v for role, _, v in tree if role == ROLE_PROGRESS]
     check(len(values) == 1 and re.fullmatch(r"[1-9][0-9]?%", values[0]), "the progress in percent (%s)" % tree)
     check(any(role == ROLE_STATIC and name.startswith("正在下载") for role, name, _ in tree), "the status text")
     buttons = [name for role, name, _ in tree if role == ROLE_PUSHBUTTON]
     check(sorted(buttons) == ["关闭", "最小化"], "the two buttons by their tooltips (%s)" % buttons)
-    acc_walk(j, "Tz大厅下载器", press="关闭")
+    acc_walk(j, MAIN_TITLE, press="关闭")
     inst.message_box()
     box = acc_walk(j, "", press="是")
     check(box[0][:2] == (ROLE_DIALOG, "提示") and "中断" in box[0][2], "the question is a dialog (%s)" % (box[0],))
@@ -684,7 +684,7 @@ def journey_accessible(j):
     j.expect_installed(inst, md5)
 
 
-def shell(j, action, title="Tz大厅下载器"):
+def shell(j, action, title=MAIN_TITLE):
     """Explorer's or its user's part (tests/app/shell) on one of the program's windows."""
     done = subprocess.run([j.wine, test_program(j, "quorvex_shell"), action, title], capture_output=True, env=j.env,
                           timeout=seconds(60))
@@ -699,7 +699,7 @@ def journey_taskbar(j):
     shell(j, "button")
     wait_until(lambda: "taskbar" in j.log_since_mark(), 30, "the installer to take its button")
     shell(j, "minimise")
-    acc_walk(j, "Tz大厅下载器", press="关闭")
+    acc_walk(j, MAIN_TITLE, press="关闭")
     # The question may be hidden with its minimised owner: it is found by its class.
     walk = [j.wine, test_program(j, "quorvex_accwalk"), ""]
     wait_until(lambda: subprocess.run(walk, capture_output=True, env=j.env).returncode == 0, 30, "the question")

@@ -45,9 +45,13 @@ long Role(IAccessible* acc, long id)
 
 bool g_dialogEnded = false;
 
-// Reads the object an event names, as a reader does on hearing it.
+// Reads the object a dialog, focus or value event names, as a reader does on
+// hearing it.
 void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD)
 {
+    if (event != EVENT_SYSTEM_DIALOGSTART && event != EVENT_SYSTEM_DIALOGEND && event != EVENT_OBJECT_FOCUS &&
+        event != EVENT_OBJECT_VALUECHANGE)
+        return;
     IAccessible* acc = nullptr;
     VARIANT id;
     VariantInit(&id);
@@ -64,35 +68,24 @@ void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG
     if (event == EVENT_SYSTEM_DIALOGEND) g_dialogEnded = true;
 }
 
-// Prints "ready" once hooked, then "event<TAB>name<TAB>value" for each dialog,
-// focus and value event of other processes, until a dialog ends or time is up.
+// Prints "ready" once hooked, then "event<TAB>name<TAB>value" for each of those
+// events in other processes, until a dialog ends or time is up.
 int ListenForEvents(DWORD seconds)
 {
-    const DWORD flags = WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS;
-    const HWINEVENTHOOK hooks[] = {
-        SetWinEventHook(EVENT_SYSTEM_DIALOGSTART, EVENT_SYSTEM_DIALOGEND, nullptr, OnEvent, 0, 0, flags),
-        SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnEvent, 0, 0, flags),
-        SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, OnEvent, 0, 0, flags),
-    };
-    int status = 0;
-    for (HWINEVENTHOOK hook : hooks) {
-        if (!hook) status = 1;
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_DIALOGSTART, EVENT_OBJECT_VALUECHANGE, nullptr, OnEvent, 0,
+                                               0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+    if (!hook) return 1;
+    printf("ready\n");
+    fflush(stdout);
+    // Out-of-context events arrive through this thread's message queue.
+    const DWORD end = GetTickCount() + seconds * 1000;
+    for (DWORD now = GetTickCount(); !g_dialogEnded && static_cast<LONG>(end - now) > 0; now = GetTickCount()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     }
-    if (status == 0) {
-        printf("ready\n");
-        fflush(stdout);
-        // Out-of-context events arrive through this thread's message queue.
-        const DWORD end = GetTickCount() + seconds * 1000;
-        for (DWORD now = GetTickCount(); !g_dialogEnded && static_cast<LONG>(end - now) > 0; now = GetTickCount()) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        }
-    }
-    for (HWINEVENTHOOK hook : hooks) {
-        if (hook) UnhookWinEvent(hook);
-    }
-    return status;
+    UnhookWinEvent(hook);
+    return 0;
 }
 
 }  // namespace
